@@ -1,0 +1,32 @@
+#pragma once
+// The download time stamp carried in App descriptor and parameter header
+// blocks. Builders take it as a value so that frames are reproducible.
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace tavro::link {
+
+struct TimeStamp {
+  std::uint16_t year = 0;
+  std::uint8_t month = 0;
+  std::uint8_t day = 0;
+  std::uint8_t hour = 0xFF;
+  std::uint8_t minute = 0xFF;
+  std::uint8_t second = 0xFF;
+
+  bool operator==(const TimeStamp&) const = default;
+};
+
+// The value written when the local time cannot be read: date 0, time 0xFF.
+inline constexpr TimeStamp kUnreadableTime{};
+
+// Local time of `when`, or kUnreadableTime when it cannot be converted.
+TimeStamp LocalTimeStamp(std::time_t when);
+TimeStamp NowTimeStamp();
+
+// "%Y%m%d%H%M%S" of a time stamp (the form used in file names and records).
+std::string FormatTimeStamp(const TimeStamp& t);
+
+}  // namespace tavro::link
