@@ -1,0 +1,28 @@
+#pragma once
+// The window model's view of the screen: it hands over changed controls and
+// asks for modal boxes and file choices. The Qt dialog, the console front end
+// and the tests' recording screen implement it.
+
+#include <optional>
+#include <string>
+
+namespace tavro::app {
+
+struct MessageBoxRequest {
+  std::string title;
+  std::string text;
+  int kind = 0;                // MessageKind
+  bool englishButtons = true;  // relabel buttons Yes/No/Ok/Cancel in English
+};
+
+class Screen {
+ public:
+  virtual ~Screen() = default;
+  // Shows a modal box and returns the button pressed (MessageButton). While
+  // the box is open the decision thread keeps handling bytes and ticks.
+  virtual int ShowMessageBox(const MessageBoxRequest& request) = 0;
+  // Lets the user choose an existing file; std::nullopt when cancelled.
+  virtual std::optional<std::string> ChooseFile(const std::string& filter) = 0;
+};
+
+}  // namespace tavro::app
