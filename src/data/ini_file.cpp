@@ -215,8 +215,8 @@ bool CIni::WriteString(std::string_view section, std::string_view key, std::stri
   key = Trim(key);
   // Names or values that would break the line structure are refused rather
   // than written as extra lines or a different key.
-  if (path_.empty() || key.empty() || HasLineBreak(section) || HasLineBreak(key) ||
-      HasLineBreak(value) || section.find(']') != std::string_view::npos ||
+  if (path_.empty() || section.empty() || key.empty() || HasLineBreak(section) ||
+      HasLineBreak(key) || HasLineBreak(value) || section.find(']') != std::string_view::npos ||
       key.find('=') != std::string_view::npos || key.front() == ';' || key.front() == '[') {
     return false;
   }

@@ -4,6 +4,7 @@
 // records, each for one terminal type and bootloader class.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>

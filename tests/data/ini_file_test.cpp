@@ -171,6 +171,7 @@ TEST(IniWrite, RefusesTextThatWouldBreakTheLineStructure) {
   EXPECT_FALSE(ini.WriteString("S]x", "k", "1"));
   EXPECT_FALSE(ini.WriteString("S", "  ", "1"));
   EXPECT_FALSE(ini.WriteString("S", ";k", "1"));
+  EXPECT_FALSE(ini.WriteString(" ", "k", "1"));
   EXPECT_EQ(ReadText(dir / "a.ini"), "[S]\r\nk=1\r\n");
 }
 
