@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "link/serial_test_support.hpp"
+#include "support/recording_screen.hpp"
 
 namespace tavro::link::posix {
 namespace {
@@ -71,7 +72,7 @@ termios SlaveSettings(const Pty& pty) {
 TEST_F(SerialPortTest, OpensRawLineWithRequestedSettings) {
   ASSERT_TRUE(port.Open(kPortA, LineSettings{115200, 'N', 8, 1}));
   EXPECT_TRUE(port.IsOpen());
-  EXPECT_TRUE(screen.boxes.empty());
+  EXPECT_TRUE(screen.boxes().empty());
   termios t = SlaveSettings(ptyA);
   EXPECT_EQ(::cfgetispeed(&t), B115200);
   EXPECT_EQ(::cfgetospeed(&t), B115200);
@@ -90,7 +91,7 @@ TEST_F(SerialPortTest, OpensRawLineWithRequestedSettings) {
   t = SlaveSettings(ptyA);
   EXPECT_EQ(::cfgetospeed(&t), B9600);
   EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB), static_cast<tcflag_t>(CSTOPB));
-  EXPECT_TRUE(screen.boxes.empty());
+  EXPECT_TRUE(screen.boxes().empty());
 }
 
 // A pseudo terminal has no parity and always 8 data bits: the driver accepts
@@ -98,8 +99,8 @@ TEST_F(SerialPortTest, OpensRawLineWithRequestedSettings) {
 TEST_F(SerialPortTest, SettingsTheDeviceDidNotTakeAreReported) {
   ASSERT_TRUE(port.Open(kPortA, LineSettings{9600, 'E', 7, 1}));
   EXPECT_TRUE(port.IsOpen());
-  ASSERT_EQ(screen.boxes.size(), 1u);
-  EXPECT_EQ(screen.boxes[0].text,
+  ASSERT_EQ(screen.boxes().size(), 1u);
+  EXPECT_EQ(screen.boxes()[0].text,
             "WARNING:  tcsetattr() Failed with the following error: \nInvalid argument\nPort: "
             "201\n");
   // The port stays usable.
@@ -120,15 +121,15 @@ TEST_F(SerialPortTest, RefusedSettingIsReportedAndPortStaysOpen) {
       {{115200, 'N', 8, 3}, "line settings"},
   };
   for (const Case& c : cases) {
-    screen.boxes.clear();
+    screen.Clear();
     EXPECT_TRUE(port.Open(kPortA, c.settings)) << c.operation;
     EXPECT_TRUE(port.IsOpen());
-    ASSERT_EQ(screen.boxes.size(), 1u) << c.operation;
-    EXPECT_EQ(screen.boxes[0].title, "Application Error");
-    EXPECT_EQ(screen.boxes[0].kind, 3);
-    EXPECT_EQ(screen.boxes[0].text, std::string("WARNING:  ") + c.operation +
-                                        " Failed with the following error: \nInvalid "
-                                        "argument\nPort: 201\n");
+    ASSERT_EQ(screen.boxes().size(), 1u) << c.operation;
+    EXPECT_EQ(screen.boxes()[0].title, "Application Error");
+    EXPECT_EQ(screen.boxes()[0].kind, 3);
+    EXPECT_EQ(screen.boxes()[0].text, std::string("WARNING:  ") + c.operation +
+                                          " Failed with the following error: \nInvalid "
+                                          "argument\nPort: 201\n");
   }
 }
 
@@ -136,8 +137,8 @@ TEST_F(SerialPortTest, DeviceThatIsNoTerminalReportsFirstFailingStepOnly) {
   ScopedEnv alias("TAVRO_COM77", "/dev/null");
   EXPECT_TRUE(port.Open(77, LineSettings{}));
   EXPECT_TRUE(port.IsOpen());
-  ASSERT_EQ(screen.boxes.size(), 1u);
-  EXPECT_EQ(screen.boxes[0].text,
+  ASSERT_EQ(screen.boxes().size(), 1u);
+  EXPECT_EQ(screen.boxes()[0].text,
             "WARNING:  ioctl(TIOCEXCL) Failed with the following error: \nInappropriate ioctl "
             "for device\nPort: 77\n");
 }
@@ -152,10 +153,10 @@ TEST_F(SerialPortTest, MissingDeviceFailsAfterFiveTriesWithoutMessage) {
   EXPECT_FALSE(port.StartWorker());
   EXPECT_FALSE(port.Open(0, LineSettings{}));
   EXPECT_FALSE(port.Open(256, LineSettings{}));
-  EXPECT_TRUE(screen.boxes.empty());
+  EXPECT_TRUE(screen.boxes().empty());
   // Nothing to send on a closed port, and nothing breaks.
   port.WriteFrame(std::vector<std::uint8_t>{1, 2, 3});
-  EXPECT_TRUE(screen.boxes.empty());
+  EXPECT_TRUE(screen.boxes().empty());
 }
 
 TEST_F(SerialPortTest, FailedOpenClosesThePreviousPort) {
@@ -201,14 +202,14 @@ TEST_F(SerialPortTest, FrameReachesTheTerminalWhole) {
     frame[i] = static_cast<std::uint8_t>(i % 251);
   port.WriteFrame(frame);
   EXPECT_EQ(ptyA.Receive(frame.size()), frame);
-  EXPECT_TRUE(screen.boxes.empty());
+  EXPECT_TRUE(screen.boxes().empty());
 }
 
 TEST_F(SerialPortTest, FrameLargerThanTheBufferIsRefused) {
   ASSERT_TRUE(OpenAndStart(kPortA));
   port.WriteFrame(std::vector<std::uint8_t>(kWriteBufferSize + 1, 0x55));
-  ASSERT_EQ(screen.boxes.size(), 1u);
-  EXPECT_EQ(screen.boxes[0].text,
+  ASSERT_EQ(screen.boxes().size(), 1u);
+  EXPECT_EQ(screen.boxes()[0].text,
             "WARNING:  write() Failed with the following error: \nMessage too long\nPort: 201\n");
   EXPECT_TRUE(ptyA.Receive(1, 100ms).empty());
   // The port still works.
@@ -355,7 +356,7 @@ TEST_F(SerialPortTest, TerminalSideClosingEndsTheWorker) {
   port.ForceStop();
   EXPECT_FALSE(port.IsOpen());
   EXPECT_EQ(test::ThreadCount(), baseThreads);
-  EXPECT_TRUE(screen.boxes.empty());
+  EXPECT_TRUE(screen.boxes().empty());
   EXPECT_TRUE(port.Open(kPortB, LineSettings{}));
 }
 
@@ -363,10 +364,10 @@ TEST_F(SerialPortTest, WriteNobodyReadsTimesOutWithABoxFromTheWorker) {
   // At 4 Mbaud the time limit is about one second; the terminal never reads.
   ASSERT_TRUE(OpenAndStart(kPortA, LineSettings{4000000, 'N', 8, 1}));
   port.WriteFrame(std::vector<std::uint8_t>(kWriteBufferSize, 0xA5));
-  EXPECT_TRUE(loop.RunUntil([&] { return !screen.boxes.empty(); }, 10s));
-  ASSERT_EQ(screen.boxes.size(), 1u);
-  EXPECT_EQ(screen.boxes[0].title, "Application Error");
-  EXPECT_EQ(screen.boxes[0].text,
+  EXPECT_TRUE(loop.RunUntil([&] { return !screen.boxes().empty(); }, 10s));
+  ASSERT_EQ(screen.boxes().size(), 1u);
+  EXPECT_EQ(screen.boxes()[0].title, "Application Error");
+  EXPECT_EQ(screen.boxes()[0].text,
             "WARNING:  write() Failed with the following error: \nConnection timed "
             "out\nPort: 201\n");
   // The worker goes on receiving.

@@ -159,17 +159,6 @@ class HangGuard {
   std::thread thread_;
 };
 
-class RecordingScreen final : public app::Screen {
- public:
-  int ShowMessageBox(const app::MessageBoxRequest& request) override {
-    boxes.push_back(request);
-    return 1;
-  }
-  std::optional<std::string> ChooseFile(const std::string&) override { return std::nullopt; }
-
-  std::vector<app::MessageBoxRequest> boxes;
-};
-
 // A pseudo terminal: the test plays the terminal on `master`; the port opens
 // `path`.
 class Pty {
