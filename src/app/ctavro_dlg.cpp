@@ -1,6 +1,7 @@
 #include "app/ctavro_dlg.hpp"
 
 #include "app/control_ids.hpp"
+#include "app/package_builder.hpp"
 #include "app/startup_labels.hpp"
 #include "engine/receive_path.hpp"
 #include "engine/stage_control.hpp"
@@ -73,6 +74,10 @@ void CTAVRODlg::OnButton(int controlId) {
       break;
     case kRestartCommandButton:
       engine::StartCommand(ctx_);
+      break;
+    case kIniToBinButton:
+      RunIniToBinWithChooser(boxes_, ctx_.screen);
+      ctx_.Refresh();
       break;
     default:
       // The developer panel's other buttons do nothing; operation buttons

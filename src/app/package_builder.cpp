@@ -1,0 +1,49 @@
+#include "app/package_builder.hpp"
+
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+#include "data/ini_to_bin.hpp"
+
+namespace tavro::app {
+
+std::string PackageWrittenText(const std::string& outputPath) {
+  return "Package description written to\r\n" + outputPath +
+         "\r\nCopy it into the program directory as SwUpdate.ini to use it.";
+}
+
+PackageBuildResult RunIniToBinWithChooser(Messages& messages, Screen& screen) {
+  PackageBuildResult result;
+  const std::optional<std::string> chosen = screen.ChooseFile(kPackageSourceFilter);
+  if (!chosen || chosen->empty())
+    return result;
+
+  // The builder reads a missing source as empty and would write a
+  // description without areas; a chooser that hands over a name that is not
+  // a file must not end in such a package.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(*chosen, ec)) {
+    result.outcome = PackageBuildOutcome::kSourceMissing;
+    ReportFileNotFound(messages, *chosen);
+    return result;
+  }
+  const std::optional<std::string> output = data::IniToBinOutputPath(*chosen);
+  if (!output) {
+    result.outcome = PackageBuildOutcome::kFolderFailed;
+    const std::string folder = (std::filesystem::path(*chosen).parent_path() / "NewIni").string();
+    messages.MessageBox("Cannot create the folder\r\n" + folder, kBoxError);
+    return result;
+  }
+  result.outputPath = *output;
+  if (!data::IniToBin(*output, *chosen)) {
+    result.outcome = PackageBuildOutcome::kWriteFailed;
+    messages.MessageBox("Cannot write the package description\r\n" + *output, kBoxError);
+    return result;
+  }
+  result.outcome = PackageBuildOutcome::kWritten;
+  messages.MessageBox(PackageWrittenText(*output), kBoxOk);
+  return result;
+}
+
+}  // namespace tavro::app

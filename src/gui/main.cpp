@@ -1,0 +1,117 @@
+// tavro: the service tool's dialog window.
+//
+//   tavro [--dir PROGRAM_DIR] [--demo] [--screenshot FILE]
+//
+// Exit status: the close box ends with the close routine's status (1), Esc
+// with 0, --screenshot with 0 when the picture was written; 2 for a wrong
+// command line, 3 when there is no display to show the window on.
+
+#include <CLI/CLI.hpp>
+#include <QApplication>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "gui/screenshot.hpp"
+#include "gui/session.hpp"
+
+namespace {
+
+constexpr int kExitUsage = 2;
+constexpr int kExitNoDisplay = 3;
+constexpr int kScreenshotLimitMs = 60000;
+
+constexpr const char* kNoDisplayHint =
+    "tavro: no display to show the window on.\n"
+    "Use the console front end (tavro-cli), run under a desktop session, or set\n"
+    "QT_QPA_PLATFORM=offscreen for an invisible window.\n";
+
+bool DisplayAvailable() {
+  auto set = [](const char* name) {
+    const char* v = std::getenv(name);
+    return v != nullptr && *v != '\0';
+  };
+  return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+// Qt ends the process when its platform cannot start (a DISPLAY that does
+// not answer); say what to do instead of leaving only Qt's own words.
+void StartupMessageHandler(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+  if (type == QtFatalMsg) {
+    std::fputs(kNoDisplayHint, stderr);
+    std::_Exit(kExitNoDisplay);
+  }
+}
+
+std::string ProgramDir(const std::string& given) {
+  std::filesystem::path dir =
+      given.empty() ? std::filesystem::current_path() : std::filesystem::absolute(given);
+  std::string text = dir.lexically_normal().string();
+  while (text.size() > 1 && text.back() == '/')
+    text.pop_back();
+  return text;
+}
+
+struct Options {
+  std::string dir;
+  bool demo = false;
+  std::string screenshot;
+};
+
+int Run(int argc, char** argv, const Options& options) {
+  qInstallMessageHandler(StartupMessageHandler);
+  QApplication application(argc, argv);
+  qInstallMessageHandler(nullptr);
+  // The close box ends the run through the window model's close routine.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  tavro::gui::Session session(ProgramDir(options.dir));
+  std::optional<std::uint32_t> demoPort;
+  QTimer::singleShot(0, &session.window(), [&] {
+    session.Start(demoPort);
+    if (options.screenshot.empty())
+      return;
+    tavro::gui::TakeScreenshot(session, QString::fromStdString(options.screenshot),
+                               demoPort.has_value(), kScreenshotLimitMs, [&](bool written) {
+                                 session.model().Close();
+                                 QCoreApplication::exit(written ? 0 : 1);
+                               });
+  });
+  return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App cli{"TAVRO service tool"};
+  Options options;
+  cli.add_option("--dir", options.dir, "Program directory (default: the current directory)")
+      ->check(CLI::ExistingDirectory);
+  cli.add_flag("--demo", options.demo,
+               "Start a simulated terminal on a pseudo terminal with a sample program directory");
+  cli.add_option("--screenshot", options.screenshot,
+                 "Save a picture of the window to FILE (PNG) and quit; with --demo after "
+                 "viewing the device information");
+  try {
+    cli.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = cli.exit(e);
+    return code == 0 ? 0 : kExitUsage;
+  }
+  if (!DisplayAvailable()) {
+    std::cerr << kNoDisplayHint;
+    return kExitNoDisplay;
+  }
+  try {
+    return Run(argc, argv, options);
+  } catch (const std::exception& e) {
+    std::cerr << "tavro: " << e.what() << '\n';
+    return 1;
+  }
+}

@@ -1,0 +1,404 @@
+#include "gui/main_window.hpp"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStringList>
+#include <QVBoxLayout>
+
+#include "app/control_ids.hpp"
+#include "app/control_table.hpp"
+#include "app/ctavro_dlg.hpp"
+#include "gui/drop_down_combo.hpp"
+#include "gui/icons.hpp"
+#include "gui/qt_screen.hpp"
+
+namespace tavro::gui {
+namespace {
+
+constexpr int kStateIconSize = 24;
+constexpr int kOperationButtonHeight = 40;
+
+QStringList ToStringList(const std::vector<std::string>& items) {
+  QStringList out;
+  out.reserve(static_cast<qsizetype>(items.size()));
+  for (const std::string& item : items)
+    out << QString::fromStdString(item);
+  return out;
+}
+
+void ApplyCombo(QComboBox* combo, const app::ControlState& state) {
+  const QSignalBlocker block(combo);
+  const QStringList items = ToStringList(state.items);
+  QStringList shown;
+  for (int i = 0; i < combo->count(); ++i)
+    shown << combo->itemText(i);
+  if (shown != items) {
+    combo->clear();
+    combo->addItems(items);
+  }
+  combo->setCurrentIndex(state.selected);
+}
+
+void ApplyProgress(QProgressBar* bar, const app::ControlState& state) {
+  // Equal bounds would turn the bar into a busy indicator.
+  const int max = state.rangeMax > state.rangeMin ? state.rangeMax : state.rangeMin + 1;
+  bar->setRange(state.rangeMin, max);
+  bar->setValue(std::clamp(state.pos, state.rangeMin, max));
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+  setWindowTitle(QStringLiteral("TAVRO"));
+  setWindowIcon(AppIcon());
+
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(12, 10, 12, 12);
+  layout->setSpacing(10);
+  layout->addWidget(BuildBasicSettings());
+  layout->addWidget(BuildFunctions());
+  layout->addWidget(BuildInformation(), 1);
+  layout->addWidget(BuildDeveloperPanel());
+  setCentralWidget(central);
+  BuildMenu();
+  resize(640, 560);
+}
+
+MainWindow::~MainWindow() = default;
+
+QWidget* MainWindow::BuildBasicSettings() {
+  auto* group = new QGroupBox(QStringLiteral("Basic settings"));
+  Register(app::kBasicSettingsGroup, group);
+  auto* row = new QHBoxLayout(group);
+  row->setSpacing(8);
+
+  row->addWidget(AddLabel(app::kPortNumberLabel, QStringLiteral("Port number")));
+  auto* ports = new DropDownCombo;
+  ports->setMinimumWidth(110);
+  Register(app::kPortList, ports);
+  row->addWidget(ports);
+  row->addSpacing(16);
+
+  row->addWidget(AddLabel(app::kPortSwitchLabel, QStringLiteral("Port switch")));
+  auto* portButton = new QPushButton(QStringLiteral("Open Port"));
+  portButton->setMinimumWidth(100);
+  Register(app::kPortButton, portButton);
+  row->addWidget(portButton);
+  row->addStretch(1);
+
+  for (const auto& [labelId, pictureId, text] :
+       {std::tuple{app::kPortStatusLabel, app::kPortStatusIcon, "Port\nstatus"},
+        std::tuple{app::kConnectionStatusLabel, app::kConnectionStatusIcon,
+                   "Connection\nstatus"}}) {
+    QLabel* label = AddLabel(labelId, QString::fromLatin1(text));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    row->addWidget(label);
+    row->addWidget(AddPicture(pictureId));
+    row->addSpacing(6);
+  }
+  return group;
+}
+
+QWidget* MainWindow::BuildFunctions() {
+  auto* group = new QGroupBox(QStringLiteral("Functions"));
+  Register(app::kFunctionGroup, group);
+  auto* row = new QHBoxLayout(group);
+  row->setSpacing(10);
+  const std::pair<int, const char*> buttons[] = {
+      {app::kDeviceInfoButton, "Device Info"},
+      {app::kBackupButton, "Backup"},
+      {app::kDownloadButton, "Download"},
+      {app::kUpgradeButton, "Upgrade"},
+  };
+  for (const auto& [id, text] : buttons) {
+    auto* button = new QPushButton(QString::fromLatin1(text));
+    button->setMinimumHeight(kOperationButtonHeight);
+    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    Register(id, button);
+    row->addWidget(button);
+  }
+  return group;
+}
+
+QWidget* MainWindow::BuildInformation() {
+  auto* group = new QGroupBox(QStringLiteral("Information"));
+  Register(app::kInfoGroup, group);
+  auto* column = new QVBoxLayout(group);
+  column->setSpacing(8);
+
+  QLabel* warning = AddLabel(app::kWarningText, QString());
+  warning->setWordWrap(true);
+  // Red on the group's own background.
+  warning->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0); background: transparent;"));
+  QFont bold = warning->font();
+  bold.setBold(true);
+  warning->setFont(bold);
+  column->addWidget(warning);
+
+  QLabel* info = AddLabel(app::kInfoText, QString());
+  info->setWordWrap(true);
+  info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  info->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  info->setMargin(6);
+  infoScroll_ = new QScrollArea;
+  infoScroll_->setWidget(info);
+  infoScroll_->setWidgetResizable(true);
+  infoScroll_->setBackgroundRole(QPalette::Base);
+  infoScroll_->setMinimumHeight(220);
+  column->addWidget(infoScroll_, 1);
+
+  column->addWidget(AddLabel(app::kProgressNote, QString()));
+  auto* bar = new QProgressBar;
+  bar->setTextVisible(false);
+  bar->setRange(0, 100);
+  bar->setValue(0);
+  Register(app::kProgressBar, bar);
+  column->addWidget(bar);
+  return group;
+}
+
+// The developer panel: every remaining control of the window, created hidden
+// with its start state; the panel itself is never shown.
+QWidget* MainWindow::BuildDeveloperPanel() {
+  auto* panel = new QWidget;
+  panel->setObjectName(QStringLiteral("developerPanel"));
+  auto* grid = new QGridLayout(panel);
+  int n = 0;
+  for (const app::ControlChange& control : app::MakeMainWindowControls().All()) {
+    if (control.id == app::kWindowTitle || controls_.count(control.id) != 0)
+      continue;
+    if (QWidget* widget = AddHidden(control.id, control.state)) {
+      grid->addWidget(widget, n / 4, n % 4);
+      ++n;
+    }
+  }
+  panel->hide();
+  return panel;
+}
+
+QWidget* MainWindow::AddHidden(int id, const app::ControlState& initial) {
+  const QString text = QString::fromStdString(initial.text);
+  QWidget* widget = nullptr;
+  switch (initial.kind) {
+    case app::ControlKind::kGroupBox:
+      widget = new QGroupBox(text);
+      break;
+    case app::ControlKind::kLabel:
+      widget = new QLabel(text);
+      break;
+    case app::ControlKind::kPushButton:
+      widget = new QPushButton(text);
+      break;
+    case app::ControlKind::kDropDownList: {
+      auto* combo = new DropDownCombo;
+      ApplyCombo(combo, initial);
+      widget = combo;
+      break;
+    }
+    case app::ControlKind::kEdit:
+      if (id == app::kTermText) {
+        auto* term = new QPlainTextEdit(text);
+        term->setReadOnly(true);
+        widget = term;
+      } else {
+        widget = new QLineEdit(text);
+      }
+      break;
+    case app::ControlKind::kCheckBox:
+      widget = new QCheckBox(text);
+      break;
+    case app::ControlKind::kRadioButton: {
+      auto* radio = new QRadioButton(text);
+      radio->setAutoExclusive(false);  // the model keeps each one's state
+      widget = radio;
+      break;
+    }
+    case app::ControlKind::kPicture:
+      return AddPicture(id);
+    case app::ControlKind::kProgressBar:
+      widget = new QProgressBar;
+      break;
+    case app::ControlKind::kWindow:
+      return nullptr;
+  }
+  widget->setVisible(initial.visible);
+  widget->setEnabled(initial.enabled);
+  Register(id, widget);
+  return widget;
+}
+
+void MainWindow::BuildMenu() {
+  QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+  buildPackage_ = tools->addAction(QStringLiteral("&Build package description…"));
+  connect(buildPackage_, &QAction::triggered, this, [this] {
+    if (model_ != nullptr)
+      model_->OnButton(app::kIniToBinButton);
+  });
+}
+
+QLabel* MainWindow::AddLabel(int id, const QString& text) {
+  auto* label = new QLabel(text);
+  label->setTextFormat(Qt::PlainText);
+  Register(id, label);
+  return label;
+}
+
+QLabel* MainWindow::AddPicture(int id) {
+  auto* picture = new QLabel;
+  picture->setFixedSize(kStateIconSize + 4, kStateIconSize + 4);
+  picture->setAlignment(Qt::AlignCenter);
+  Register(id, picture);
+  icons_[id] = app::kIconNone;
+  return picture;
+}
+
+void MainWindow::Register(int id, QWidget* widget) {
+  widget->setObjectName(QStringLiteral("control%1").arg(id));
+  controls_[id] = widget;
+  Wire(id, widget);
+}
+
+void MainWindow::Wire(int id, QWidget* widget) {
+  if (auto* combo = qobject_cast<DropDownCombo*>(widget)) {
+    connect(combo, &QComboBox::activated, this, [this, id](int index) {
+      if (model_ != nullptr)
+        model_->OnSelect(id, index);
+    });
+    connect(combo, &DropDownCombo::aboutToShowPopup, this, [this, id] {
+      if (model_ != nullptr)
+        model_->OnDropDown(id);
+    });
+  } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    connect(button, &QAbstractButton::clicked, this, [this, id] {
+      if (model_ != nullptr)
+        model_->OnButton(id);
+    });
+  } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+    connect(edit, &QLineEdit::textEdited, this, [this, id](const QString& text) {
+      if (model_ != nullptr)
+        model_->OnEditChanged(id, text.toStdString());
+    });
+  }
+}
+
+void MainWindow::Attach(app::CTAVRODlg& model) {
+  model_ = &model;
+}
+
+QWidget* MainWindow::Control(int id) const {
+  auto it = controls_.find(id);
+  return it == controls_.end() ? nullptr : it->second;
+}
+
+int MainWindow::IconShown(int id) const {
+  auto it = icons_.find(id);
+  return it == icons_.end() ? app::kIconNone : it->second;
+}
+
+void MainWindow::ShowIcon(int id, int icon) {
+  auto* picture = qobject_cast<QLabel*>(Control(id));
+  if (picture == nullptr || icons_[id] == icon)
+    return;
+  icons_[id] = icon;
+  picture->setPixmap(StateIcon(icon, kStateIconSize));
+}
+
+void MainWindow::ApplyControl(int id, const app::ControlState& state) {
+  if (id == app::kWindowTitle) {
+    setWindowTitle(QString::fromStdString(state.text));
+    return;
+  }
+  QWidget* widget = Control(id);
+  if (widget == nullptr)
+    return;
+  widget->setEnabled(state.enabled);
+  widget->setVisible(state.visible);
+  if (id == app::kIniToBinButton)
+    buildPackage_->setEnabled(state.enabled);
+
+  const QString text = DisplayText(state.text);
+  if (icons_.count(id) != 0) {
+    ShowIcon(id, state.icon);
+  } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+    group->setTitle(text);
+  } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+    ApplyCombo(combo, state);
+  } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    button->setText(text);
+    if (button->isCheckable()) {
+      const QSignalBlocker block(button);
+      button->setChecked(state.checked);
+    }
+  } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+    if (edit->text() != text)
+      edit->setText(text);
+  } else if (auto* term = qobject_cast<QPlainTextEdit*>(widget)) {
+    if (term->toPlainText() != text) {
+      term->setPlainText(text);
+      term->verticalScrollBar()->setValue(term->verticalScrollBar()->maximum());
+    }
+  } else if (auto* bar = qobject_cast<QProgressBar*>(widget)) {
+    ApplyProgress(bar, state);
+  } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+    label->setText(text);
+    if (id == app::kInfoText) {
+      // The newest lines are at the end.
+      infoScroll_->widget()->adjustSize();
+      infoScroll_->verticalScrollBar()->setValue(infoScroll_->verticalScrollBar()->maximum());
+    }
+  }
+}
+
+void MainWindow::Exit(int status) {
+  ended_ = true;
+  if (onExit_)
+    onExit_(status);
+  else
+    QCoreApplication::exit(status);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!ended_)
+    Exit(model_ != nullptr ? model_->Close() : app::kCloseExitStatus);
+  event->accept();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (model_ != nullptr)
+        model_->OnEnter();
+      event->accept();
+      return;
+    case Qt::Key_Escape:
+      // Ends the run as a cancelled dialog does: no close routine.
+      if (!ended_)
+        Exit(kEscapeExitStatus);
+      hide();
+      event->accept();
+      return;
+    default:
+      QMainWindow::keyPressEvent(event);
+  }
+}
+
+}  // namespace tavro::gui

@@ -1,0 +1,86 @@
+#pragma once
+// The main window: the widgets of the window model's controls, one per
+// control id. It draws what the model hands over (ApplyControl) and forwards
+// clicks, selections, list openings and edits to the model; it decides
+// nothing itself.
+//
+// Keys: Enter does nothing; Esc ends the program without the close routine.
+// The close box runs the model's close routine and ends the program with its
+// status.
+
+#include <QMainWindow>
+#include <functional>
+#include <map>
+
+#include "app/control_state.hpp"
+
+class QAction;
+class QLabel;
+class QScrollArea;
+class QWidget;
+
+namespace tavro::app {
+class CTAVRODlg;
+}
+
+namespace tavro::gui {
+
+// Exit status when Esc ends the program.
+inline constexpr int kEscapeExitStatus = 0;
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Receives the exit status once the window has ended the program's run.
+  using ExitHandler = std::function<void(int status)>;
+
+  // Builds every control with the window's own texts; the model's texts
+  // replace them as it hands them over.
+  explicit MainWindow(QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // The model that receives the inputs. Until then inputs are dropped.
+  void Attach(app::CTAVRODlg& model);
+  // By default the Qt application exits with the status.
+  void SetExitHandler(ExitHandler onExit) { onExit_ = std::move(onExit); }
+
+  // Shows one control's state; ids without a widget are ignored.
+  void ApplyControl(int id, const app::ControlState& state);
+
+  // The widget of a control id; nullptr when there is none.
+  QWidget* Control(int id) const;
+  // The state icon a picture control shows (app::kIconNone when none).
+  int IconShown(int id) const;
+  // The menu entry that builds a package description.
+  QAction* BuildPackageAction() const { return buildPackage_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  QWidget* BuildBasicSettings();
+  QWidget* BuildFunctions();
+  QWidget* BuildInformation();
+  QWidget* BuildDeveloperPanel();
+  void BuildMenu();
+
+  QLabel* AddLabel(int id, const QString& text);
+  QLabel* AddPicture(int id);
+  QWidget* AddHidden(int id, const app::ControlState& initial);
+  void Register(int id, QWidget* widget);
+  void Wire(int id, QWidget* widget);
+  void ShowIcon(int id, int icon);
+  void Exit(int status);
+
+  app::CTAVRODlg* model_ = nullptr;
+  ExitHandler onExit_;
+  bool ended_ = false;
+  std::map<int, QWidget*> controls_;
+  std::map<int, int> icons_;
+  QScrollArea* infoScroll_ = nullptr;
+  QAction* buildPackage_ = nullptr;
+};
+
+}  // namespace tavro::gui

@@ -1,0 +1,71 @@
+#include "gui/screenshot.hpp"
+
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QTimer>
+#include <iostream>
+#include <memory>
+
+#include "app/control_ids.hpp"
+#include "app/messages.hpp"
+#include "gui/session.hpp"
+
+namespace tavro::gui {
+namespace {
+
+constexpr int kPollMs = 50;
+// Lets the last drawing settle (layout, scroll position) before the grab.
+constexpr int kSettleMs = 300;
+
+int DoNotGoOn(int kind) {
+  if (kind == app::kBoxYesNo)
+    return app::kButtonNo;
+  if (kind == app::kBoxOkCancel)
+    return app::kButtonCancel;
+  return app::kButtonOk;
+}
+
+void Grab(Session& session, const QString& path, const std::function<void(bool)>& done) {
+  QTimer::singleShot(kSettleMs, &session.window(), [&session, path, done] {
+    const QPixmap picture = session.window().grab();
+    const bool written = !picture.isNull() && picture.save(path, "PNG");
+    if (!written)
+      std::cerr << "tavro: cannot write " << path.toStdString() << '\n';
+    done(written);
+  });
+}
+
+}  // namespace
+
+void TakeScreenshot(Session& session, const QString& path, bool viewDeviceInfo, int limitMs,
+                    std::function<void(bool)> done) {
+  session.screen().SetBoxAnswerer([](const app::MessageBoxRequest& request) {
+    std::cerr << "tavro: [" << request.title << "] " << request.text << '\n';
+    return DoNotGoOn(request.kind);
+  });
+  if (!viewDeviceInfo) {
+    Grab(session, path, done);
+    return;
+  }
+  session.model().OnButton(app::kDeviceInfoButton);
+
+  // The operation runs on the event loop; it is over when the window has
+  // enabled its buttons again.
+  auto* poll = new QTimer(&session.window());
+  auto clock = std::make_shared<QElapsedTimer>();
+  clock->start();
+  QObject::connect(
+      poll, &QTimer::timeout, &session.window(), [&session, path, done, poll, clock, limitMs] {
+        const bool idle = session.model().controls().Get(app::kDeviceInfoButton).enabled;
+        if (!idle && clock->elapsed() < limitMs)
+          return;
+        if (!idle)
+          std::cerr << "tavro: the device information did not finish in time\n";
+        poll->stop();
+        poll->deleteLater();
+        Grab(session, path, done);
+      });
+  poll->start(kPollMs);
+}
+
+}  // namespace tavro::gui
