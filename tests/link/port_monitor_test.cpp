@@ -19,6 +19,11 @@ class PortMonitorTest : public ::testing::Test {
     ASSERT_TRUE(other.ok());
     baseThreads = test::ThreadCount();
   }
+  void TearDown() override {
+    monitor.Stop();
+    loop.Close();
+    EXPECT_TRUE(test::ThreadsSettleAt(baseThreads));
+  }
 
   test::Pty watched;
   test::Pty other;
@@ -48,7 +53,7 @@ TEST_F(PortMonitorTest, ClosedPseudoTerminalLooksLikeRemovedAdapter) {
   EXPECT_FALSE(loop.RunOne(50ms));  // reported once
   monitor.Stop();
   EXPECT_FALSE(monitor.IsRunning());
-  EXPECT_EQ(test::ThreadCount(), baseThreads);
+  EXPECT_TRUE(test::ThreadsSettleAt(baseThreads));
 }
 
 TEST_F(PortMonitorTest, CheckOnDemandReportsEachLossOnce) {

@@ -278,4 +278,9 @@ inline bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds
   return true;
 }
 
+// A thread that was joined may still be listed for a moment.
+inline bool ThreadsSettleAt(std::size_t count) {
+  return WaitFor([&] { return ThreadCount() == count; });
+}
+
 }  // namespace tavro::test
