@@ -5,6 +5,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "app/control_state.hpp"
 
 namespace tavro::app {
 
@@ -21,6 +24,9 @@ class Screen {
   // Shows a modal box and returns the button pressed (MessageButton). While
   // the box is open the decision thread keeps handling bytes and ticks.
   virtual int ShowMessageBox(const MessageBoxRequest& request) = 0;
+  // Shows the controls that changed since the last call ("refresh the
+  // controls"), each with its whole new state, in id order.
+  virtual void ShowControls(const std::vector<ControlChange>& changes) = 0;
   // Lets the user choose an existing file; std::nullopt when cancelled.
   virtual std::optional<std::string> ChooseFile(const std::string& filter) = 0;
 };

@@ -20,8 +20,7 @@ class CIni {
   const std::string& Path() const { return path_; }
 
   // Value of `key` in `section`, or `def` when the file, section or key is missing.
-  std::string GetString(std::string_view section, std::string_view key,
-                        std::string_view def) const;
+  std::string GetString(std::string_view section, std::string_view key, std::string_view def) const;
   // Writes key=value, creating the file, section or key as needed and keeping
   // the rest of the file as it was. The file is replaced whole (temporary
   // file + rename). Returns false when the file cannot be written.

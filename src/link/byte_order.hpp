@@ -25,23 +25,27 @@ inline void PutU16(std::uint8_t* p, std::uint16_t v) {
   p[1] = static_cast<std::uint8_t>(v >> 8);
 }
 inline void PutU32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 inline void AppendU16(Bytes& out, std::uint16_t v) {
   out.push_back(static_cast<std::uint8_t>(v));
   out.push_back(static_cast<std::uint8_t>(v >> 8));
 }
 inline void AppendU32(Bytes& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  for (int i = 0; i < 4; ++i)
+    out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
 // Bounds-checked reads: nothing is read unless the whole field lies inside.
 inline std::optional<std::uint16_t> ReadU16(ByteView data, std::size_t offset) {
-  if (offset > data.size() || data.size() - offset < 2) return std::nullopt;
+  if (offset > data.size() || data.size() - offset < 2)
+    return std::nullopt;
   return GetU16(data.data() + offset);
 }
 inline std::optional<std::uint32_t> ReadU32(ByteView data, std::size_t offset) {
-  if (offset > data.size() || data.size() - offset < 4) return std::nullopt;
+  if (offset > data.size() || data.size() - offset < 4)
+    return std::nullopt;
   return GetU32(data.data() + offset);
 }
 

@@ -30,6 +30,8 @@ std::uint16_t ComputeCrc(const std::uint8_t* bytes, long count) {
   return crc;
 }
 
-std::uint16_t CrcTableEntry(std::uint8_t index) { return kTable[index]; }
+std::uint16_t CrcTableEntry(std::uint8_t index) {
+  return kTable[index];
+}
 
 }  // namespace tavro::link

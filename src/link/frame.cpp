@@ -34,8 +34,8 @@ Bytes BuildFrame(std::uint16_t msgId, ByteView payload, const FrameTemplate& tpl
 
 Bytes BuildFrameWithDataLen(std::uint16_t msgId, ByteView payload, std::uint16_t dataLenField,
                             const FrameTemplate& tpl) {
-  Bytes frame = Assemble(msgId, payload, dataLenField, tpl.addrWord1, tpl.addrWord2,
-                         tpl.reserved, tpl.tail);
+  Bytes frame =
+      Assemble(msgId, payload, dataLenField, tpl.addrWord1, tpl.addrWord2, tpl.reserved, tpl.tail);
   PutU16(frame.data(), tpl.sync);
   return frame;
 }
@@ -46,20 +46,23 @@ Bytes BuildTerminalFrame(std::uint16_t msgId, ByteView payload) {
 }
 
 bool CheckReceivedCrc(ByteView received) {
-  if (received.size() < kPayloadOffset) return true;
+  if (received.size() < kPayloadOffset)
+    return true;
   const std::size_t dataLen = GetU16(received.data() + 12);
   const std::size_t crcEnd = kPayloadOffset + dataLen + 2;
-  if (crcEnd > received.size() || crcEnd > kMaxRxFrame) return true;
-  const std::uint16_t computed =
-      ComputeCrc(received.data() + 4, static_cast<long>(10 + dataLen));
+  if (crcEnd > received.size() || crcEnd > kMaxRxFrame)
+    return true;
+  const std::uint16_t computed = ComputeCrc(received.data() + 4, static_cast<long>(10 + dataLen));
   return computed != GetU16(received.data() + kPayloadOffset + dataLen);
 }
 
 bool ParseFrame(ByteView frame, FrameView& out) {
-  if (frame.size() < kPayloadOffset) return false;
+  if (frame.size() < kPayloadOffset)
+    return false;
   const std::uint8_t* p = frame.data();
   const std::size_t dataLen = GetU16(p + 12);
-  if (kPayloadOffset + dataLen + 2 > frame.size()) return false;
+  if (kPayloadOffset + dataLen + 2 > frame.size())
+    return false;
   out.addrWord1 = GetU16(p + 4);
   out.addrWord2 = GetU16(p + 6);
   out.msgId = GetU16(p + 10);
@@ -68,6 +71,8 @@ bool ParseFrame(ByteView frame, FrameView& out) {
   return true;
 }
 
-std::uint16_t FrameMsgId(ByteView frame) { return ReadU16(frame, 10).value_or(0); }
+std::uint16_t FrameMsgId(ByteView frame) {
+  return ReadU16(frame, 10).value_or(0);
+}
 
 }  // namespace tavro::link

@@ -25,7 +25,8 @@ void CopyChars(std::array<char, N>& out, const std::uint8_t* p) {
 
 template <std::size_t N>
 void AppendChars(Bytes& out, const std::array<char, N>& chars) {
-  for (char c : chars) out.push_back(static_cast<std::uint8_t>(c));
+  for (char c : chars)
+    out.push_back(static_cast<std::uint8_t>(c));
 }
 
 void AppendBlockHeader(Bytes& out, std::uint16_t sum, std::uint16_t num, std::size_t len) {
@@ -35,14 +36,16 @@ void AppendBlockHeader(Bytes& out, std::uint16_t sum, std::uint16_t num, std::si
 }
 
 std::optional<ReadBackBlock> DecodeBlockAt(ByteView payload, std::size_t headerOffset) {
-  if (payload.size() < headerOffset + 6) return std::nullopt;
+  if (payload.size() < headerOffset + 6)
+    return std::nullopt;
   ReadBackBlock block;
   const std::uint8_t* p = payload.data() + headerOffset;
   block.blockCount = GetU16(p);
   block.blockNumber = GetU16(p + 2);
   block.length = GetU16(p + 4);
   const std::size_t dataOffset = headerOffset + 6;
-  if (payload.size() - dataOffset < block.length) return std::nullopt;
+  if (payload.size() - dataOffset < block.length)
+    return std::nullopt;
   block.data = payload.subspan(dataOffset, block.length);
   return block;
 }
@@ -95,7 +98,8 @@ Bytes AppDescriptorChunk(std::uint32_t appFileLength, const TimeStamp& when) {
 }
 
 std::optional<Bytes> ParaHeaderChunk(ByteView image, const TimeStamp& when) {
-  if (image.size() < kParaHeaderBlockSize) return std::nullopt;
+  if (image.size() < kParaHeaderBlockSize)
+    return std::nullopt;
   Bytes chunk(image.begin(), image.begin() + kParaHeaderBlockSize);
   PutU16(chunk.data(), 0xFFFF);
   PutU32(chunk.data() + 2, static_cast<std::uint32_t>(image.size() - kParaHeaderBlockSize));
@@ -104,10 +108,12 @@ std::optional<Bytes> ParaHeaderChunk(ByteView image, const TimeStamp& when) {
   return chunk;
 }
 
-Bytes ReadBackAckPayload(bool lastBlock) { return StatusPayload(lastBlock ? 0 : 1); }
+Bytes ReadBackAckPayload(bool lastBlock) {
+  return StatusPayload(lastBlock ? 0 : 1);
+}
 
-Bytes ResendRequestPayload(std::uint16_t readMsgId, std::uint32_t address,
-                           std::uint16_t frameSum, std::uint16_t frameNum) {
+Bytes ResendRequestPayload(std::uint16_t readMsgId, std::uint32_t address, std::uint16_t frameSum,
+                           std::uint16_t frameNum) {
   Bytes out;
   out.reserve(12);
   AppendU16(out, 0);
@@ -162,7 +168,9 @@ Bytes FlashMarkerImage() {
   return image;
 }
 
-std::optional<std::uint16_t> DecodeStatusWord(ByteView payload) { return ReadU16(payload, 0); }
+std::optional<std::uint16_t> DecodeStatusWord(ByteView payload) {
+  return ReadU16(payload, 0);
+}
 
 std::optional<ReadBackBlock> DecodeReadBackShort(ByteView payload) {
   return DecodeBlockAt(payload, 0);
@@ -170,12 +178,14 @@ std::optional<ReadBackBlock> DecodeReadBackShort(ByteView payload) {
 
 std::optional<ReadBackBlock> DecodeReadBackLong(ByteView payload) {
   auto block = DecodeBlockAt(payload, 4);
-  if (block) block->address = GetU32(payload.data());
+  if (block)
+    block->address = GetU32(payload.data());
   return block;
 }
 
 std::optional<BlHello> DecodeBlHello(ByteView payload) {
-  if (payload.size() < kBlHelloSize) return std::nullopt;
+  if (payload.size() < kBlHelloSize)
+    return std::nullopt;
   BlHello hello;
   CopyChars(hello.chipNum, payload.data());
   CopyChars(hello.companyNum, payload.data() + 4);
@@ -185,7 +195,8 @@ std::optional<BlHello> DecodeBlHello(ByteView payload) {
 }
 
 std::optional<AppInfo> DecodeAppInfo(ByteView payload) {
-  if (payload.size() < kAppInfoSize) return std::nullopt;
+  if (payload.size() < kAppInfoSize)
+    return std::nullopt;
   AppInfo info;
   AppRecord* records[2] = {&info.current, &info.backup};
   for (int i = 0; i < 2; ++i) {
@@ -198,14 +209,17 @@ std::optional<AppInfo> DecodeAppInfo(ByteView payload) {
 }
 
 std::optional<DataInfo> DecodeDataInfo(ByteView payload) {
-  if (payload.size() < kDataInfoSize) return std::nullopt;
+  if (payload.size() < kDataInfoSize)
+    return std::nullopt;
   DataInfo info;
   info.version = GetU32(payload.data());
   CopyChars(info.model, payload.data() + 4);
   return info;
 }
 
-std::optional<std::uint16_t> DecodeLinkQueryReply(ByteView payload) { return ReadU16(payload, 0); }
+std::optional<std::uint16_t> DecodeLinkQueryReply(ByteView payload) {
+  return ReadU16(payload, 0);
+}
 
 Bytes EncodeBlHello(const BlHello& hello) {
   Bytes out;

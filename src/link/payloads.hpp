@@ -57,17 +57,17 @@ Bytes ReadBackAckPayload(bool lastBlock);
 
 // 12006: u16 0, u16 id being read, u32 read address, u16 count, u16 number.
 // Sent with DataLen 10 although the payload is 12 bytes.
-Bytes ResendRequestPayload(std::uint16_t readMsgId, std::uint32_t address,
-                           std::uint16_t frameSum, std::uint16_t frameNum);
+Bytes ResendRequestPayload(std::uint16_t readMsgId, std::uint32_t address, std::uint16_t frameSum,
+                           std::uint16_t frameNum);
 inline constexpr std::uint16_t kResendRequestDataLen = 10;
 Bytes ResendRequestFrame(std::uint16_t readMsgId, std::uint32_t address, std::uint16_t frameSum,
                          std::uint16_t frameNum);
 
-Bytes U32Payload(std::uint32_t a);                                   // 12035, 12055
-Bytes U32PairPayload(std::uint32_t a, std::uint32_t b);              // 12045, 12100
+Bytes U32Payload(std::uint32_t a);                                          // 12035, 12055
+Bytes U32PairPayload(std::uint32_t a, std::uint32_t b);                     // 12045, 12100
 Bytes U32TriplePayload(std::uint32_t a, std::uint32_t b, std::uint32_t c);  // 12049
-Bytes E2ReadPayload(std::uint32_t address, std::uint32_t length);    // 12120
-Bytes StatusPayload(std::uint16_t status);                           // replies with a status word
+Bytes E2ReadPayload(std::uint32_t address, std::uint32_t length);           // 12120
+Bytes StatusPayload(std::uint16_t status);  // replies with a status word
 
 // The 44-byte chunk written to the Flash marker address: FF FF, 42 zeros.
 Bytes FlashMarkerImage();

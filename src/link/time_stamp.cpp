@@ -6,7 +6,8 @@ namespace tavro::link {
 
 TimeStamp LocalTimeStamp(std::time_t when) {
   std::tm tm{};
-  if (localtime_r(&when, &tm) == nullptr) return kUnreadableTime;
+  if (localtime_r(&when, &tm) == nullptr)
+    return kUnreadableTime;
   TimeStamp t;
   t.year = static_cast<std::uint16_t>(tm.tm_year + 1900);
   t.month = static_cast<std::uint8_t>(tm.tm_mon + 1);
@@ -17,7 +18,9 @@ TimeStamp LocalTimeStamp(std::time_t when) {
   return t;
 }
 
-TimeStamp NowTimeStamp() { return LocalTimeStamp(std::time(nullptr)); }
+TimeStamp NowTimeStamp() {
+  return LocalTimeStamp(std::time(nullptr));
+}
 
 std::string FormatTimeStamp(const TimeStamp& t) {
   char text[32];

@@ -47,9 +47,8 @@ TEST(BlockBuilders, FullBlockFrameSizes) {
   EXPECT_EQ(BuildFrame(MsgAppBlock, CountedBlockPayload(3, 1, chunk)).size(), 4120u);
   EXPECT_EQ(BuildFrame(MsgParaBlock, AreaBlockPayload(1, 2, 3, 1, chunk)).size(), 4128u);
   const Bytes image(kBlockSize, 0);
-  const Bytes e2 = BuildFrame(MsgE2WriteBlock,
-                              AddressedBlockPayload(0, 16, 0, image, 0, kBlockSize,
-                                                    OddChunk::SendAsIs));
+  const Bytes e2 = BuildFrame(
+      MsgE2WriteBlock, AddressedBlockPayload(0, 16, 0, image, 0, kBlockSize, OddChunk::SendAsIs));
   EXPECT_EQ(e2.size(), 4124u);
   EXPECT_EQ(GetU16(e2.data() + 2), 0x1016);
   EXPECT_EQ(GetU16(e2.data() + 12), 0x100A);
@@ -72,7 +71,8 @@ TEST(DescriptorBlock, AppDescriptorFields) {
   ASSERT_EQ(chunk.size(), kBlockSize);
   EXPECT_EQ(GetU16(chunk.data()), 0xFFFF);
   EXPECT_EQ(GetU32(chunk.data() + 2), 123456u);
-  for (int i = 6; i < 36; ++i) EXPECT_EQ(chunk[i], 0) << i;
+  for (int i = 6; i < 36; ++i)
+    EXPECT_EQ(chunk[i], 0) << i;
   EXPECT_EQ(GetU16(chunk.data() + 36), 2018);
   EXPECT_EQ(chunk[38], 7);
   EXPECT_EQ(chunk[39], 9);
@@ -80,7 +80,8 @@ TEST(DescriptorBlock, AppDescriptorFields) {
   EXPECT_EQ(chunk[41], 45);
   EXPECT_EQ(chunk[42], 30);
   EXPECT_EQ(chunk[43], 0xFF);
-  for (std::size_t i = 44; i < chunk.size(); ++i) ASSERT_EQ(chunk[i], 0) << i;
+  for (std::size_t i = 44; i < chunk.size(); ++i)
+    ASSERT_EQ(chunk[i], 0) << i;
 }
 
 TEST(DescriptorBlock, UnreadableClockGivesZeroDateAndFFTime) {

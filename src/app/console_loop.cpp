@@ -1,0 +1,279 @@
+#include "app/console_loop.hpp"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+namespace tavro::app {
+
+namespace {
+
+bool ValidTimer(int id) {
+  return id >= kFirstTimer && id <= kLastTimer;
+}
+
+}  // namespace
+
+ConsoleLoop::ConsoleLoop()
+    : owner_(std::this_thread::get_id()),
+      start_(Clock::now()),
+      wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+ConsoleLoop::~ConsoleLoop() {
+  {
+    std::unique_lock lock(mutex_);
+    closed_ = true;
+    for (Request* r : requests_)
+      r->done = true;
+    requests_.clear();
+    cv_.notify_all();
+    cv_.wait(lock, [&] { return waiters_ == 0; });
+  }
+  if (wakeFd_ >= 0)
+    ::close(wakeFd_);
+}
+
+void ConsoleLoop::SetTickHandler(TickHandler onTick) {
+  onTick_ = std::move(onTick);
+}
+
+void ConsoleLoop::StartTimer(int id, std::uint32_t periodMs) {
+  if (!ValidTimer(id))
+    return;
+  TimerSlot& t = timers_[static_cast<std::size_t>(id)];
+  t.running = true;
+  t.periodMs = std::max<std::uint32_t>(periodMs, 1);
+  t.due = NowMs() + t.periodMs;
+  t.seq = nextSeq_++;
+}
+
+void ConsoleLoop::StopTimer(int id) {
+  if (!ValidTimer(id))
+    return;
+  timers_[static_cast<std::size_t>(id)].running = false;
+}
+
+bool ConsoleLoop::TimerRunning(int id) const {
+  return ValidTimer(id) && timers_[static_cast<std::size_t>(id)].running;
+}
+
+void ConsoleLoop::Sleep(std::uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+std::uint64_t ConsoleLoop::NowMs() const {
+  return static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count());
+}
+
+std::time_t ConsoleLoop::WallTime() const {
+  return std::time(nullptr);
+}
+
+void ConsoleLoop::Wake() {
+  if (wakeFd_ < 0)
+    return;
+  const std::uint64_t one = 1;
+  // A full counter already means "wake up"; nothing else can go wrong here.
+  [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+}
+
+void ConsoleLoop::RunOnDecisionThread(const std::function<void()>& fn) {
+  if (OnDecisionThread()) {
+    fn();
+    return;
+  }
+  Request request{&fn, false};
+  std::unique_lock lock(mutex_);
+  if (closed_)
+    return;
+  requests_.push_back(&request);
+  Wake();
+  ++waiters_;
+  cv_.wait(lock, [&] { return request.done; });
+  --waiters_;
+  cv_.notify_all();
+}
+
+bool ConsoleLoop::DrainRequests() {
+  bool ran = false;
+  for (;;) {
+    Request* request = nullptr;
+    {
+      std::lock_guard lock(mutex_);
+      if (requests_.empty())
+        return ran;
+      request = requests_.front();
+      requests_.pop_front();
+    }
+    (*request->fn)();
+    ran = true;
+    {
+      std::lock_guard lock(mutex_);
+      request->done = true;
+    }
+    cv_.notify_all();
+  }
+}
+
+void ConsoleLoop::WatchFd(int fd, FdHandler onReady, short events) {
+  watches_[fd] = Watch{std::move(onReady), events, nextWatchId_++};
+}
+
+void ConsoleLoop::UnwatchFd(int fd) {
+  watches_.erase(fd);
+}
+
+void ConsoleLoop::Quit() {
+  {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+  }
+  Wake();
+}
+
+void ConsoleLoop::ResetQuit() {
+  std::lock_guard lock(mutex_);
+  quit_ = false;
+}
+
+bool ConsoleLoop::Quitting() const {
+  std::lock_guard lock(mutex_);
+  return quit_;
+}
+
+bool ConsoleLoop::FireDueTimers() {
+  struct Due {
+    std::uint64_t due, seq;
+    int id;
+  };
+  std::vector<Due> due;
+  const std::uint64_t now = NowMs();
+  for (int id = kFirstTimer; id <= kLastTimer; ++id) {
+    const TimerSlot& t = timers_[static_cast<std::size_t>(id)];
+    if (t.running && t.due <= now)
+      due.push_back({t.due, t.seq, id});
+  }
+  std::sort(due.begin(), due.end(), [](const Due& a, const Due& b) {
+    return a.due != b.due ? a.due < b.due : a.seq < b.seq;
+  });
+  // Each timer fires at most once per round, so a slow tick handler with a
+  // short period cannot keep the loop from polling.
+  for (const Due& d : due) {
+    TimerSlot& t = timers_[static_cast<std::size_t>(d.id)];
+    if (!t.running || t.seq != d.seq)
+      continue;  // stopped or restarted meanwhile
+    t.due = NowMs() + t.periodMs;
+    t.seq = nextSeq_++;
+    if (onTick_)
+      onTick_(d.id);
+  }
+  return !due.empty();
+}
+
+std::int64_t ConsoleLoop::MsToNextTimer() const {
+  std::int64_t best = -1;
+  const std::uint64_t now = NowMs();
+  for (int id = kFirstTimer; id <= kLastTimer; ++id) {
+    const TimerSlot& t = timers_[static_cast<std::size_t>(id)];
+    if (!t.running)
+      continue;
+    const std::int64_t wait = t.due <= now ? 0 : static_cast<std::int64_t>(t.due - now);
+    if (best < 0 || wait < best)
+      best = wait;
+  }
+  return best;
+}
+
+void ConsoleLoop::RunOnce(std::int64_t maxWaitMs) {
+  // Whatever ran may have made the caller's condition true: then poll only
+  // for descriptors already ready and let the caller look, instead of
+  // waiting. Polling still happens, so a busy timer cannot starve input.
+  const bool handedOver = DrainRequests();
+  const bool ticked = FireDueTimers();
+
+  std::int64_t wait = maxWaitMs;
+  const std::int64_t toTimer = MsToNextTimer();
+  if (toTimer >= 0 && (wait < 0 || toTimer < wait))
+    wait = toTimer;
+  if (wakeFd_ < 0 && (wait < 0 || wait > kWakeFallbackMs))
+    wait = kWakeFallbackMs;
+  {
+    std::lock_guard lock(mutex_);
+    if (!requests_.empty() || quit_)
+      wait = 0;
+  }
+  if (handedOver || ticked)
+    wait = 0;
+
+  std::vector<pollfd> fds;
+  std::vector<std::uint64_t> ids;
+  if (wakeFd_ >= 0)
+    fds.push_back({wakeFd_, POLLIN, 0});
+  for (const auto& [fd, watch] : watches_) {
+    fds.push_back({fd, watch.events, 0});
+    ids.push_back(watch.id);
+  }
+  const int timeout = wait < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(wait, 1 << 30));
+  const int n = ::poll(fds.data(), fds.size(), timeout);
+  if (n <= 0)
+    return;  // time-out, or EINTR: the next round sorts it out
+  const std::uint64_t round = ++pollRound_;
+
+  std::size_t first = 0;
+  if (wakeFd_ >= 0) {
+    first = 1;
+    if (fds[0].revents != 0) {
+      std::uint64_t count = 0;
+      [[maybe_unused]] const ssize_t r = ::read(wakeFd_, &count, sizeof count);
+      DrainRequests();
+    }
+  }
+  for (std::size_t i = first; i < fds.size(); ++i) {
+    if (fds[i].revents == 0)
+      continue;
+    auto it = watches_.find(fds[i].fd);
+    // Unwatched or replaced by an earlier callback of this round: its result is stale.
+    if (it == watches_.end() || it->second.id != ids[i - first])
+      continue;
+    FdHandler handler = it->second.onReady;  // the callback may unwatch itself
+    handler(fds[i].revents);
+    // A nested run inside the callback has polled again: the rest of this
+    // round's results may be stale (input already consumed).
+    if (pollRound_ != round)
+      return;
+  }
+}
+
+bool ConsoleLoop::RunUntil(const std::function<bool()>& done) {
+  for (;;) {
+    if (done())
+      return true;
+    if (Quitting())
+      return false;
+    RunOnce(-1);
+  }
+}
+
+bool ConsoleLoop::RunUntil(const std::function<bool()>& done, std::uint32_t limitMs) {
+  const std::uint64_t end = NowMs() + limitMs;
+  for (;;) {
+    if (done())
+      return true;
+    if (Quitting())
+      return false;
+    const std::uint64_t now = NowMs();
+    if (now >= end)
+      return false;
+    RunOnce(static_cast<std::int64_t>(end - now));
+  }
+}
+
+void ConsoleLoop::RunFor(std::uint32_t ms) {
+  RunUntil([] { return false; }, ms);
+}
+
+}  // namespace tavro::app

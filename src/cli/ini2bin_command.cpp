@@ -1,0 +1,48 @@
+#include "cli/ini2bin_command.hpp"
+
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <system_error>
+
+#include "data/file_io.hpp"
+#include "data/ini_to_bin.hpp"
+
+namespace tavro::cli {
+
+int RunIni2Bin(const std::string& source, std::ostream& out, std::ostream& err) {
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(source, ec).lexically_normal();
+  if (ec) {
+    err << "error: cannot resolve " << source << ": " << ec.message() << '\n';
+    return kExitFailure;
+  }
+  // The builder would read a missing source as empty; on the console that
+  // is almost always a typing error, so it is refused.
+  if (!std::filesystem::is_regular_file(absolute, ec)) {
+    err << "error: source file not found: " << absolute.string() << '\n';
+    return kExitFailure;
+  }
+  const auto output = data::IniToBinOutputPath(absolute.string());
+  if (!output) {
+    err << "error: cannot create folder " << (absolute.parent_path() / "NewIni").string() << '\n';
+    return kExitFailure;
+  }
+  if (!data::IniToBin(*output, absolute.string())) {
+    err << "error: cannot write " << *output << '\n';
+    return kExitFailure;
+  }
+  out << *output << '\n';
+  return kExitOk;
+}
+
+Command AddIni2BinCommand(CLI::App& app) {
+  auto source = std::make_shared<std::string>();
+  CLI::App* sub =
+      app.add_subcommand("ini2bin", "Build the binary package description from its text source");
+  sub->add_option("SOURCE", *source, "Package source INI file")->required();
+  return Command{
+      sub, [source](const GlobalOptions&) { return RunIni2Bin(*source, std::cout, std::cerr); }};
+}
+
+}  // namespace tavro::cli

@@ -1,0 +1,89 @@
+// tavro-cli: the console front end. Global options first, then one command.
+// Exit codes: 0 success, 1 the command failed, 2 the command line is wrong.
+
+#include <CLI/CLI.hpp>
+
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/command.hpp"
+#include "cli/global_options.hpp"
+#include "cli/ini2bin_command.hpp"
+
+namespace {
+
+using tavro::cli::Answer;
+using tavro::cli::Command;
+using tavro::cli::GlobalOptions;
+
+// "COM<n>" with n >= 1, letters in any case; empty text when it fits.
+std::string CheckComPort(const std::string& text) {
+  if (text.size() > 3 && (text[0] == 'C' || text[0] == 'c') && (text[1] == 'O' || text[1] == 'o') &&
+      (text[2] == 'M' || text[2] == 'm') && text[3] != '0' && text.size() <= 8 &&
+      text.find_first_not_of("0123456789", 3) == std::string::npos) {
+    return {};
+  }
+  return "expected COM<n> with n >= 1, got " + text;
+}
+
+std::string ProgramDir(const std::string& given) {
+  std::filesystem::path dir =
+      given.empty() ? std::filesystem::current_path() : std::filesystem::absolute(given);
+  std::string text = dir.lexically_normal().string();
+  while (text.size() > 1 && text.back() == '/')
+    text.pop_back();
+  return text;
+}
+
+int Run(int argc, char** argv) {
+  CLI::App app{"TAVRO service tool, console front end"};
+  app.require_subcommand(1);
+  app.fallthrough();  // global options may also follow the command
+
+  std::string dir;
+  std::string port;
+  bool yes = false;
+  bool no = false;
+  app.add_option("--dir", dir, "Program directory (default: the current directory)")
+      ->check(CLI::ExistingDirectory);
+  app.add_option("--port", port, "Serial port, COM<n>")->check(CheckComPort);
+  CLI::Option* yesFlag = app.add_flag("--yes,-y", yes, "Answer every question with OK");
+  CLI::Option* noFlag = app.add_flag("--no", no, "Answer every question with Cancel");
+  yesFlag->excludes(noFlag);
+
+  std::vector<Command> commands;
+  commands.push_back(tavro::cli::AddIni2BinCommand(app));
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);  // prints help, or the error with a usage hint
+    return code == 0 ? tavro::cli::kExitOk : tavro::cli::kExitUsage;
+  }
+
+  GlobalOptions options;
+  options.programDir = ProgramDir(dir);
+  if (!port.empty())
+    options.comPort = std::stoi(port.substr(3));
+  options.answer = yes ? Answer::kYes : (no ? Answer::kNo : Answer::kAsk);
+
+  for (const Command& command : commands) {
+    if (command.parser->parsed())
+      return command.run(options);
+  }
+  return tavro::cli::kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "error: " << e.what() << '\n';
+    return tavro::cli::kExitFailure;
+  }
+}

@@ -1,0 +1,80 @@
+#include "data/package.hpp"
+
+#include "data/file_io.hpp"
+#include "data/ini_file.hpp"
+#include "data/number_parse.hpp"
+#include "data/text_encoding.hpp"
+#include "link/byte_order.hpp"
+
+namespace tavro::data {
+
+std::uint32_t BlVersionClass(std::uint16_t blVersion) {
+  if (blVersion < 0x200)
+    return 0x100;
+  if (blVersion < 0x210)
+    return 0x200;
+  if (blVersion < 0x230)
+    return 0x220;
+  return 0x230;
+}
+
+bool ParsePackage(std::span<const std::uint8_t> file, std::uint32_t terminalType,
+                  std::uint16_t blVersion, PackageValues& values, AreaTable& areas) {
+  if (file.size() < kPackageHeaderSize)
+    return false;
+  const std::uint8_t* p = file.data();
+  values.debugLevel = link::GetU32(p);
+  values.blUpDataConfig = link::GetU32(p + 4);
+  values.paraFileTotalNum = static_cast<std::uint8_t>(link::GetU32(p + 8));
+  values.paraFileRequisiteNum = static_cast<std::uint8_t>(link::GetU32(p + 12));
+
+  areas = AreaTable{};
+  const std::uint32_t blClass = BlVersionClass(blVersion);
+  for (std::size_t off = kPackageHeaderSize; file.size() - off >= kAreaRecordSize;
+       off += kAreaRecordSize) {
+    const std::uint8_t* r = p + off;
+    const std::uint32_t index = link::GetU32(r + 4);
+    if (link::GetU32(r) != terminalType || link::GetU32(r + 8) != blClass)
+      continue;
+    if (index >= areas.size())
+      continue;
+    AreaEntry& e = areas[index];
+    e.areaAddr = link::GetU32(r + 12);
+    e.areaLen = link::GetU32(r + 16);
+    e.areaArg = link::GetU32(r + 20);
+    const char* name = reinterpret_cast<const char*>(r + kAreaFileNameOffset);
+    std::size_t len = 0;
+    while (len < kAreaFileNameSize && name[len] != '\0')
+      ++len;
+    e.fileName = Latin1ToUtf8(std::string_view(name, len));
+  }
+  return true;
+}
+
+bool ReadPackage(const std::string& programDir, std::uint32_t terminalType, std::uint16_t blVersion,
+                 app::Messages& messages, PackageValues& values, AreaTable& areas) {
+  const std::string path = programDir + kPackageFileName;
+  ReadError why = ReadError::kNone;
+  const auto bytes = ReadWholeFile(path, &why);
+  if (!bytes) {
+    if (why == ReadError::kCannotOpen) {
+      app::ReportFileNotFound(messages, path);
+    } else {
+      app::ReportFileUnreadable(messages, path);
+    }
+    return false;
+  }
+  // A file too short for its header is as unusable as one that cannot be read.
+  if (!ParsePackage(*bytes, terminalType, blVersion, values, areas)) {
+    app::ReportFileUnreadable(messages, path);
+    return false;
+  }
+  return true;
+}
+
+std::uint32_t ReadDestVersion(const std::string& programDir) {
+  const CIni ini(programDir + kDataVersionFile);
+  return ParseAutoBase(ini.GetString("DestPara", "DestParaVer", "0"));
+}
+
+}  // namespace tavro::data

@@ -1,0 +1,94 @@
+#pragma once
+// The link state: the current command, its counters and the step fields the
+// transfer steps and operations share. Widths are part of the behaviour:
+// counters wrap at their width.
+
+#include <cstdint>
+#include <string>
+
+#include "link/byte_order.hpp"
+
+namespace tavro::engine {
+
+// Timer numbers; each has one meaning for the whole program.
+enum TimerId : int {
+  kTimerDevBackup = 1,   // terminal's own data backup watchdog (121 s)
+  kTimerBlockSend = 2,   // started and stopped by block senders only
+  kTimerSilence = 3,     // silence watch: resend at 8 and 16 s, give up at 18 s
+  kTimerGoBack = 4,      // roll-back watchdog (121 s)
+  kTimerReadBack = 5,    // started and stopped by read-back only
+  kTimerHeaderPace = 6,  // next Flash header read after 3 ticks
+  kTimerAnswer = 7,      // answer time-out: 9 ticks
+  kTimerE2Pace = 8,      // E2PROM header step after 6 ticks
+  kTimerProgress = 9,    // download/upgrade elapsed time and progress
+  kTimerBackupProgress = 10,
+  kTimerLinkPoll = 12,   // link-query poll
+};
+
+// Heap blocks owned by the link state; released by whoever ends a command.
+struct TransferBuffers {
+  link::Bytes sendImage;
+  link::Bytes backupImage;
+  link::Bytes backupImage2;
+
+  void ReleaseAll() {
+    link::Bytes().swap(sendImage);
+    link::Bytes().swap(backupImage);
+    link::Bytes().swap(backupImage2);
+  }
+};
+
+struct LinkState {
+  // Command and time-out counters.
+  std::uint32_t CmdID = 0;
+  std::uint16_t gOneCmdTime = 0;
+  std::uint8_t gOverTimeNum = 0;
+  std::uint16_t gFrameNum = 0;
+  std::uint16_t gFrameSum = 0;
+  std::uint16_t CrcErrNum = 0;
+  std::uint16_t FrameRetryNum = 0;
+  std::uint32_t PollCount = 0;
+  std::uint32_t Rx12007Run = 0;
+  std::uint16_t ElapsedSec = 0;
+  std::uint32_t ProgressPos = 0;
+  double ParaReadProgress = 0.0;  // never reset while the program runs
+  std::string TotalTimeText;
+  std::string Dots;
+
+  // Link flags.
+  std::uint8_t LinkUp = 0;
+  std::uint8_t DevIdentified = 0;
+
+  // Stage control.
+  std::uint8_t ImageLoaded = 0;
+  std::uint16_t StepIndex = 0;
+  std::uint16_t LastBlockNo = 0xFFFF;
+  std::uint16_t ContinueDownload = 0;
+  std::uint8_t DownloadApp = 0;
+  std::uint8_t DownloadData = 0;
+  std::uint32_t FlashCopyPending = 0;
+  std::uint32_t ImageLen = 0;
+  std::uint32_t FlashBase = 0;
+  TransferBuffers buffers;
+
+  // Read-back.
+  std::uint8_t FirstBlock = 0;
+  std::uint32_t BackupOffset = 0;
+  std::uint32_t ReadAddr = 0;
+  std::uint32_t ReadLen = 0;
+  std::uint32_t ReadOffset = 0;
+
+  // Operation flags.
+  std::uint32_t TerminalType = 0;
+  std::uint8_t CheckDownloadFiles = 0;
+  std::uint8_t BackupMode = 0;
+  std::uint8_t PlainDownload = 0;
+  std::uint32_t AfterInfoAction = 0;
+  std::uint8_t ParaAltAddr = 0;
+  std::uint8_t ResumeCheck = 0;
+  std::uint8_t BakAppPromptState = 0;
+  std::uint32_t NewBlFile = 0;
+  std::string FileVersion;
+};
+
+}  // namespace tavro::engine

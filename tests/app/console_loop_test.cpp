@@ -1,0 +1,160 @@
+#include "app/console_loop.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace tavro::app {
+namespace {
+
+// Real time: bounds are generous so a loaded machine cannot make these flaky.
+constexpr std::uint32_t kPatienceMs = 10000;
+
+struct Pipe {
+  Pipe() { EXPECT_EQ(::pipe(fds), 0); }
+  ~Pipe() {
+    ::close(fds[0]);
+    ::close(fds[1]);
+  }
+  void Put(char c) { ASSERT_EQ(::write(fds[1], &c, 1), 1); }
+  char Take() {
+    char c = 0;
+    EXPECT_EQ(::read(fds[0], &c, 1), 1);
+    return c;
+  }
+  int fds[2] = {-1, -1};
+};
+
+TEST(ConsoleLoop, TimerTicksInRealTimeUntilStopped) {
+  ConsoleLoop loop;
+  ASSERT_TRUE(loop.Valid());
+  std::vector<int> ticks;
+  loop.SetTickHandler([&](int id) {
+    ticks.push_back(id);
+    if (ticks.size() == 3)
+      loop.StopTimer(id);
+  });
+  const auto start = loop.NowMs();
+  loop.StartTimer(5, 20);
+  EXPECT_TRUE(loop.RunUntil([&] { return ticks.size() == 3; }, kPatienceMs));
+  EXPECT_GE(loop.NowMs() - start, 55u);  // three periods of 20 ms, at least
+  EXPECT_FALSE(loop.TimerRunning(5));
+  loop.RunFor(60);
+  EXPECT_EQ(ticks, (std::vector<int>{5, 5, 5}));
+}
+
+TEST(ConsoleLoop, SleepBlocksTicks) {
+  ConsoleLoop loop;
+  int ticks = 0;
+  loop.SetTickHandler([&](int) { ++ticks; });
+  loop.StartTimer(1, 1);
+  loop.Sleep(30);
+  EXPECT_EQ(ticks, 0);
+  EXPECT_TRUE(loop.RunUntil([&] { return ticks > 0; }, kPatienceMs));
+}
+
+TEST(ConsoleLoop, HandOverFromAWorkerRunsOnTheLoopThreadAndWaits) {
+  ConsoleLoop loop;
+  std::atomic<int> handled{0};
+  std::thread::id ranOn;
+  std::vector<int> order;
+  std::thread worker([&] {
+    for (int i = 0; i < 50; ++i) {
+      loop.RunOnDecisionThread([&, i] {
+        ranOn = std::this_thread::get_id();
+        order.push_back(i);
+        ++handled;
+      });
+      // Synchronous: the byte has been handled when the call returns.
+      EXPECT_EQ(handled.load(), i + 1);
+    }
+  });
+  EXPECT_TRUE(loop.RunUntil([&] { return handled == 50; }, kPatienceMs));
+  worker.join();
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
+  ASSERT_EQ(order.size(), 50u);
+  for (int i = 0; i < 50; ++i)
+    EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
+}
+
+TEST(ConsoleLoop, HandOverOnTheLoopThreadRunsAtOnce) {
+  ConsoleLoop loop;
+  bool ran = false;
+  loop.RunOnDecisionThread([&] { ran = true; });
+  EXPECT_TRUE(ran);
+}
+
+TEST(ConsoleLoop, WatchedPipeDeliversAndCanBeUnwatched) {
+  ConsoleLoop loop;
+  Pipe pipe;
+  std::string got;
+  loop.WatchFd(pipe.fds[0], [&](short revents) {
+    EXPECT_TRUE(revents & POLLIN);
+    got += pipe.Take();
+    if (got.size() == 2)
+      loop.UnwatchFd(pipe.fds[0]);
+  });
+  pipe.Put('a');
+  pipe.Put('b');
+  pipe.Put('c');
+  EXPECT_TRUE(loop.RunUntil([&] { return got.size() == 2; }, kPatienceMs));
+  loop.RunFor(30);
+  EXPECT_EQ(got, "ab");
+}
+
+TEST(ConsoleLoop, NestedRunKeepsHandlingBytesAndTicks) {
+  ConsoleLoop loop;
+  Pipe input;   // the console's keyboard
+  Pipe serial;  // bytes from the terminal
+  std::string serialBytes;
+  int ticks = 0;
+  char answer = 0;
+  bool outerDone = false;
+  loop.SetTickHandler([&](int) { ++ticks; });
+  loop.WatchFd(serial.fds[0], [&](short) { serialBytes += serial.Take(); });
+  loop.StartTimer(3, 5);
+  // A question while bytes keep coming: the nested run waits for the answer.
+  loop.WatchFd(input.fds[0], [&](short) {
+    answer = input.Take();
+    if (answer != 'q')
+      return;
+    const int ticksBefore = ticks;
+    std::thread feeder([&] {
+      serial.Put('x');
+      serial.Put('y');
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      input.Put('y');
+    });
+    answer = 0;
+    EXPECT_TRUE(loop.RunUntil([&] { return answer == 'y'; }, kPatienceMs));
+    feeder.join();
+    EXPECT_GT(ticks, ticksBefore);
+    outerDone = true;
+  });
+  input.Put('q');
+  EXPECT_TRUE(loop.RunUntil([&] { return outerDone; }, kPatienceMs));
+  EXPECT_EQ(serialBytes, "xy");
+}
+
+TEST(ConsoleLoop, QuitEndsRunsFromAnotherThread) {
+  ConsoleLoop loop;
+  std::thread quitter([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    loop.Quit();
+  });
+  EXPECT_FALSE(loop.RunUntil([] { return false; }));
+  quitter.join();
+  EXPECT_TRUE(loop.Quitting());
+  loop.ResetQuit();
+  EXPECT_FALSE(loop.Quitting());
+  bool ran = false;
+  loop.StartTimer(2, 1);
+  loop.SetTickHandler([&](int) { ran = true; });
+  EXPECT_TRUE(loop.RunUntil([&] { return ran; }, kPatienceMs));
+}
+
+}  // namespace
+}  // namespace tavro::app

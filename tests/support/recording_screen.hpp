@@ -1,0 +1,51 @@
+#pragma once
+// A Screen for tests: records every box request and every control change,
+// answers boxes from a script and file choices from another.
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/screen.hpp"
+#include "support/box_answers.hpp"
+
+namespace tavro::test {
+
+class RecordingScreen : public app::Screen {
+ public:
+  int ShowMessageBox(const app::MessageBoxRequest& request) override;
+  void ShowControls(const std::vector<app::ControlChange>& changes) override;
+  std::optional<std::string> ChooseFile(const std::string& filter) override;
+
+  BoxAnswers& answers() { return answers_; }
+  // Runs while a box is "open", before it is answered: a test can let the
+  // loop run on here, as a real modal box would.
+  void SetWhileBoxOpen(std::function<void(const app::MessageBoxRequest&)> hook) {
+    whileOpen_ = std::move(hook);
+  }
+  // The next file choices, in order; an empty script answers "cancelled".
+  void QueueFile(std::optional<std::string> path) { files_.push_back(std::move(path)); }
+
+  const std::vector<app::MessageBoxRequest>& boxes() const { return boxes_; }
+  const std::vector<app::ControlChange>& changes() const { return changes_; }
+  const std::vector<std::string>& fileFilters() const { return fileFilters_; }
+  // The last state shown for `id`; nullptr when it was never shown.
+  const app::ControlState* Control(int id) const;
+  // Every text shown for `id`, in order (repeats included).
+  std::vector<std::string> TextHistory(int id) const;
+  void Clear();
+
+ private:
+  BoxAnswers answers_;
+  std::function<void(const app::MessageBoxRequest&)> whileOpen_;
+  std::deque<std::optional<std::string>> files_;
+  std::vector<app::MessageBoxRequest> boxes_;
+  std::vector<app::ControlChange> changes_;
+  std::map<int, app::ControlState> shown_;
+  std::vector<std::string> fileFilters_;
+};
+
+}  // namespace tavro::test
