@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tavro::sim {
@@ -49,5 +50,12 @@ struct Behaviour {
 // Text forms used by the profile and the command line.
 std::string FormatStateList(const StateList& list);
 bool ParseStateList(const std::string& text, StateList& out);
+
+// Every setting as key/text pairs, in a fixed order.
+std::vector<std::pair<std::string, std::string>> BehaviourEntries(const Behaviour& behaviour);
+// Sets one setting from its key and text; false with `error` set when either
+// is not understood.
+bool SetBehaviour(Behaviour& behaviour, const std::string& key, const std::string& value,
+                  std::string& error);
 
 }  // namespace tavro::sim

@@ -96,9 +96,14 @@ Device MakeDevice(const DeviceSpec& spec) {
         MakeApp(device, spec.backupAppVersion, spec.model, spec.appSize / 2 + 1, spec.stamp);
   }
   for (std::size_t i = 0; i < device.para.size(); ++i) {
-    device.para[i].primary.bytes =
-        MakeParaImage(i, spec.dataVersion, spec.model, DefaultParaDataSize(i), spec.stamp);
-    device.para[i].copy.bytes = device.para[i].primary.bytes;
+    const std::size_t capacity = device.para[i].primary.capacity;
+    if (capacity < kParaHeaderSize)
+      continue;  // no room for a header: left erased
+    const std::size_t room = capacity - kParaHeaderSize;
+    device.para[i].primary.bytes = MakeParaImage(
+        i, spec.dataVersion, spec.model, std::min(DefaultParaDataSize(i), room), spec.stamp);
+    if (device.para[i].copy.capacity > 0)
+      device.para[i].copy.bytes = device.para[i].primary.bytes;
   }
   if (e2)
     device.e2prom = MakeE2Image(spec.dataVersion, spec.model, spec.stamp);

@@ -1,5 +1,7 @@
 #include "sim/device_model.hpp"
 
+#include "link/payloads.hpp"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -102,12 +104,40 @@ void LayOutRegions(Device& device, std::size_t paraCount) {
   paraCount = std::min(paraCount, kMaxParaAreas);
   device.para.assign(paraCount, {});
   for (std::size_t i = 0; i < paraCount; ++i) {
-    device.para[i].primary = {device.areas[i].areaAddr, kParaAreaCapacity, {}};
-    device.para[i].copy = {device.areas[i].areaLen, kParaAreaCapacity, {}};
+    const AreaEntry& e = device.areas[i];
+    ParaArea& area = device.para[i];
+    area.primary.address = e.areaAddr;
+    if (e.areaLen > e.areaAddr) {
+      // The second value lies beyond the area: the address of its second copy.
+      area.primary.capacity = kParaAreaCapacity;
+      area.copy = {e.areaLen, kParaAreaCapacity, {}};
+    } else {
+      // Otherwise it is the length of the area, which then has no second copy.
+      area.primary.capacity = e.areaLen != 0 ? e.areaLen : kParaAreaCapacity;
+    }
   }
   device.resource = {device.areas[kResourceEntry].areaAddr, kResourceCapacity, {}};
   device.e2Copy = {device.areas[kResourceEntry].areaLen, static_cast<std::uint32_t>(kE2Size), {}};
-  device.marker = {0x18200000, kMarkerCapacity, {}};
+  device.marker = {link::kFlashMarkerAddress, kMarkerCapacity, {}};
+  // No region runs into the next one.
+  std::vector<FlashRegion*> regions = {&device.resource, &device.e2Copy, &device.marker};
+  for (ParaArea& a : device.para) {
+    regions.push_back(&a.primary);
+    if (a.copy.capacity > 0)
+      regions.push_back(&a.copy);
+  }
+  for (FlashRegion* r : regions) {
+    for (const FlashRegion* other : regions) {
+      if (other != r && other->address > r->address && other->address - r->address < r->capacity) {
+        r->capacity = other->address - r->address;
+      }
+    }
+  }
+}
+
+std::uint32_t Device::AppCapacity() const {
+  const std::uint32_t len = areas[kAppEntry].areaLen;
+  return len != 0 ? len : kAppCapacity;
 }
 
 }  // namespace tavro::sim

@@ -111,6 +111,8 @@ struct Device {
   std::size_t AppImageOffset() const;
   // Takes the App's version and model from its downloaded image.
   void TakeAppIdentity(AppArea& area) const;
+  // Largest image the App area takes (AreaLen of the App entry, when set).
+  std::uint32_t AppCapacity() const;
   // The E2PROM becomes present (all erased) when the generation needs it.
   void EnsureE2prom();
   bool operator==(const Device&) const = default;
@@ -127,7 +129,9 @@ std::array<AreaEntry, kAreaEntries> DefaultAreaTable();
 
 // Lays the Flash regions out from the area table: `paraCount` parameter
 // areas (entries 0..paraCount-1), resources and E2PROM copy from entry 5,
-// the marker area. Existing bytes are dropped.
+// the marker area. An area whose second value lies above its address keeps a
+// second copy there; otherwise that value is the area's length. Regions are
+// cut short where the next one begins. Existing bytes are dropped.
 void LayOutRegions(Device& device, std::size_t paraCount);
 
 }  // namespace tavro::sim

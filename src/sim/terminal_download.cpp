@@ -167,7 +167,7 @@ void Terminal::OnAppBlock(ByteView payload) {
   if (n == 0) {
     const auto fileLength = ReadU32(block->data, 2);
     const std::size_t imageLen = offset + fileLength.value_or(0);
-    if (block->length != kBlockSize || !fileLength || imageLen > kAppCapacity ||
+    if (block->length != kBlockSize || !fileLength || imageLen > device_.AppCapacity() ||
         block->blockCount != BlocksFor(imageLen) + 1) {
       Note("App descriptor does not fit, refused");
       write_ = {};
