@@ -13,6 +13,7 @@
 #include "link/messages.hpp"
 #include "link/payloads.hpp"
 #include "sim/device_factory.hpp"
+#include "sim/profile.hpp"
 #include "sim/scheduler.hpp"
 #include "sim/terminal.hpp"
 
@@ -65,8 +66,31 @@ class SimHarness {
     return Run(ms);
   }
 
+  // Every accepted write from now on is saved in the profile folder `dir`.
+  void PersistTo(const std::string& dir) {
+    store = std::make_unique<ProfileStore>(dir, Behaviour{}, Faults{});
+    terminal->SetSaveHook([this](const Device& d, Changed c) { EXPECT_TRUE(store->Save(d, c)); });
+  }
+  // Sends each block and expects its acknowledgement `ackId` with `status`
+  // first; returns whatever else came meanwhile.
+  std::vector<Reply> SendBlocks(std::uint16_t msgId, const std::vector<link::Bytes>& blocks,
+                                std::uint16_t ackId, std::uint16_t status, std::uint64_t ms = 50) {
+    std::vector<Reply> extra;
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+      const auto replies = Exchange(msgId, blocks[i], ms);
+      EXPECT_GE(replies.size(), 1u) << "block " << i;
+      if (replies.empty())
+        continue;
+      EXPECT_EQ(replies[0].msgId, ackId) << "block " << i;
+      EXPECT_EQ(replies[0].Status(), status) << "block " << i;
+      extra.insert(extra.end(), replies.begin() + 1, replies.end());
+    }
+    return extra;
+  }
+
   TimerQueue clock;
   std::unique_ptr<Terminal> terminal;
+  std::unique_ptr<ProfileStore> store;
 
  private:
   void Take(const link::Bytes& frame) {
@@ -86,6 +110,68 @@ class SimHarness {
   }
   std::vector<Reply> replies_;
 };
+
+// Blocks of an App download: the descriptor, then the stored image
+// (header room of the terminal's size code plus the file).
+inline std::vector<link::Bytes> AppBlocks(const link::Bytes& file, std::size_t imageOffset,
+                                          const link::TimeStamp& when) {
+  link::Bytes image(imageOffset, 0);
+  image.insert(image.end(), file.begin(), file.end());
+  const auto count = static_cast<std::uint16_t>((image.size() + 4095) / 4096 + 1);
+  std::vector<link::Bytes> blocks;
+  blocks.push_back(link::CountedBlockPayload(
+      count, 0, link::AppDescriptorChunk(static_cast<std::uint32_t>(file.size()), when)));
+  for (std::size_t at = 0; at < image.size(); at += 4096) {
+    const std::size_t n = std::min<std::size_t>(4096, image.size() - at);
+    blocks.push_back(link::CountedBlockPayload(count, static_cast<std::uint16_t>(blocks.size()),
+                                               link::ByteView(image).subspan(at, n)));
+  }
+  return blocks;
+}
+
+// Blocks of a Flash parameter download into area `entry`.
+inline std::vector<link::Bytes> ParaBlocks(const AreaEntry& entry, const link::Bytes& image,
+                                           const link::TimeStamp& when) {
+  const std::size_t data = image.size() - 512;
+  const auto count = static_cast<std::uint16_t>((data + 4095) / 4096 + 1);
+  std::vector<link::Bytes> blocks;
+  blocks.push_back(link::AreaBlockPayload(entry.areaAddr, entry.areaLen, count, 0,
+                                          *link::ParaHeaderChunk(image, when)));
+  for (std::size_t at = 512; at < image.size(); at += 4096) {
+    const std::size_t n = std::min<std::size_t>(4096, image.size() - at);
+    blocks.push_back(link::AreaBlockPayload(entry.areaAddr, entry.areaLen, count,
+                                            static_cast<std::uint16_t>(blocks.size()),
+                                            link::ByteView(image).subspan(at, n)));
+  }
+  return blocks;
+}
+
+// Blocks of an addressed write (E2PROM: as is; Flash: odd chunk padded).
+inline std::vector<link::Bytes> AddressedBlocks(std::uint32_t address, const link::Bytes& image,
+                                                link::OddChunk odd) {
+  const auto count = static_cast<std::uint16_t>((image.size() + 4095) / 4096);
+  std::vector<link::Bytes> blocks;
+  for (std::size_t at = 0; at < image.size(); at += 4096) {
+    blocks.push_back(link::AddressedBlockPayload(
+        address, count, static_cast<std::uint16_t>(blocks.size()), image, at,
+        std::min<std::size_t>(4096, image.size() - at), odd));
+  }
+  return blocks;
+}
+
+// Blocks of a RAM loader or bootloader image.
+inline std::vector<link::Bytes> CountedBlocks(const link::Bytes& image) {
+  const auto count = static_cast<std::uint16_t>((image.size() + 4095) / 4096);
+  std::vector<link::Bytes> blocks;
+  for (std::size_t at = 0; at < image.size(); at += 4096) {
+    blocks.push_back(link::CountedBlockPayload(
+        count, static_cast<std::uint16_t>(blocks.size()),
+        link::ByteView(image).subspan(at, std::min<std::size_t>(4096, image.size() - at))));
+  }
+  return blocks;
+}
+
+inline constexpr link::TimeStamp kDownloadTime{2025, 6, 7, 8, 9, 10};
 
 inline std::vector<std::uint16_t> Ids(const std::vector<Reply>& replies) {
   std::vector<std::uint16_t> ids;
