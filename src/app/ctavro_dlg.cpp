@@ -3,9 +3,11 @@
 #include "app/control_ids.hpp"
 #include "app/package_builder.hpp"
 #include "app/startup_labels.hpp"
+#include "engine/read_back.hpp"
 #include "engine/receive_path.hpp"
 #include "engine/stage_control.hpp"
 #include "engine/timer_engine.hpp"
+#include "operations/identify.hpp"
 
 namespace tavro::app {
 namespace {
@@ -23,6 +25,9 @@ CTAVRODlg::CTAVRODlg(Loop& loop, Screen& screen, link::SerialLink& serial, std::
   ctx_.controls = MakeMainWindowControls();
   engine::RegisterReceivePath(ctx_);
   engine::RegisterStageControl(ctx_);
+  engine::RegisterHeaderReads(ctx_);
+  operations::RegisterIdentification(ctx_);
+  SetButtonHandler(kDeviceInfoButton, [this] { operations::OnViewInfo(ctx_); });
   loop.SetTickHandler([this](int id) { OnTimerTick(id); });
   serial.SetByteHandler([this](std::uint8_t byte) { OnRxByte(byte); });
 }

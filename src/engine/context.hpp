@@ -45,6 +45,13 @@ struct HandlerTables {
   std::function<void()> handshakeStep;
   // The E2PROM header step that timer 8 runs after a read-back.
   std::function<void()> e2HeaderStep;
+  // Saves a whole E2PROM image read back (the backup folder's E2.dat).
+  std::function<void()> saveE2Image;
+  // The resume check of an upgrade once the Flash headers are read.
+  std::function<void()> resumeFlashCheck;
+  // Where an identification goes on when it belongs to a running download,
+  // upgrade or backup (the terminal was already identified).
+  std::function<void()> continueIdentified;
 };
 
 // The serial port as the window keeps it.

@@ -163,7 +163,10 @@ void ContinueAfterLinkQuery(Context& ctx) {
   ctx.link.CheckDownloadFiles = 1;
   const bool ok = ctx.handlers.fileSetCheck ? ctx.handlers.fileSetCheck() : true;
   if (ok) {
-    ctx.Send(link::MsgReadAppInfo);
+    // Read as a command of its own: a CRC error then asks for the App
+    // information again, and a silent terminal times out.
+    ctx.link.CmdID = link::MsgReadAppInfo;
+    StartCommand(ctx);
   } else {
     SetBusy(ctx, true);
   }

@@ -8,6 +8,8 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -159,6 +161,22 @@ class HangGuard {
   std::thread thread_;
 };
 
+// Records boxes; they must be asked for on the thread that created it (the
+// decision thread).
+class ThreadCheckingScreen final : public app::Screen {
+ public:
+  int ShowMessageBox(const app::MessageBoxRequest& request) override {
+    EXPECT_EQ(std::this_thread::get_id(), decisionThread) << "box from another thread";
+    boxes.push_back(request);
+    return 1;
+  }
+  void ShowControls(const std::vector<app::ControlChange>&) override {}
+  std::optional<std::string> ChooseFile(const std::string&) override { return std::nullopt; }
+
+  std::vector<app::MessageBoxRequest> boxes;
+  std::thread::id decisionThread = std::this_thread::get_id();
+};
+
 // A pseudo terminal: the test plays the terminal on `master`; the port opens
 // `path`.
 class Pty {
@@ -265,6 +283,11 @@ inline bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds
     std::this_thread::sleep_for(1ms);
   }
   return true;
+}
+
+// A thread that was joined may still be listed for a moment.
+inline bool ThreadsSettleAt(std::size_t count) {
+  return WaitFor([&] { return ThreadCount() == count; });
 }
 
 }  // namespace tavro::test

@@ -1,0 +1,94 @@
+#include "sim/commands.hpp"
+
+#include <algorithm>
+
+#include "data/file_io.hpp"
+#include "data/package.hpp"
+#include "sim/device_factory.hpp"
+#include "sim/device_report.hpp"
+#include "sim/profile.hpp"
+#include "sim/text_util.hpp"
+
+namespace tavro::sim {
+namespace {
+
+// The area table and parameter-area count the package gives this terminal.
+bool AreasFromPackage(const InitOptions& o, DeviceSpec& spec, std::ostream& err) {
+  const std::string path = o.packageDir + data::kPackageFileName;
+  const auto bytes = data::ReadWholeFile(path);
+  if (!bytes) {
+    err << path << ": cannot be read\n";
+    return false;
+  }
+  data::PackageValues values;
+  data::AreaTable areas;
+  const std::uint32_t type = o.terminalType.value_or(0);
+  if (!data::ParsePackage(*bytes, type, o.blVersion, values, areas)) {
+    err << path << ": not a package description\n";
+    return false;
+  }
+  const bool any = std::any_of(areas.begin(), areas.end(),
+                               [](const data::AreaEntry& e) { return e.areaAddr != 0; });
+  if (!any) {
+    err << path << ": no areas for terminal type " << type << " and bootloader class "
+        << Hex(data::BlVersionClass(o.blVersion)) << "\n";
+    return false;
+  }
+  for (std::size_t i = 0; i < kAreaEntries; ++i) {
+    spec.areas[i] = {areas[i].areaAddr, areas[i].areaLen, areas[i].areaArg, areas[i].fileName};
+  }
+  spec.paraCount = std::min<std::size_t>(values.paraFileTotalNum, kMaxParaAreas);
+  return true;
+}
+
+}  // namespace
+
+int RunInit(const InitOptions& o, std::ostream& out, std::ostream& err) {
+  if (o.dir.empty()) {
+    err << "init: no folder given\n";
+    return 2;
+  }
+  if (!o.force && data::FileExists(o.dir + "/" + kProfileIni)) {
+    err << o.dir << ": holds a terminal already (--force replaces it)\n";
+    return 1;
+  }
+  DeviceSpec spec;
+  spec.blVersion = o.blVersion;
+  spec.terminalType = o.terminalType;
+  spec.appVersion = o.appVersion;
+  spec.backupAppVersion = o.appVersion > 0x100 ? o.appVersion - 0x100 : o.appVersion;
+  spec.dataVersion = o.dataVersion;
+  spec.sizeCode = o.sizeCode;
+  spec.model = o.model;
+  if (!o.packageDir.empty() && !AreasFromPackage(o, spec, err))
+    return 1;
+  Profile profile;
+  profile.device = MakeDevice(spec);
+  std::string error;
+  if (!SaveProfile(o.dir, profile, error)) {
+    err << error << "\n";
+    return 1;
+  }
+  out << "Terminal created in " << o.dir << "\n" << DescribeDevice(profile.device);
+  return 0;
+}
+
+int RunShow(const std::string& dir, std::ostream& out, std::ostream& err) {
+  Profile profile;
+  std::string error;
+  if (!LoadProfile(dir, profile, error)) {
+    err << error << "\n";
+    return 1;
+  }
+  out << DescribeDevice(profile.device);
+  const auto faults = FaultEntries(profile.faults);
+  if (!faults.empty()) {
+    out << "Faults:";
+    for (const auto& [key, value] : faults)
+      out << " " << key << "=" << value;
+    out << "\n";
+  }
+  return 0;
+}
+
+}  // namespace tavro::sim

@@ -1,0 +1,28 @@
+#pragma once
+// The commands of tavro-sim, apart from their command line so that tests
+// can run them.
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace tavro::sim {
+
+struct InitOptions {
+  std::string dir;
+  std::uint16_t blVersion = 0x0215;
+  std::optional<std::uint16_t> terminalType = 1;
+  std::string packageDir;  // program directory whose SwUpdate.ini gives the areas
+  std::uint32_t appVersion = 0x01000200;
+  std::uint32_t dataVersion = 0x01020000;
+  std::uint8_t sizeCode = 0x10;
+  std::string model = "TR100";
+  bool force = false;  // replace a profile already in the folder
+};
+
+// Creates a consistent profile; returns the process exit code, messages on `err`.
+int RunInit(const InitOptions& options, std::ostream& out, std::ostream& err);
+int RunShow(const std::string& dir, std::ostream& out, std::ostream& err);
+
+}  // namespace tavro::sim

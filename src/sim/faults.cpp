@@ -1,0 +1,239 @@
+#include "sim/faults.hpp"
+
+#include <array>
+
+#include "sim/text_util.hpp"
+
+namespace tavro::sim {
+namespace {
+
+constexpr std::array<std::pair<TransferKind, const char*>, 8> kTransferNames{{
+    {TransferKind::App, "app"},
+    {TransferKind::Para, "para"},
+    {TransferKind::E2, "e2"},
+    {TransferKind::Resource, "resource"},
+    {TransferKind::E2Copy, "e2copy"},
+    {TransferKind::Marker, "marker"},
+    {TransferKind::Bootloader, "bootloader"},
+    {TransferKind::Ram, "ram"},
+}};
+
+bool ParseMatch(const std::string& text, FrameMatch& out) {
+  FrameMatch m;
+  m.enabled = true;
+  const auto hash = text.find('#');
+  const std::string id = Trim(text.substr(0, hash));
+  if (!id.empty() && !ParseU16(id, m.msgId))
+    return false;
+  if (hash != std::string::npos) {
+    if (!ParseUnsigned(text.substr(hash + 1), m.nth) || m.nth == 0)
+      return false;
+  } else if (id.empty()) {
+    return false;
+  }
+  out = m;
+  return true;
+}
+
+std::string FormatMatch(const FrameMatch& m) {
+  std::string text = m.msgId != 0 ? std::to_string(m.msgId) : "";
+  if (m.nth != 0)
+    text += "#" + std::to_string(m.nth);
+  return text;
+}
+
+bool ParseErrorReply(const std::string& text, ErrorReply& out) {
+  ErrorReply e;
+  e.enabled = true;
+  const auto hash = text.find('#');
+  if (!ParseU16(text.substr(0, hash), e.status))
+    return false;
+  if (hash != std::string::npos && (!ParseUnsigned(text.substr(hash + 1), e.nth) || e.nth == 0)) {
+    return false;
+  }
+  out = e;
+  return true;
+}
+
+std::string FormatErrorReply(const ErrorReply& e) {
+  std::string text = std::to_string(e.status);
+  if (e.nth != 0)
+    text += "#" + std::to_string(e.nth);
+  return text;
+}
+
+bool ParseFlag(const std::string& text, bool& out) {
+  std::uint32_t v = 0;
+  if (!ParseUnsigned(text, v) || v > 1)
+    return false;
+  out = v != 0;
+  return true;
+}
+
+// "MATCH, NUMBER"
+bool ParseMatchAndCount(const std::string& text, FrameMatch& match, std::uint32_t& count) {
+  const auto parts = SplitList(text);
+  return parts.size() == 2 && ParseMatch(parts[0], match) && ParseUnsigned(parts[1], count);
+}
+
+}  // namespace
+
+const char* TransferName(TransferKind kind) {
+  for (const auto& [k, name] : kTransferNames) {
+    if (k == kind)
+      return name;
+  }
+  return "none";
+}
+
+bool ParseTransferName(const std::string& name, TransferKind& out) {
+  for (const auto& [k, n] : kTransferNames) {
+    if (name == n) {
+      out = k;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool SetFault(Faults& f, const std::string& key, const std::string& value, std::string& error) {
+  const std::string v = Trim(value);
+  bool ok = false;
+  bool known = true;
+  if (key == "SilenceAfter") {
+    ok = ParseMatchAndCount(v, f.silenceAfter, f.silenceMs);
+  } else if (key == "RxTimeoutBurst") {
+    ok = ParseMatchAndCount(v, f.rxTimeoutOn, f.rxTimeoutBurst) && f.rxTimeoutBurst > 0;
+  } else if (key == "AdapterRemoval") {
+    ok = ParseMatch(v, f.adapterRemovalAfter);
+  } else if (key == "CrcErrorReply") {
+    ok = ParseMatch(v, f.crcErrorReply);
+  } else if (key == "DropReply") {
+    ok = ParseMatch(v, f.dropReply);
+  } else if (key == "RefuseBlock") {
+    const auto p = SplitList(v);
+    ok = p.size() == 3 && ParseU16(p[0], f.refuseMsgId) && ParseU16(p[1], f.refuseBlock) &&
+         ParseUnsigned(p[2], f.refuseTimes);
+    f.refuseEnabled = ok;
+  } else if (key == "RepeatBlock") {
+    const auto p = SplitList(v);
+    ok = p.size() == 2 && ParseU16(p[0], f.repeatMsgId) && ParseU16(p[1], f.repeatBlock);
+    f.repeatEnabled = ok;
+  } else if (key == "ParaDownloadErr") {
+    ok = ParseErrorReply(v, f.paraDownloadErr);
+  } else if (key == "ParaIntegErr") {
+    ok = ParseErrorReply(v, f.paraIntegErr);
+  } else if (key == "ParaUploadErr") {
+    ok = ParseErrorReply(v, f.paraUploadErr);
+  } else if (key == "FlashReadErr") {
+    ok = ParseErrorReply(v, f.flashReadErr);
+  } else if (key == "E2ReadErr") {
+    ok = ParseErrorReply(v, f.e2ReadErr);
+  } else if (key == "FlashWriteErr") {
+    ok = ParseErrorReply(v, f.flashWriteErr) && f.flashWriteErr.status <= 1;
+  } else if (key == "DataBackupFails") {
+    ok = ParseFlag(v, f.dataBackupFails);
+  } else if (key == "GoBackResult") {
+    std::uint16_t status = 0;
+    ok = ParseU16(v, status);
+    if (ok)
+      f.goBackResult = status;
+  } else if (key == "PowerCut") {
+    const auto p = SplitList(v);
+    ok = p.size() == 2 && ParseU16(p[1], f.powerCutBlock);
+    if (ok) {
+      const auto colon = p[0].find(':');
+      ok = ParseTransferName(p[0].substr(0, colon), f.powerCut);
+      f.powerCutArea = -1;
+      std::uint32_t area = 0;
+      if (ok && colon != std::string::npos) {
+        ok = f.powerCut == TransferKind::Para && ParseUnsigned(p[0].substr(colon + 1), area) &&
+             area < 8;
+        f.powerCutArea = static_cast<int>(area);
+      }
+    }
+    if (!ok)
+      f.powerCut = TransferKind::None;
+  } else {
+    known = false;
+  }
+  if (!known) {
+    error = "unknown fault \"" + key + "\"";
+  } else if (!ok) {
+    error = "fault " + key + ": cannot read \"" + v + "\"";
+  }
+  return known && ok;
+}
+
+std::vector<std::pair<std::string, std::string>> FaultEntries(const Faults& f) {
+  std::vector<std::pair<std::string, std::string>> out;
+  if (f.silenceAfter.enabled) {
+    out.emplace_back("SilenceAfter",
+                     FormatMatch(f.silenceAfter) + ", " + std::to_string(f.silenceMs));
+  }
+  if (f.rxTimeoutOn.enabled) {
+    out.emplace_back("RxTimeoutBurst",
+                     FormatMatch(f.rxTimeoutOn) + ", " + std::to_string(f.rxTimeoutBurst));
+  }
+  if (f.adapterRemovalAfter.enabled) {
+    out.emplace_back("AdapterRemoval", FormatMatch(f.adapterRemovalAfter));
+  }
+  if (f.crcErrorReply.enabled)
+    out.emplace_back("CrcErrorReply", FormatMatch(f.crcErrorReply));
+  if (f.dropReply.enabled)
+    out.emplace_back("DropReply", FormatMatch(f.dropReply));
+  if (f.refuseEnabled) {
+    out.emplace_back("RefuseBlock", std::to_string(f.refuseMsgId) + ", " +
+                                        std::to_string(f.refuseBlock) + ", " +
+                                        std::to_string(f.refuseTimes));
+  }
+  if (f.repeatEnabled) {
+    out.emplace_back("RepeatBlock",
+                     std::to_string(f.repeatMsgId) + ", " + std::to_string(f.repeatBlock));
+  }
+  const std::pair<const char*, const ErrorReply*> replies[] = {
+      {"ParaDownloadErr", &f.paraDownloadErr},
+      {"ParaIntegErr", &f.paraIntegErr},
+      {"ParaUploadErr", &f.paraUploadErr},
+      {"FlashReadErr", &f.flashReadErr},
+      {"E2ReadErr", &f.e2ReadErr},
+      {"FlashWriteErr", &f.flashWriteErr},
+  };
+  for (const auto& [key, reply] : replies) {
+    if (reply->enabled)
+      out.emplace_back(key, FormatErrorReply(*reply));
+  }
+  if (f.dataBackupFails)
+    out.emplace_back("DataBackupFails", "1");
+  if (f.goBackResult >= 0)
+    out.emplace_back("GoBackResult", std::to_string(f.goBackResult));
+  if (f.powerCut != TransferKind::None) {
+    std::string name = TransferName(f.powerCut);
+    if (f.powerCutArea >= 0)
+      name += ":" + std::to_string(f.powerCutArea);
+    out.emplace_back("PowerCut", name + ", " + std::to_string(f.powerCutBlock));
+  }
+  return out;
+}
+
+void FrameCounter::Count(std::uint16_t msgId) {
+  ++counts_[msgId];
+  ++total_;
+}
+
+bool FrameCounter::Matches(const FrameMatch& match, std::uint16_t msgId) const {
+  if (!match.enabled)
+    return false;
+  if (match.msgId != 0 && match.msgId != msgId)
+    return false;
+  if (match.nth == 0)
+    return true;
+  return (match.msgId == 0 ? total_ : CountOf(msgId)) == match.nth;
+}
+
+std::uint32_t FrameCounter::CountOf(std::uint16_t msgId) const {
+  const auto it = counts_.find(msgId);
+  return it == counts_.end() ? 0 : it->second;
+}
+
+}  // namespace tavro::sim

@@ -1,0 +1,108 @@
+// tavro-sim: a simulated radio terminal for the service tool.
+//   tavro-sim init  --dir DEV --bl 0x0215 [--type N] [--package PROGRAM_DIR]
+//   tavro-sim serve --dir DEV [--com N] [--fast] [--trace FILE] [--baud B] [--fault K=V]...
+//   tavro-sim show  --dir DEV
+
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <iostream>
+
+#include "sim/commands.hpp"
+#include "sim/pty_server.hpp"
+#include "sim/text_util.hpp"
+
+namespace {
+
+tavro::sim::ServeSession* g_session = nullptr;
+
+void OnSignal(int) {
+  if (g_session != nullptr)
+    g_session->Stop();
+}
+
+bool Number(const std::string& text, std::uint32_t& out, const char* what) {
+  if (tavro::sim::ParseUnsigned(text, out))
+    return true;
+  std::cerr << what << ": not a number: " << text << "\n";
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Simulated radio terminal for the TAVRO service tool"};
+  app.require_subcommand(1);
+
+  tavro::sim::InitOptions init;
+  std::string bl = "0x0215", type = "1", appVersion = "0x01000200", dataVersion = "0x01020000";
+  std::string sizeCode = "0x10";
+  bool noType = false;
+  CLI::App* initCmd = app.add_subcommand("init", "create a terminal profile in a folder");
+  initCmd->add_option("--dir", init.dir, "profile folder")->required();
+  initCmd->add_option("--bl", bl, "bootloader version (0x0230 and up: parameter data in E2PROM)")
+      ->required();
+  initCmd->add_option("--type", type, "terminal type answered to the link query");
+  initCmd->add_flag("--no-type", noType, "leave the link query unanswered");
+  initCmd->add_option("--package", init.packageDir,
+                      "program folder whose SwUpdate.ini gives the area table");
+  initCmd->add_option("--app-version", appVersion, "version of the current App (BCD)");
+  initCmd->add_option("--data-version", dataVersion, "version of the parameter data (BCD)");
+  initCmd->add_option("--size-code", sizeCode, "App header size in 256-byte units");
+  initCmd->add_option("--model", init.model, "model text (at most 8 characters)");
+  initCmd->add_flag("--force", init.force, "replace a profile already in the folder");
+
+  tavro::sim::ServeOptions serve;
+  CLI::App* serveCmd = app.add_subcommand("serve", "serve the terminal on a pseudo terminal");
+  serveCmd->add_option("--dir", serve.dir, "profile folder")->required();
+  serveCmd->add_option("--com", serve.com, "COM number announced for the front ends");
+  serveCmd->add_flag("--fast", serve.fast, "do not pace replies to the line rate");
+  serveCmd->add_option("--trace", serve.tracePath, "write every frame, decoded, to this file");
+  serveCmd->add_option("--baud", serve.baud, "line rate")
+      ->check(CLI::IsMember({9600, 19200, 38400, 57600, 115200}));
+  serveCmd->add_option("--link", serve.linkPath, "symbolic link kept pointing at the port");
+  serveCmd->add_option("--fault", serve.faults, "fault as in the profile's [Faults], Key=Value");
+  serveCmd->add_option("--replug-ms", serve.replugMs, "adapter removal: time until it is back");
+  serveCmd->add_option("--power-off-ms", serve.powerOffMs, "power cut: time until power is back");
+
+  std::string showDir;
+  CLI::App* showCmd = app.add_subcommand("show", "print the terminal's state");
+  showCmd->add_option("--dir", showDir, "profile folder")->required();
+
+  CLI11_PARSE(app, argc, argv);
+
+  if (initCmd->parsed()) {
+    std::uint32_t v = 0;
+    if (!Number(bl, v, "--bl") || v > 0xFFFF)
+      return 2;
+    init.blVersion = static_cast<std::uint16_t>(v);
+    if (noType) {
+      init.terminalType.reset();
+    } else {
+      if (!Number(type, v, "--type") || v > 0xFFFF)
+        return 2;
+      init.terminalType = static_cast<std::uint16_t>(v);
+    }
+    if (!Number(appVersion, init.appVersion, "--app-version") ||
+        !Number(dataVersion, init.dataVersion, "--data-version") ||
+        !Number(sizeCode, v, "--size-code") || v > 0xFF) {
+      return 2;
+    }
+    init.sizeCode = static_cast<std::uint8_t>(v);
+    if (init.model.size() > 8) {
+      std::cerr << "--model: at most 8 characters\n";
+      return 2;
+    }
+    return tavro::sim::RunInit(init, std::cout, std::cerr);
+  }
+  if (showCmd->parsed())
+    return tavro::sim::RunShow(showDir, std::cout, std::cerr);
+
+  tavro::sim::ServeSession session(serve);
+  g_session = &session;
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+  std::signal(SIGPIPE, SIG_IGN);
+  const int code = session.Run(std::cout, std::cerr);
+  g_session = nullptr;
+  return code;
+}
