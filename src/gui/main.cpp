@@ -4,7 +4,8 @@
 //
 // Exit status: the close box ends with the close routine's status (1), Esc
 // with 0, --screenshot with 0 when the picture was written; 2 for a wrong
-// command line, 3 when there is no display to show the window on.
+// command line, 3 when there is no display to show the window on, 128 + n
+// after signal n (SIGINT, SIGTERM).
 
 #include <CLI/CLI.hpp>
 #include <QApplication>
@@ -17,8 +18,10 @@
 #include <optional>
 #include <string>
 
+#include "gui/demo.hpp"
 #include "gui/screenshot.hpp"
 #include "gui/session.hpp"
+#include "gui/stop_signals.hpp"
 
 namespace {
 
@@ -70,15 +73,37 @@ int Run(int argc, char** argv, const Options& options) {
   qInstallMessageHandler(nullptr);
   // The close box ends the run through the window model's close routine.
   QApplication::setQuitOnLastWindowClosed(false);
+  tavro::gui::EndEventLoopOnStopSignals();
 
-  tavro::gui::Session session(ProgramDir(options.dir));
-  std::optional<std::uint32_t> demoPort;
+  // The demo terminal must be serving, and its alias set, before the port
+  // list is first read.
+  std::unique_ptr<tavro::gui::DemoTerminal> demo;
+  std::string programDir = ProgramDir(options.dir);
+  if (options.demo) {
+    std::string error;
+    demo = tavro::gui::DemoTerminal::Start(TAVRO_PACKAGE_DIR, error);
+    if (!demo) {
+      std::cerr << "tavro: demo: " << error << '\n';
+      return 1;
+    }
+    std::cerr << "tavro: demo terminal on COM" << demo->comNumber() << ", program directory "
+              << demo->programDir() << '\n';
+    programDir = demo->programDir();
+  }
+
+  tavro::gui::Session session(programDir);
   QTimer::singleShot(0, &session.window(), [&] {
-    session.Start(demoPort);
+    const tavro::app::StartupOutcome outcome = session.Start();
+    if (outcome.exitRequested) {
+      QCoreApplication::exit(session.model().Close());
+      return;
+    }
     if (options.screenshot.empty())
       return;
     tavro::gui::TakeScreenshot(session, QString::fromStdString(options.screenshot),
-                               demoPort.has_value(), kScreenshotLimitMs, [&](bool written) {
+                               outcome.portOpened && demo != nullptr &&
+                                   session.model().context().port.number == demo->comNumber(),
+                               kScreenshotLimitMs, [&](bool written) {
                                  session.model().Close();
                                  QCoreApplication::exit(written ? 0 : 1);
                                });

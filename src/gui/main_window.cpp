@@ -79,7 +79,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
   layout->addWidget(BuildDeveloperPanel());
   setCentralWidget(central);
   BuildMenu();
-  resize(640, 560);
+  resize(640, 500);
 }
 
 MainWindow::~MainWindow() = default;
@@ -162,7 +162,7 @@ QWidget* MainWindow::BuildInformation() {
   infoScroll_->setWidget(info);
   infoScroll_->setWidgetResizable(true);
   infoScroll_->setBackgroundRole(QPalette::Base);
-  infoScroll_->setMinimumHeight(220);
+  infoScroll_->setMinimumHeight(180);
   column->addWidget(infoScroll_, 1);
 
   column->addWidget(AddLabel(app::kProgressNote, QString()));

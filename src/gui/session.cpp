@@ -1,7 +1,5 @@
 #include "gui/session.hpp"
 
-#include "app/control_ids.hpp"
-#include "link/com_ports.hpp"
 #include "link/port_list.hpp"
 
 namespace tavro::gui {
@@ -19,28 +17,11 @@ Session::~Session() {
   serial_.ForceStop();
 }
 
-bool Session::Start(std::optional<std::uint32_t> port) {
+app::StartupOutcome Session::Start(std::optional<std::uint8_t> port) {
   window_.show();
+  const app::StartupOutcome outcome = app::RunStartupSequence(model_, port);
   monitor_.Start();
-  if (!model_.SetUpWindow())
-    return false;
-  if (port)
-    SelectPort(model_, *port);
-  model_.FinishWindowSetUp();
-  return true;
-}
-
-bool SelectPort(app::CTAVRODlg& model, std::uint32_t port) {
-  model.OnDropDown(app::kPortList);
-  const std::vector<std::string>& items = model.controls().Get(app::kPortList).items;
-  const std::string name = link::ComName(port);
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (items[i] == name) {
-      model.OnSelect(app::kPortList, static_cast<int>(i));
-      return true;
-    }
-  }
-  return false;
+  return outcome;
 }
 
 }  // namespace tavro::gui

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/ctavro_dlg.hpp"
+#include "app/startup_sequence.hpp"
 #include "gui/main_window.hpp"
 #include "gui/qt_loop.hpp"
 #include "gui/qt_screen.hpp"
@@ -24,10 +25,10 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // Window set-up and the start-up port opening, then the window is shown.
-  // `port`, when given, is the COM number to select and open (the demo's
-  // simulated terminal). False when the set-up ended early.
-  bool Start(std::optional<std::uint32_t> port = std::nullopt);
+  // Shows the window and runs the start-up sequence; `port`, when given, is
+  // the one port it tries. Then removals of serial devices are watched. When
+  // the outcome asks for the program to end, the caller ends it.
+  app::StartupOutcome Start(std::optional<std::uint8_t> port = std::nullopt);
 
   MainWindow& window() { return window_; }
   QtScreen& screen() { return screen_; }
@@ -42,9 +43,5 @@ class Session {
   app::CTAVRODlg model_;
   link::PortMonitor monitor_;
 };
-
-// Opens COM<port> as a technician would: opens the port list and selects
-// the entry. False when the list has no such entry.
-bool SelectPort(app::CTAVRODlg& model, std::uint32_t port);
 
 }  // namespace tavro::gui

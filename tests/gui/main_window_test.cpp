@@ -188,6 +188,16 @@ TEST_F(MainWindowTest, OpeningThePortListEnumeratesAndChoosingAnEntryOpensThatPo
   EXPECT_EQ(window.IconShown(app::kPortStatusIcon), app::kIconOn);
 }
 
+TEST_F(MainWindowTest, DeviceInfoWithThePortClosedSaysSoInAnErrorBox) {
+  ASSERT_TRUE(StartUp());
+  Click(app::kDeviceInfoButton);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "Closed T");
+  EXPECT_EQ(boxes[0].kind, app::kBoxError);
+  EXPECT_EQ(boxes[0].title, "Box T");
+  EXPECT_TRUE(serial.written().empty());
+}
+
 TEST_F(MainWindowTest, OperationButtonsReachTheModel) {
   ASSERT_TRUE(StartUp());
   std::vector<int> pressed;

@@ -1,0 +1,138 @@
+// The demo set-up and the whole dialog against the simulated terminal on a
+// pseudo terminal: real serial port, real worker thread, Qt event loop.
+
+#include "gui/demo.hpp"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QEventLoop>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "app/control_ids.hpp"
+#include "data/ini_to_bin.hpp"
+#include "gui/session.hpp"
+#include "link/com_ports.hpp"
+#include "support/temp_dir.hpp"
+
+namespace tavro::gui {
+namespace {
+
+constexpr int kPatienceMs = 30000;
+
+// Runs a real event loop until `done` holds. QTest::qWaitFor sleeps between
+// its rounds, which would slow the serial worker's byte-by-byte hand-over
+// far below the line rate.
+bool RunUntil(const std::function<bool()>& done, int limitMs) {
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (done())
+      loop.quit();
+  });
+  QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+  poll.start(5);
+  if (!done())
+    loop.exec();
+  return done();
+}
+
+TEST(SampleProgramDir, CopiesThePackageAndBuildsItsDescription) {
+  test::TempDir package;
+  ASSERT_TRUE(
+      package.Write("SwUpdate-source.ini", "[Flash_Addr_Start]\n[A]\na=1\nb=2\nc=3\nd=x\n"));
+  ASSERT_TRUE(package.Write("Language.ini", "[Language]\n"));
+  ASSERT_TRUE(package.Write("SW/Flash/app.bin", "APP"));
+  ASSERT_TRUE(package.Write(".gitignore", "*.bin\n"));
+  ASSERT_TRUE(package.Write(".hidden/x", "x"));
+  test::TempDir out;
+  std::string error;
+  ASSERT_TRUE(MakeSampleProgramDir(package.Path(), out.PathOf("program"), error)) << error;
+
+  EXPECT_EQ(out.Read("program/Language.ini"), "[Language]\n");
+  EXPECT_EQ(out.Read("program/SW/Flash/app.bin"), "APP");
+  EXPECT_FALSE(out.Exists("program/SwUpdate-source.ini"));
+  EXPECT_FALSE(out.Exists("program/.gitignore"));
+  EXPECT_FALSE(out.Exists("program/.hidden"));
+  ASSERT_TRUE(data::IniToBin(out.PathOf("direct.ini"), package.PathOf("SwUpdate-source.ini")));
+  EXPECT_EQ(out.Read("program/SwUpdate.ini"), out.Read("direct.ini"));
+  EXPECT_EQ(out.Read("program/SwUpdate.ini").size(), 16u + 56u);
+}
+
+TEST(SampleProgramDir, WithoutThePackageSourceNothingIsMade) {
+  test::TempDir package;
+  ASSERT_TRUE(package.Write("Language.ini", "[Language]\n"));
+  test::TempDir out;
+  std::string error;
+  EXPECT_FALSE(MakeSampleProgramDir(package.Path(), out.PathOf("program"), error));
+  EXPECT_NE(error.find("SwUpdate-source.ini"), std::string::npos);
+  EXPECT_FALSE(out.Exists("program"));
+}
+
+TEST(FreeComNumber, SkipsNumbersTakenByAliases) {
+  const std::uint32_t first = FreeComNumber(link::kLastComNumber);
+  ASSERT_NE(first, 0u);
+  const std::string alias = std::string(link::kComAliasPrefix) + std::to_string(first);
+  ::setenv(alias.c_str(), "/dev/null", 1);
+  const std::uint32_t next = FreeComNumber(link::kLastComNumber);
+  ::unsetenv(alias.c_str());
+  EXPECT_LT(next, first);
+  EXPECT_EQ(FreeComNumber(first), first);
+  EXPECT_LE(FreeComNumber(1000), link::kLastComNumber);
+}
+
+TEST(Demo, ViewDeviceInformationOfTheSimulatedTerminal) {
+  std::string error;
+  std::unique_ptr<DemoTerminal> demo = DemoTerminal::Start(TAVRO_TEST_PACKAGE_DIR, error);
+  ASSERT_NE(demo, nullptr) << error;
+  const std::string alias = std::string(link::kComAliasPrefix) + std::to_string(demo->comNumber());
+  ASSERT_NE(std::getenv(alias.c_str()), nullptr);
+
+  {
+    Session session(demo->programDir());
+    std::vector<std::string> boxes;
+    session.screen().SetBoxAnswerer([&](const app::MessageBoxRequest& request) {
+      boxes.push_back(request.text);
+      return app::kButtonOk;
+    });
+    const app::StartupOutcome outcome = session.Start();
+    ASSERT_TRUE(outcome.portOpened);
+    ASSERT_TRUE(outcome.packageReady);
+    ASSERT_EQ(session.model().context().port.number, demo->comNumber());
+    MainWindow& window = session.window();
+    auto* list = qobject_cast<QComboBox*>(window.Control(app::kPortList));
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->currentText().toStdString(), link::ComName(demo->comNumber()));
+    EXPECT_EQ(window.IconShown(app::kPortStatusIcon), app::kIconOn);
+    ASSERT_TRUE(session.model().controls().Get(app::kDeviceInfoButton).enabled);
+
+    auto* button = qobject_cast<QPushButton*>(window.Control(app::kDeviceInfoButton));
+    ASSERT_NE(button, nullptr);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_FALSE(button->isEnabled());  // busy while the terminal is asked
+    ASSERT_TRUE(RunUntil([&] { return button->isEnabled(); }, kPatienceMs));
+
+    const auto text = [&](const char* key) { return session.model().language().Text(key); };
+    const std::string expected = text("Dis_Bl_Ver") + ": 2.15\n" + text("Dis_ChipNum") +
+                                 ": QZA100\n" + text("Dis_CompanyNum") + ": TVRO\n" +
+                                 text("Dis_Ver_CurApp") + ": 1.0.2.0\n" + text("Dis_Ver_BakApp") +
+                                 ": 1.0.1.0\n" + text("Dis_Ver_Para") + ": 1.2.0.0";
+    auto* info = qobject_cast<QLabel*>(window.Control(app::kInfoText));
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->text().toStdString(), expected);
+    EXPECT_EQ(window.IconShown(app::kConnectionStatusIcon), app::kIconOn);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+    session.model().Close();
+  }
+  demo.reset();
+  EXPECT_EQ(std::getenv(alias.c_str()), nullptr);
+}
+
+}  // namespace
+}  // namespace tavro::gui
