@@ -197,6 +197,11 @@ std::unique_ptr<DemoTerminal> DemoTerminal::Start(const std::string& packageDir,
   return demo;
 }
 
+void DemoTerminal::StopTerminal() {
+  if (server_)
+    server_->Stop();
+}
+
 DemoTerminal::~DemoTerminal() {
   server_.reset();
   if (aliasSet_)

@@ -32,6 +32,10 @@ class DemoTerminal {
   DemoTerminal(const DemoTerminal&) = delete;
   DemoTerminal& operator=(const DemoTerminal&) = delete;
 
+  // Ends the simulated terminal: its pseudo terminal goes away as a pulled
+  // USB adapter would. The folder stays until destruction.
+  void StopTerminal();
+
   const std::string& programDir() const { return programDir_; }
   std::uint32_t comNumber() const { return com_; }
   const std::string& folder() const { return folder_; }

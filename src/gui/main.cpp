@@ -116,10 +116,12 @@ int Run(int argc, char** argv, const Options& options) {
 int main(int argc, char** argv) {
   CLI::App cli{"TAVRO service tool"};
   Options options;
-  cli.add_option("--dir", options.dir, "Program directory (default: the current directory)")
-      ->check(CLI::ExistingDirectory);
+  CLI::Option* dir =
+      cli.add_option("--dir", options.dir, "Program directory (default: the current directory)")
+          ->check(CLI::ExistingDirectory);
   cli.add_flag("--demo", options.demo,
-               "Start a simulated terminal on a pseudo terminal with a sample program directory");
+               "Start a simulated terminal on a pseudo terminal with a sample program directory")
+      ->excludes(dir);
   cli.add_option("--screenshot", options.screenshot,
                  "Save a picture of the window to FILE (PNG) and quit; with --demo after "
                  "viewing the device information");

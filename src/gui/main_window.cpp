@@ -360,9 +360,14 @@ void MainWindow::ApplyControl(int id, const app::ControlState& state) {
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(text);
     if (id == app::kInfoText) {
-      // The newest lines are at the end.
-      infoScroll_->widget()->adjustSize();
-      infoScroll_->verticalScrollBar()->setValue(infoScroll_->verticalScrollBar()->maximum());
+      // The newest lines are at the end; the scroll range is known once the
+      // label has been laid out anew.
+      QMetaObject::invokeMethod(
+          infoScroll_,
+          [scroll = infoScroll_] {
+            scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+          },
+          Qt::QueuedConnection);
     }
   }
 }

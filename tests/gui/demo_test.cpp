@@ -134,5 +134,34 @@ TEST(Demo, ViewDeviceInformationOfTheSimulatedTerminal) {
   EXPECT_EQ(std::getenv(alias.c_str()), nullptr);
 }
 
+TEST(Demo, PulledTerminalClosesThePortWithTheLossMessage) {
+  std::string error;
+  std::unique_ptr<DemoTerminal> demo = DemoTerminal::Start(TAVRO_TEST_PACKAGE_DIR, error);
+  ASSERT_NE(demo, nullptr) << error;
+  Session session(demo->programDir());
+  std::vector<std::string> boxes;
+  session.screen().SetBoxAnswerer([&](const app::MessageBoxRequest& request) {
+    boxes.push_back(request.text);
+    return app::kButtonOk;
+  });
+  ASSERT_TRUE(session.Start().portOpened);
+  ASSERT_EQ(session.window().IconShown(app::kPortStatusIcon), app::kIconOn);
+
+  demo->StopTerminal();
+  ASSERT_TRUE(RunUntil([&] { return !boxes.empty(); }, kPatienceMs));
+  const auto text = [&](const char* key) { return session.model().language().Text(key); };
+  const std::string lost =
+      text("C_Com") + " " + link::ComName(demo->comNumber()) + " " + text("C_ComLost");
+  EXPECT_EQ(boxes, std::vector<std::string>{lost});
+  EXPECT_EQ(session.window().IconShown(app::kPortStatusIcon), app::kIconOff);
+  auto* info = qobject_cast<QLabel*>(session.window().Control(app::kInfoText));
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->text().toStdString(), lost);
+  auto* portButton = qobject_cast<QPushButton*>(session.window().Control(app::kPortButton));
+  ASSERT_NE(portButton, nullptr);
+  EXPECT_EQ(portButton->text().toStdString(), text("B_OpenCom"));
+  session.model().Close();
+}
+
 }  // namespace
 }  // namespace tavro::gui
