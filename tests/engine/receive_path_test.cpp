@@ -95,11 +95,14 @@ TEST_F(ReceivePath, DataLenBeyondTheFrameIsACrcError) {
 
 TEST_F(ReceivePath, ThirdRxTimeoutInARowEndsTheCommandTheFirstTwoResend) {
   int& sends = CountBlockSends(link::MsgAppDownloadStart);
+  OpenRunLog(1);
   Run(link::MsgAppDownloadStart);
+  link().buffers.sendImage.assign(4096, 0x11);
   DeliverFrame(link::MsgRxTimeout);
   DeliverFrame(link::MsgRxTimeout);
   EXPECT_EQ(sends, 2);
   EXPECT_EQ(link().Rx12007Run, 2u);
+  EXPECT_FALSE(link().buffers.sendImage.empty());
   EXPECT_TRUE(screen.boxes().empty());
   EXPECT_FALSE(Control(app::kDeviceInfoButton).enabled);
 
@@ -111,6 +114,9 @@ TEST_F(ReceivePath, ThirdRxTimeoutInARowEndsTheCommandTheFirstTwoResend) {
   ASSERT_EQ(BoxTexts(), (std::vector<std::string>{Text("Run_ConnectOverTime")}));
   EXPECT_EQ(screen.boxes()[0].kind, app::kBoxError);
   EXPECT_TRUE(Control(app::kDeviceInfoButton).enabled);
+  EXPECT_TRUE(link().buffers.sendImage.empty());
+  EXPECT_NE(RunLogText().find("\r\n\r\nBL rec overtime End\r\ncmd=12055\r\n"), std::string::npos)
+      << RunLogText();
 }
 
 TEST_F(ReceivePath, AnyOtherGoodFrameOrANewCommandResetsTheRxTimeoutRun) {
