@@ -222,6 +222,14 @@ TEST_F(LinkQueryPoll, ReplyStopsThePollAndKeepsTheTerminalType) {
   EXPECT_EQ(checks, 1);
 }
 
+TEST_F(LinkQueryPoll, ReplyTooShortForATypeCountsAsTypeZero) {
+  Connect();
+  DeliverFrame(link::MsgLinkQueryReply, {0x09});
+  EXPECT_EQ(link().TerminalType, 0u);
+  EXPECT_FALSE(loop.TimerRunning(kTimerLinkPoll));
+  EXPECT_EQ(serial.WrittenIds(), std::vector<std::uint16_t>{link::MsgReadAppInfo});
+}
+
 TEST_F(LinkQueryPoll, ReplyWithAFailedFileSetCheckSendsNothing) {
   checkPasses = false;
   Connect();
