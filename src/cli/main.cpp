@@ -1,5 +1,6 @@
 // tavro-cli: the console front end. Global options first, then one command.
-// Exit codes: 0 success, 1 the command failed, 2 the command line is wrong.
+// Exit codes: 0 success, 1 the command failed (an error box), 2 the command
+// line is wrong, 3 no serial port could be opened.
 
 #include <CLI/CLI.hpp>
 
@@ -11,7 +12,9 @@
 
 #include "cli/command.hpp"
 #include "cli/global_options.hpp"
+#include "cli/info_command.hpp"
 #include "cli/ini2bin_command.hpp"
+#include "cli/ports_command.hpp"
 
 namespace {
 
@@ -55,6 +58,8 @@ int Run(int argc, char** argv) {
   yesFlag->excludes(noFlag);
 
   std::vector<Command> commands;
+  commands.push_back(tavro::cli::AddPortsCommand(app));
+  commands.push_back(tavro::cli::AddInfoCommand(app));
   commands.push_back(tavro::cli::AddIni2BinCommand(app));
 
   try {

@@ -105,8 +105,13 @@ bool WriteFileAtomic(const std::string& path, const std::vector<std::uint8_t>& b
   fs::path temp;
   int raw = -1;
   for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
-    temp = folder / ("." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "-" +
-                     std::to_string(counter.fetch_add(1)));
+    std::string name(1, '.');
+    name.append(target.filename().string())
+        .append(".tmp")
+        .append(std::to_string(::getpid()))
+        .append("-")
+        .append(std::to_string(counter.fetch_add(1)));
+    temp = folder / name;
     raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (raw < 0 && errno != EEXIST)
       return false;

@@ -245,7 +245,9 @@ bool CIni::WriteString(std::string_view section, std::string_view key, std::stri
 
   const auto header = FindSection(doc, section);
   if (!header) {
-    insertAt(doc.lines.size(), "[" + std::string(section) + "]");
+    std::string sectionLine(1, '[');
+    sectionLine.append(section).push_back(']');
+    insertAt(doc.lines.size(), std::move(sectionLine));
     insertAt(doc.lines.size(), keyLine);
   } else {
     std::optional<std::size_t> existing;

@@ -4,6 +4,7 @@
 // counters wrap at their width.
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 #include "link/byte_order.hpp"
@@ -22,8 +23,14 @@ enum TimerId : int {
   kTimerE2Pace = 8,      // E2PROM header step after 6 ticks
   kTimerProgress = 9,    // download/upgrade elapsed time and progress
   kTimerBackupProgress = 10,
-  kTimerLinkPoll = 12,   // link-query poll
+  kTimerLinkPoll = 12,  // link-query poll
 };
+
+// What a "1 ms" timer means: the platform's shortest window-timer period.
+// Desktop window timers tick no faster than this, and the pacing of the
+// header reads and the link-query poll relies on it: a 1 ms poll would resend
+// (and purge) before the terminal can answer.
+inline constexpr std::uint32_t kShortestTimerMs = 16;
 
 // Heap blocks owned by the link state; released by whoever ends a command.
 struct TransferBuffers {
@@ -89,6 +96,12 @@ struct LinkState {
   std::uint8_t BakAppPromptState = 0;
   std::uint32_t NewBlFile = 0;
   std::string FileVersion;
+
+  // The running operation's start, data folder and download record.
+  std::time_t OperationTime = 0;
+  std::string ParaPath;
+  std::string RecordPath;
+  std::string RecordCopyPath;
 };
 
 }  // namespace tavro::engine

@@ -1,0 +1,23 @@
+#pragma once
+// Captions the main window takes from the language once it is selected.
+
+#include <string>
+
+#include "app/control_table.hpp"
+#include "app/language.hpp"
+
+namespace tavro::app {
+
+// The download button reads "download" only when this marker file is in the
+// program directory; otherwise it offers to run the terminal's App.
+inline constexpr const char* kDownloadMarkerFile = "QZDownload.bin";
+
+// Text("B_Download") when <programDir>/QZDownload.bin exists, else Text("B_Run").
+std::string DownloadButtonCaption(const Language& language, const std::string& programDir);
+
+// Window title, the four operation buttons, the three group boxes and the
+// port labels. The port button is captioned by the port handling.
+void ApplyStartupLabels(ControlTable& controls, const Language& language,
+                        const std::string& programDir);
+
+}  // namespace tavro::app

@@ -1,0 +1,153 @@
+#include "cli/console_screen.hpp"
+
+#include <unistd.h>
+
+#include "app/control_ids.hpp"
+#include "app/messages.hpp"
+
+namespace tavro::cli {
+namespace {
+
+const char* PrefixOf(int kind) {
+  switch (kind) {
+    case app::kBoxError:
+      return "error";
+    case app::kBoxWarning:
+      return "warning";
+    case app::kBoxYesNo:
+    case app::kBoxOkCancel:
+      return "question";
+    default:
+      return "info";
+  }
+}
+
+const char* ButtonName(int button) {
+  switch (button) {
+    case app::kButtonOk:
+      return "OK";
+    case app::kButtonCancel:
+      return "Cancel";
+    case app::kButtonYes:
+      return "Yes";
+    case app::kButtonNo:
+      return "No";
+    default:
+      return "";
+  }
+}
+
+int Accept(int kind) {
+  return kind == app::kBoxYesNo ? app::kButtonYes : app::kButtonOk;
+}
+int Decline(int kind) {
+  return kind == app::kBoxYesNo ? app::kButtonNo : app::kButtonCancel;
+}
+
+}  // namespace
+
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      while (i + 1 < text.size() && (text[i + 1] == '\r' || text[i + 1] == '\n'))
+        ++i;
+      if (!line.empty())
+        line += " / ";
+    } else {
+      line += text[i];
+    }
+  }
+  return line;
+}
+
+ConsoleScreen::ConsoleScreen(app::ConsoleLoop& loop, Answer answer, std::FILE* out, std::FILE* err)
+    : loop_(loop), answer_(answer), out_(out), err_(err) {}
+
+int ConsoleScreen::ShowMessageBox(const app::MessageBoxRequest& request) {
+  const std::string line = std::string(PrefixOf(request.kind)) + ": " + OneLine(request.text);
+  if (request.kind == app::kBoxError)
+    ++errorBoxes_;
+  if (request.kind != app::kBoxYesNo && request.kind != app::kBoxOkCancel) {
+    std::fprintf(err_, "%s\n", line.c_str());
+    std::fflush(err_);
+    return app::kButtonOk;
+  }
+  int button = Decline(request.kind);
+  if (answer_ == Answer::kYes) {
+    button = Accept(request.kind);
+  } else if (answer_ == Answer::kAsk && ::isatty(STDIN_FILENO) == 1) {
+    return AskAtTerminal(line, request.kind);
+  }
+  std::fprintf(err_, "%s -> %s\n", line.c_str(), ButtonName(button));
+  std::fflush(err_);
+  return button;
+}
+
+int ConsoleScreen::AskAtTerminal(const std::string& line, int kind) {
+  const char* choices = kind == app::kBoxYesNo ? "[y/n]" : "[OK=y/Cancel=n]";
+  std::fprintf(err_, "%s %s ", line.c_str(), choices);
+  std::fflush(err_);
+  // The loop keeps running while the technician decides, as under a modal box.
+  std::string typed;
+  bool answered = false;
+  loop_.WatchFd(STDIN_FILENO, [&](short) {
+    char c = 0;
+    const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+    if (n <= 0 || c == '\n') {
+      answered = true;
+    } else {
+      typed.push_back(c);
+    }
+  });
+  loop_.RunUntil([&] { return answered; });
+  loop_.UnwatchFd(STDIN_FILENO);
+  const bool yes = !typed.empty() && (typed[0] == 'y' || typed[0] == 'Y');
+  const int button = yes ? Accept(kind) : Decline(kind);
+  std::fprintf(err_, "-> %s\n", ButtonName(button));
+  std::fflush(err_);
+  return button;
+}
+
+void ConsoleScreen::ShowControls(const std::vector<app::ControlChange>& changes) {
+  for (const app::ControlChange& change : changes) {
+    const app::ControlState previous = shown_[change.id];
+    shown_[change.id] = change.state;
+    if (!running_)
+      continue;
+    if (change.id == app::kInfoText && change.state.text != previous.text &&
+        !change.state.text.empty()) {
+      std::fprintf(err_, "  %s\n", OneLine(change.state.text).c_str());
+      std::fflush(err_);
+    }
+    if (change.id == app::kProgressBar && change.state.visible)
+      ShowProgress(change.state);
+  }
+}
+
+void ConsoleScreen::ShowProgress(const app::ControlState& bar) {
+  const int span = bar.rangeMax - bar.rangeMin;
+  if (span <= 0)
+    return;
+  const int percent = (bar.pos - bar.rangeMin) * 100 / span;
+  if (percent == lastPercent_)
+    return;
+  lastPercent_ = percent;
+  const int filled = percent / 5;
+  std::string drawn(static_cast<std::size_t>(std::max(0, std::min(20, filled))), '#');
+  drawn.resize(20, '-');
+  std::fprintf(err_, "  [%s] %d%%\n", drawn.c_str(), percent);
+  std::fflush(err_);
+}
+
+std::optional<std::string> ConsoleScreen::ChooseFile(const std::string&) {
+  // The console takes file names on its command line instead.
+  return std::nullopt;
+}
+
+const app::ControlState* ConsoleScreen::Control(int id) const {
+  const auto it = shown_.find(id);
+  return it == shown_.end() ? nullptr : &it->second;
+}
+
+}  // namespace tavro::cli

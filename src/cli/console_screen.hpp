@@ -1,0 +1,49 @@
+#pragma once
+// The window model's Screen on a console: every message box is one line
+// ("error: ...", "question: ... -> OK"), the running stage lines and a
+// progress bar go to stderr, and questions are answered by --yes/--no, at the
+// terminal, or with Cancel/No when nobody can answer.
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "app/console_loop.hpp"
+#include "app/screen.hpp"
+#include "cli/global_options.hpp"
+
+namespace tavro::cli {
+
+class ConsoleScreen : public app::Screen {
+ public:
+  ConsoleScreen(app::ConsoleLoop& loop, Answer answer, std::FILE* out = stdout,
+                std::FILE* err = stderr);
+
+  int ShowMessageBox(const app::MessageBoxRequest& request) override;
+  void ShowControls(const std::vector<app::ControlChange>& changes) override;
+  std::optional<std::string> ChooseFile(const std::string& filter) override;
+
+  // While an operation runs, information text changes are shown as stage
+  // lines on stderr.
+  void SetOperationRunning(bool running) { running_ = running; }
+  int errorBoxes() const { return errorBoxes_; }
+  const app::ControlState* Control(int id) const;
+
+ private:
+  int AskAtTerminal(const std::string& line, int kind);
+  void ShowProgress(const app::ControlState& bar);
+
+  app::ConsoleLoop& loop_;
+  Answer answer_;
+  std::FILE* out_;
+  std::FILE* err_;
+  bool running_ = false;
+  int errorBoxes_ = 0;
+  int lastPercent_ = -1;
+  std::map<int, app::ControlState> shown_;
+};
+
+// A box's text on one line: line breaks become " / ".
+std::string OneLine(const std::string& text);
+
+}  // namespace tavro::cli

@@ -1,0 +1,33 @@
+#include "cli/info_command.hpp"
+
+#include <cstdio>
+
+#include "app/control_ids.hpp"
+#include "cli/window_session.hpp"
+
+namespace tavro::cli {
+namespace {
+
+// Identification takes seconds; its own time-outs end it well before this.
+constexpr std::uint32_t kInfoLimitMs = 5 * 60 * 1000;
+
+int RunInfo(const GlobalOptions& options) {
+  WindowSession session(options);
+  if (const auto early = session.Start())
+    return *early;
+  const int status = session.RunOperation(app::kDeviceInfoButton, kInfoLimitMs);
+  const std::string text = InfoTextLines(session.dlg().controls().Get(app::kInfoText).text);
+  std::printf("%s\n", text.c_str());
+  std::fflush(stdout);
+  return status;
+}
+
+}  // namespace
+
+Command AddInfoCommand(CLI::App& app) {
+  CLI::App* sub =
+      app.add_subcommand("info", "Connect to the terminal and show its device information");
+  return Command{sub, RunInfo};
+}
+
+}  // namespace tavro::cli

@@ -1,0 +1,61 @@
+#include "cli/window_session.hpp"
+
+#include "app/control_ids.hpp"
+#include "app/startup_sequence.hpp"
+
+namespace tavro::cli {
+
+WindowSession::WindowSession(const GlobalOptions& options)
+    : options_(options),
+      screen_(loop_, options.answer),
+      port_(loop_, screen_),
+      dlg_(loop_, screen_, port_, options.programDir, [] { return link::ListSerialPorts(); }),
+      monitor_(loop_, [this](const link::PortRemoval&) { dlg_.OnDeviceRemoved(); }) {}
+
+WindowSession::~WindowSession() {
+  monitor_.Stop();
+  port_.RequestStop();
+}
+
+std::optional<int> WindowSession::Start() {
+  std::optional<std::uint8_t> onlyPort;
+  if (options_.comPort)
+    onlyPort = static_cast<std::uint8_t>(*options_.comPort);
+  const app::StartupOutcome outcome = app::RunStartupSequence(dlg_, onlyPort);
+  if (!outcome.languageReady || outcome.exitRequested)
+    return kExitFailure;
+  if (!outcome.portOpened)
+    return kExitNoPort;
+  if (!outcome.packageReady)
+    return kExitFailure;
+  monitor_.Start();
+  return std::nullopt;
+}
+
+int WindowSession::RunOperation(int buttonId, std::uint32_t limitMs) {
+  const int errorsBefore = screen_.errorBoxes();
+  screen_.SetOperationRunning(true);
+  dlg_.OnButton(buttonId);
+  const bool finished =
+      loop_.RunUntil([this, buttonId] { return dlg_.controls().Get(buttonId).enabled; }, limitMs);
+  screen_.SetOperationRunning(false);
+  if (!finished) {
+    std::fprintf(stderr, "error: the operation did not finish in time\n");
+    return kExitFailure;
+  }
+  return screen_.errorBoxes() > errorsBefore ? kExitFailure : kExitOk;
+}
+
+std::string InfoTextLines(const std::string& infoText) {
+  std::string lines;
+  for (std::size_t i = 0; i < infoText.size(); ++i) {
+    if (infoText[i] == '\r')
+      continue;
+    lines += infoText[i];
+  }
+  while (!lines.empty() && lines.front() == '\n')
+    lines.erase(0, 1);
+  return lines;
+}
+
+}  // namespace tavro::cli

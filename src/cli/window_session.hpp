@@ -1,0 +1,48 @@
+#pragma once
+// The window model on a console: the console loop, the real serial port, the
+// removal monitor and the console screen around one CTAVRODlg.
+
+#include <cstdint>
+#include <optional>
+
+#include "app/console_loop.hpp"
+#include "app/ctavro_dlg.hpp"
+#include "cli/console_screen.hpp"
+#include "cli/global_options.hpp"
+#include "link/port_monitor.hpp"
+#include "link/posix/serial_port.hpp"
+
+namespace tavro::cli {
+
+inline constexpr int kExitNoPort = 3;
+
+class WindowSession {
+ public:
+  explicit WindowSession(const GlobalOptions& options);
+  ~WindowSession();
+  WindowSession(const WindowSession&) = delete;
+  WindowSession& operator=(const WindowSession&) = delete;
+
+  // The start-up sequence; an exit code when the command cannot go on.
+  std::optional<int> Start();
+  // Presses `buttonId` and runs until the window is idle again (or
+  // `limitMs` of real time have passed). Returns the exit code: 0 without an
+  // error box, 1 with one.
+  int RunOperation(int buttonId, std::uint32_t limitMs);
+
+  app::CTAVRODlg& dlg() { return dlg_; }
+  ConsoleScreen& screen() { return screen_; }
+
+ private:
+  GlobalOptions options_;
+  app::ConsoleLoop loop_;
+  ConsoleScreen screen_;
+  link::posix::CSerialPort port_;
+  app::CTAVRODlg dlg_;
+  link::PortMonitor monitor_;
+};
+
+// The final information text as console lines.
+std::string InfoTextLines(const std::string& infoText);
+
+}  // namespace tavro::cli

@@ -1,0 +1,38 @@
+#include "engine/context.hpp"
+
+namespace tavro::engine {
+
+int Context::MessageBox(const std::string& text, int kind) {
+  Refresh();
+  return messages.MessageBox(text, kind);
+}
+
+void Context::Log(std::uint32_t level, std::string_view text) {
+  if (DebugAtLeast(level))
+    runLog.Write(text);
+}
+
+app::CommandCounters Context::Counters() const {
+  return {link.CmdID, link.gOneCmdTime, link.gOverTimeNum, link.gFrameNum, link.gFrameSum};
+}
+
+void Context::LogCommandState(std::uint32_t level, std::string_view tag, app::CmdWord word) {
+  if (DebugAtLeast(level))
+    runLog.Write(app::FormatCommandState(tag, Counters(), word));
+}
+
+void Context::Send(std::uint16_t msgId, link::ByteView payload) {
+  SendFrame(link::BuildFrame(msgId, payload, frameTemplate));
+}
+
+void Context::SendFrame(link::ByteView frame) {
+  app::LogSentFrame(runLog, package.debugLevel, frame);
+  serial.WriteFrame(frame);
+}
+
+void Context::Refresh() {
+  if (controls.HasChanges())
+    screen.ShowControls(controls.TakeChanges());
+}
+
+}  // namespace tavro::engine

@@ -1,0 +1,136 @@
+#include "engine/receive_path.hpp"
+
+#include "app/control_ids.hpp"
+#include "data/text_encoding.hpp"
+#include "engine/dispatch.hpp"
+#include "engine/stage_control.hpp"
+#include "link/messages.hpp"
+
+namespace tavro::engine {
+namespace {
+
+// A received byte as a 16-bit character: taken as signed and widened, so
+// 0x80..0xFF become U+FF80..U+FFFF; a 0 byte shows as a space.
+char16_t ByteAsChar(std::uint8_t byte) {
+  if (byte == 0)
+    return u' ';
+  return static_cast<char16_t>(static_cast<std::int16_t>(static_cast<std::int8_t>(byte)));
+}
+
+}  // namespace
+
+std::string EchoByte(const std::string& text, std::uint8_t byte) {
+  std::u16string wide = data::Utf8ToUtf16(text);
+  if (wide.size() > kEchoLimit) {
+    const std::size_t cr = wide.rfind(u'\r');
+    if (cr == std::u16string::npos) {
+      wide.erase(0, 1);
+    } else {
+      // Keep what follows the line break "\r\n".
+      wide.erase(0, std::min(wide.size(), cr + 2));
+    }
+    if (wide == u"设备" || wide == u"√设备")
+      wide.clear();
+  }
+  wide.push_back(ByteAsChar(byte));
+  return data::Utf16ToUtf8(wide);
+}
+
+void OnRxByte(Context& ctx, std::uint8_t byte) {
+  app::LogReceivedByte(ctx.runLog, ctx.package.debugLevel, byte);
+  if (ctx.RxTextEcho == 1) {
+    ctx.SetInfoText(EchoByte(ctx.InfoText(), byte));
+    ctx.Refresh();
+  }
+  if (ctx.rx.Push(byte) != link::FrameAssembler::Result::kComplete)
+    return;
+
+  LinkState& s = ctx.link;
+  s.gOverTimeNum = 0;  // any addressed frame is a sign of life
+  const link::ByteView frame = ctx.rx.Frame();
+  if (link::CheckReceivedCrc(frame)) {
+    ++s.CrcErrNum;
+    if (ctx.DebugAtLeast(1)) {
+      ctx.runLog.Write(
+          app::FormatCommandState("CrcErrNum=" + std::to_string(s.CrcErrNum), ctx.Counters()));
+    }
+    if (s.CrcErrNum >= 3) {
+      ReportRetryOverflow(ctx, kRetryCrc);
+    } else {
+      ResendAfterCrcError(ctx, s.CmdID);
+    }
+    return;
+  }
+  s.CrcErrNum = 0;
+  link::FrameView view;
+  link::ParseFrame(frame, view);  // cannot fail: the CRC check placed DataLen inside
+  app::LogReceivedFrame(ctx.runLog, ctx.package.debugLevel, view.msgId);
+  if (view.msgId == link::MsgRxTimeout) {
+    ++s.Rx12007Run;
+  } else {
+    s.Rx12007Run = 0;
+  }
+  DispatchFrame(ctx, view.msgId, view.payload);
+}
+
+void SendLinkQuery(Context& ctx) {
+  ctx.Send(link::MsgLinkQuery);
+  ctx.loop.StopTimer(kTimerLinkPoll);
+  ctx.loop.StartTimer(kTimerLinkPoll, kShortestTimerMs);
+}
+
+void OnHello(Context& ctx) {
+  LinkState& s = ctx.link;
+  if (s.DevIdentified == 0) {
+    ctx.loop.Sleep(50);
+    s.LinkUp = 1;
+    s.PollCount = 0;
+    SendLinkQuery(ctx);
+    s.CmdID = link::MsgLinkQuery;
+    return;
+  }
+  if (s.CrcErrNum > 3) {
+    ReportRetryOverflow(ctx, kRetryCrc);
+    return;
+  }
+  ++s.CrcErrNum;
+  switch (s.CmdID) {
+    case link::MsgAppDownloadStart:
+    case link::MsgRamBlock:
+    case link::MsgParaDownloadStart:
+      ResendBlock(ctx);
+      break;
+    default:
+      SendFirst(ctx, s.CmdID);
+  }
+}
+
+void OnText(Context& ctx, link::ByteView payload) {
+  if (data::Utf8ToUtf16(ctx.InfoText()).size() > 50)
+    ctx.SetInfoText("");
+  std::u16string added;
+  for (std::uint8_t b : payload) {
+    if (b != 0)
+      added.push_back(ByteAsChar(b));
+  }
+  ctx.controls.AppendText(app::kTermText, data::Utf16ToUtf8(added));
+}
+
+void RegisterReceivePath(Context& ctx) {
+  HandlerTables& h = ctx.handlers;
+  h.onMessage[link::MsgHello] = [&ctx](link::ByteView) { OnHello(ctx); };
+  h.onMessage[link::MsgText] = [&ctx](link::ByteView payload) { OnText(ctx, payload); };
+  h.onMessage[link::MsgRamHello] = [&ctx](link::ByteView) { ctx.Send(link::MsgRamHelloAck); };
+  h.onMessage[link::MsgRamContinue] = [&ctx](link::ByteView) {
+    ctx.link.CmdID = link::MsgRamContinueAck;
+    SendFirst(ctx, link::MsgRamContinueAck);
+  };
+  h.sendFirst[link::MsgConnect] = [&ctx] { ctx.Send(link::MsgConnect); };
+  h.sendFirst[link::MsgLinkQuery] = [&ctx] { SendLinkQuery(ctx); };
+  h.sendFirst[link::MsgReadAppInfo] = [&ctx] { ctx.Send(link::MsgReadAppInfo); };
+  h.sendFirst[link::MsgRamContinueAck] = [&ctx] { ctx.Send(link::MsgRamContinueAck); };
+  h.sendFirst[link::MsgE2CheckResultAck] = [&ctx] { ctx.Send(link::MsgE2CheckResultAck); };
+  h.resendAfterCrc[link::MsgReadAppInfo] = [&ctx] { ctx.Send(link::MsgReadAppInfo); };
+}
+
+}  // namespace tavro::engine

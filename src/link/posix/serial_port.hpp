@@ -1,0 +1,87 @@
+#pragma once
+// The serial line on Linux: one COM port (see link/com_ports.hpp for the
+// device behind a COM number) and one worker thread.
+//
+// The worker waits in poll() on the port and on a wake-up descriptor (stop
+// and write requests). It reads what has arrived in batches but hands the
+// bytes to the byte handler one at a time, in order, each through
+// Loop::RunOnDecisionThread, and goes on only after the handler returned.
+// Only received bytes are reported: line breaks, modem-line changes, line
+// errors and event characters have no receiver in this program.
+//
+// A frame write first discards all input that has not been handed over yet:
+// the driver's input queue and the rest of the worker's batch.
+//
+// All member functions are called on the decision thread.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/loop.hpp"
+#include "app/screen.hpp"
+#include "link/posix/worker_control.hpp"
+#include "link/serial_link.hpp"
+
+namespace tavro::link::posix {
+
+// Size of the write buffer: the largest frame WriteFrame accepts.
+inline constexpr std::size_t kWriteBufferSize = 40000;
+
+// "WARNING:  <operation> Failed with the following error: \n<system text>\nPort: <n>\n".
+std::string CommErrorText(const std::string& operation, const std::string& systemText,
+                          std::uint32_t port);
+
+class CSerialPort : public SerialLink {
+ public:
+  CSerialPort(app::Loop& loop, app::Screen& screen);
+  // Stops the worker and closes the port.
+  ~CSerialPort() override;
+  CSerialPort(const CSerialPort&) = delete;
+  CSerialPort& operator=(const CSerialPort&) = delete;
+
+  void SetByteHandler(ByteHandler onByte) override;
+  // Ends a running worker, closes the port, then opens ComDevicePath(port)
+  // (five tries, 1 ms before each; false and no message when all fail) and
+  // configures it. A configuration step that fails is reported in a box
+  // naming it; the port stays open and the result is true.
+  bool Open(std::uint32_t port, const LineSettings& settings) override;
+  bool StartWorker() override;
+  // Copies the frame into the write buffer and wakes the worker. A frame
+  // larger than the buffer is refused with an error box; with no open port
+  // there is nothing to send.
+  void WriteFrame(ByteView frame) override;
+  // Ends the worker and closes the port; output already given to the driver
+  // still goes out.
+  void RequestStop() override;
+  // As RequestStop, but output still queued in the driver is dropped, so
+  // closing never waits on a device that is gone.
+  void ForceStop() override;
+  bool IsOpen() const override;
+
+  // True while a worker thread runs for the open port; false once it has
+  // ended by itself (device gone) or was stopped.
+  bool WorkerAlive() const;
+  // Number of the port last opened.
+  std::uint32_t PortNumber() const { return port_; }
+  // Shows the error box for a failed operation with the system's text for
+  // `error` (an errno value captured where the operation failed).
+  void ReportCommError(const std::string& operation, int error);
+
+ private:
+  struct Session;
+
+  void Stop(bool dropOutput);
+  static void RunWorker(std::shared_ptr<Session> session, CSerialPort* owner);
+
+  app::Loop& loop_;
+  app::Screen& screen_;
+  ByteHandler onByte_;
+  std::uint32_t port_ = 0;
+  std::shared_ptr<Session> session_;  // null while closed
+  std::thread worker_;
+  RetiredThreads retired_;
+};
+
+}  // namespace tavro::link::posix

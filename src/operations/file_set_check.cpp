@@ -1,0 +1,55 @@
+#include "operations/file_set_check.hpp"
+
+#include <vector>
+
+#include "data/file_io.hpp"
+#include "data/package.hpp"
+
+namespace tavro::operations {
+
+std::string AppFolder(const engine::Context& ctx, bool newBootloader) {
+  const std::uint16_t bl = ctx.device.BlVersion;
+  const bool e2 =
+      bl >= engine::kBlE2prom || (bl >= 0x220 && newBootloader && ctx.package.blUpDataConfig != 0);
+  return ctx.Path(e2 ? "/SW/E2prom" : "/SW/Flash");
+}
+
+bool FileSetCheck(engine::Context& ctx) {
+  if (!data::FileExists(ctx.Path(data::kPackageFileName))) {
+    ctx.LogCommandState(1, "Noini");
+    ctx.MessageBox("SwUpdate.ini" + ctx.Text("F_NotExist"), app::kBoxError);
+    return false;
+  }
+  // A package that cannot be read has shown its message; the check goes on.
+  data::ReadPackage(ctx.programDir, ctx.link.TerminalType, ctx.device.BlVersion, ctx.messages,
+                    ctx.package, ctx.areas);
+
+  const std::string blFolder = ctx.Path("/Data/Bl");
+  const std::vector<std::string> bootloaders = data::ListFiles(blFolder, "*.bin");
+  if (bootloaders.size() >= 2) {
+    ctx.MessageBox(ctx.programDir + ctx.Text("F_multiFile"), app::kBoxError);
+    return false;
+  }
+  const bool newBootloader =
+      bootloaders.size() == 1 &&
+      (blFolder + "/" + bootloaders.front()).find("_BL_") != std::string::npos;
+
+  if (ctx.link.CheckDownloadFiles != 1)
+    return true;
+
+  const std::string appFolder = AppFolder(ctx, newBootloader);
+  const std::size_t apps = data::ListFiles(appFolder, "*.bin").size();
+  if (apps >= 2) {
+    ctx.MessageBox(appFolder + ctx.Text("F_multiFile"), app::kBoxError);
+    return false;
+  }
+  ctx.link.DownloadApp = apps == 1 ? 1 : 0;
+
+  if (data::ListFiles(ctx.Path("/Data/Res"), "*.rom").size() >= 2) {
+    ctx.MessageBox(ctx.programDir + ctx.Text("F_multiFile"), app::kBoxError);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tavro::operations

@@ -1,0 +1,23 @@
+#pragma once
+// The package and folder check every operation runs before it talks to the
+// terminal: the package description must be there, and each package folder
+// may hold at most one image.
+
+#include <string>
+
+#include "engine/context.hpp"
+
+namespace tavro::operations {
+
+// Folder of the App image for this terminal: "/SW/E2prom" for E2PROM
+// terminals (and for 0x220..0x22F ones that take a new bootloader under a
+// package that allows it), else "/SW/Flash". `newBootloader` is the caller's
+// marker test of the bootloader image.
+std::string AppFolder(const engine::Context& ctx, bool newBootloader);
+
+// Reads the package and checks the folders; true = go on. Shows its own
+// message when it fails. With CheckDownloadFiles = 1 it also checks the App
+// and resource folders and sets DownloadApp.
+bool FileSetCheck(engine::Context& ctx);
+
+}  // namespace tavro::operations

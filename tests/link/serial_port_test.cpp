@@ -1,0 +1,386 @@
+#include "link/posix/serial_port.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/serial_test_support.hpp"
+
+namespace tavro::link::posix {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Pty;
+using test::ThreadCheckingScreen;
+using test::ScopedEnv;
+using test::TestLoop;
+
+constexpr std::uint32_t kPortA = 201;
+constexpr std::uint32_t kPortB = 202;
+
+std::string Text(const std::vector<std::uint8_t>& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
+class SerialPortTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(ptyA.ok());
+    ASSERT_TRUE(ptyB.ok());
+    baseThreads = test::ThreadCount();
+    port->SetByteHandler([this](std::uint8_t byte) {
+      EXPECT_EQ(std::this_thread::get_id(), testThread);
+      received.push_back(byte);
+      if (onByte)
+        onByte(byte);
+    });
+  }
+
+  // Every test leaves no thread of the port behind.
+  void TearDown() override {
+    port.reset();
+    loop.Close();
+    EXPECT_TRUE(test::ThreadsSettleAt(baseThreads));
+  }
+
+  bool OpenAndStart(std::uint32_t n, LineSettings settings = {}) {
+    return port->Open(n, settings) && port->StartWorker();
+  }
+
+  bool ReceiveCount(std::size_t count) {
+    return loop.RunUntil([&] { return received.size() >= count; });
+  }
+
+  Pty ptyA;
+  Pty ptyB;
+  ScopedEnv aliasA{"TAVRO_COM201", ptyA.path()};
+  ScopedEnv aliasB{"TAVRO_COM202", ptyB.path()};
+  TestLoop loop;
+  ThreadCheckingScreen screen;
+  std::unique_ptr<CSerialPort> port = std::make_unique<CSerialPort>(loop, screen);
+  std::vector<std::uint8_t> received;
+  std::function<void(std::uint8_t)> onByte;
+  std::thread::id testThread = std::this_thread::get_id();
+  std::size_t baseThreads = 0;
+};
+
+termios SlaveSettings(const Pty& pty) {
+  termios t{};
+  EXPECT_EQ(::tcgetattr(pty.slave(), &t), 0);
+  return t;
+}
+
+TEST_F(SerialPortTest, OpensRawLineWithRequestedSettings) {
+  ASSERT_TRUE(port->Open(kPortA, LineSettings{115200, 'N', 8, 1}));
+  EXPECT_TRUE(port->IsOpen());
+  EXPECT_TRUE(screen.boxes.empty());
+  termios t = SlaveSettings(ptyA);
+  EXPECT_EQ(::cfgetispeed(&t), B115200);
+  EXPECT_EQ(::cfgetospeed(&t), B115200);
+  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+  EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+  EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+  EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | IXON | IXOFF), 0u);
+  EXPECT_EQ(t.c_oflag & OPOST, 0u);
+  EXPECT_EQ(t.c_cc[VMIN], 1);
+  int exclusive = 0;
+  ASSERT_EQ(::ioctl(ptyA.slave(), TIOCGEXCL, &exclusive), 0);
+  EXPECT_NE(exclusive, 0);
+
+  ASSERT_TRUE(port->Open(kPortA, LineSettings{9600, 'N', 8, 2}));
+  t = SlaveSettings(ptyA);
+  EXPECT_EQ(::cfgetospeed(&t), B9600);
+  EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB), static_cast<tcflag_t>(CSTOPB));
+  EXPECT_TRUE(screen.boxes.empty());
+}
+
+// A pseudo terminal has no parity and always 8 data bits: the driver accepts
+// the request and keeps its own values, which only reading them back shows.
+TEST_F(SerialPortTest, SettingsTheDeviceDidNotTakeAreReported) {
+  ASSERT_TRUE(port->Open(kPortA, LineSettings{9600, 'E', 7, 1}));
+  EXPECT_TRUE(port->IsOpen());
+  ASSERT_EQ(screen.boxes.size(), 1u);
+  EXPECT_EQ(screen.boxes[0].text,
+            "WARNING:  tcsetattr() Failed with the following error: \nInvalid argument\nPort: "
+            "201\n");
+  // The port stays usable.
+  ASSERT_TRUE(port->StartWorker());
+  ASSERT_TRUE(ptyA.Send("ok"));
+  EXPECT_TRUE(ReceiveCount(2));
+}
+
+TEST_F(SerialPortTest, RefusedSettingIsReportedAndPortStaysOpen) {
+  struct Case {
+    LineSettings settings;
+    const char* operation;
+  };
+  const Case cases[] = {
+      {{12345, 'N', 8, 1}, "cfsetspeed()"},
+      {{115200, 'X', 8, 1}, "line settings"},
+      {{115200, 'N', 9, 1}, "line settings"},
+      {{115200, 'N', 8, 3}, "line settings"},
+  };
+  for (const Case& c : cases) {
+    screen.boxes.clear();
+    EXPECT_TRUE(port->Open(kPortA, c.settings)) << c.operation;
+    EXPECT_TRUE(port->IsOpen());
+    ASSERT_EQ(screen.boxes.size(), 1u) << c.operation;
+    EXPECT_EQ(screen.boxes[0].title, "Application Error");
+    EXPECT_EQ(screen.boxes[0].kind, 3);
+    EXPECT_EQ(screen.boxes[0].text, std::string("WARNING:  ") + c.operation +
+                                        " Failed with the following error: \nInvalid "
+                                        "argument\nPort: 201\n");
+  }
+}
+
+TEST_F(SerialPortTest, DeviceThatIsNoTerminalReportsFirstFailingStepOnly) {
+  ScopedEnv alias("TAVRO_COM77", "/dev/null");
+  EXPECT_TRUE(port->Open(77, LineSettings{}));
+  EXPECT_TRUE(port->IsOpen());
+  ASSERT_EQ(screen.boxes.size(), 1u);
+  EXPECT_EQ(screen.boxes[0].text,
+            "WARNING:  ioctl(TIOCEXCL) Failed with the following error: \nInappropriate ioctl "
+            "for device\nPort: 77\n");
+}
+
+TEST_F(SerialPortTest, MissingDeviceFailsAfterFiveTriesWithoutMessage) {
+  ScopedEnv alias("TAVRO_COM78", "/nonexistent/tty-for-tests");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(port->Open(78, LineSettings{}));
+  // Five tries with a 1 ms wait before each.
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 5ms);
+  EXPECT_FALSE(port->IsOpen());
+  EXPECT_FALSE(port->StartWorker());
+  EXPECT_FALSE(port->Open(0, LineSettings{}));
+  EXPECT_FALSE(port->Open(256, LineSettings{}));
+  EXPECT_TRUE(screen.boxes.empty());
+  // Nothing to send on a closed port, and nothing breaks.
+  port->WriteFrame(std::vector<std::uint8_t>{1, 2, 3});
+  EXPECT_TRUE(screen.boxes.empty());
+}
+
+TEST_F(SerialPortTest, FailedOpenClosesThePreviousPort) {
+  ASSERT_TRUE(OpenAndStart(kPortA));
+  ScopedEnv alias("TAVRO_COM78", "/nonexistent/tty-for-tests");
+  EXPECT_FALSE(port->Open(78, LineSettings{}));
+  EXPECT_FALSE(port->IsOpen());
+  EXPECT_FALSE(port->WorkerAlive());
+  EXPECT_TRUE(test::ThreadsSettleAt(baseThreads));
+}
+
+TEST_F(SerialPortTest, BytesArriveInOrderOnePerCall) {
+  ASSERT_TRUE(OpenAndStart(kPortA));
+  std::vector<std::uint8_t> sent(5000);
+  for (std::size_t i = 0; i < sent.size(); ++i)
+    sent[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+  std::thread terminal([&] { EXPECT_TRUE(ptyA.Send(sent)); });
+  EXPECT_TRUE(ReceiveCount(sent.size()));
+  terminal.join();
+  EXPECT_EQ(received, sent);
+  // One hand-over per byte.
+  EXPECT_EQ(loop.Ran(), sent.size());
+}
+
+TEST_F(SerialPortTest, BytesWaitingBeforeTheWorkerStartsAreDiscarded) {
+  ASSERT_TRUE(port->Open(kPortA, LineSettings{}));
+  ASSERT_TRUE(ptyA.Send("old"));
+  std::this_thread::sleep_for(20ms);
+  ASSERT_TRUE(port->StartWorker());
+  EXPECT_TRUE(port->StartWorker());  // a second start does not add a worker
+  EXPECT_TRUE(test::ThreadsSettleAt(baseThreads + 1));
+  ASSERT_TRUE(ptyA.Send("new"));
+  EXPECT_TRUE(ReceiveCount(3));
+  EXPECT_FALSE(loop.RunOne(50ms));
+  EXPECT_EQ(Text(received), "new");
+  EXPECT_TRUE(test::ThreadsSettleAt(baseThreads + 1));
+}
+
+TEST_F(SerialPortTest, FrameReachesTheTerminalWhole) {
+  ASSERT_TRUE(OpenAndStart(kPortA));
+  std::vector<std::uint8_t> frame(kWriteBufferSize);
+  for (std::size_t i = 0; i < frame.size(); ++i)
+    frame[i] = static_cast<std::uint8_t>(i % 251);
+  port->WriteFrame(frame);
+  EXPECT_EQ(ptyA.Receive(frame.size()), frame);
+  EXPECT_TRUE(screen.boxes.empty());
+}
+
+TEST_F(SerialPortTest, FrameLargerThanTheBufferIsRefused) {
+  ASSERT_TRUE(OpenAndStart(kPortA));
+  port->WriteFrame(std::vector<std::uint8_t>(kWriteBufferSize + 1, 0x55));
+  ASSERT_EQ(screen.boxes.size(), 1u);
+  EXPECT_EQ(screen.boxes[0].text,
+            "WARNING:  write() Failed with the following error: \nMessage too long\nPort: 201\n");
+  EXPECT_TRUE(ptyA.Receive(1, 100ms).empty());
+  // The port still works.
+  port->WriteFrame(std::vector<std::uint8_t>{0x5F, 0x5F});
+  EXPECT_EQ(ptyA.Receive(2), (std::vector<std::uint8_t>{0x5F, 0x5F}));
+}
+
+// The terminal's bytes in the worker's batch are not handed over after a
+// frame went out.
+TEST_F(SerialPortTest, WriteDiscardsTheRestOfTheBatch) {
+  ASSERT_TRUE(OpenAndStart(kPortA));
+  onByte = [&](std::uint8_t byte) {
+    if (byte == 'A')
+      port->WriteFrame(std::vector<std::uint8_t>{'Q'});
+  };
+  ASSERT_TRUE(ptyA.Send("ABCDEF"));
+  ASSERT_TRUE(loop.RunOne());  // 'A', which answers with a frame
+  EXPECT_EQ(Text(ptyA.Receive(1)), "Q");
+  ASSERT_TRUE(ptyA.Send("XYZ"));
+  EXPECT_TRUE(ReceiveCount(4));
+  EXPECT_FALSE(loop.RunOne(50ms));
+  EXPECT_EQ(Text(received), "AXYZ");
+}
+
+// Bytes that reached the driver while the worker waited for the decision
+// thread are discarded by the write as well.
+TEST_F(SerialPortTest, WriteDiscardsTheDriverQueue) {
+  ASSERT_TRUE(OpenAndStart(kPortA));
+  onByte = [&](std::uint8_t byte) {
+    if (byte == 'A')
+      port->WriteFrame(std::vector<std::uint8_t>{'Q'});
+  };
+  ASSERT_TRUE(ptyA.Send("A"));
+  ASSERT_TRUE(loop.WaitPending());  // the worker holds 'A' and reads no more
+  ASSERT_TRUE(ptyA.Send("BCDEF"));
+  std::this_thread::sleep_for(20ms);
+  ASSERT_TRUE(loop.RunOne());
+  EXPECT_EQ(Text(ptyA.Receive(1)), "Q");
+  ASSERT_TRUE(ptyA.Send("XYZ"));
+  EXPECT_TRUE(ReceiveCount(4));
+  EXPECT_FALSE(loop.RunOne(50ms));
+  EXPECT_EQ(Text(received), "AXYZ");
+}
+
+TEST_F(SerialPortTest, WithoutWriteNothingIsDiscarded) {
+  ASSERT_TRUE(OpenAndStart(kPortA));
+  ASSERT_TRUE(ptyA.Send("A"));
+  ASSERT_TRUE(loop.WaitPending());
+  ASSERT_TRUE(ptyA.Send("BCDEF"));
+  EXPECT_TRUE(ReceiveCount(6));
+  EXPECT_EQ(Text(received), "ABCDEF");
+}
+
+TEST_F(SerialPortTest, ReopenEndsTheOldWorkerAndReadsTheNewPort) {
+  const std::size_t baseFds = test::OpenFdCount();
+  ASSERT_TRUE(OpenAndStart(kPortA));
+  ASSERT_TRUE(ptyA.Send("a"));
+  ASSERT_TRUE(ReceiveCount(1));
+
+  ASSERT_TRUE(OpenAndStart(kPortB));
+  EXPECT_TRUE(test::ThreadsSettleAt(baseThreads + 1));
+  ASSERT_TRUE(ptyA.Send("b"));
+  ASSERT_TRUE(ptyB.Send("c"));
+  EXPECT_TRUE(ReceiveCount(2));
+  EXPECT_FALSE(loop.RunOne(50ms));
+  EXPECT_EQ(Text(received), "ac");
+
+  port->RequestStop();
+  EXPECT_FALSE(port->IsOpen());
+  EXPECT_TRUE(test::ThreadsSettleAt(baseThreads));
+  EXPECT_EQ(test::OpenFdCount(), baseFds);
+}
+
+// The worker waits for the decision thread to take 'A' while the decision
+// thread reopens the port: reopening must not wait for that hand-over.
+TEST_F(SerialPortTest, ReopenWhileWorkerWaitsForDecisionThread) {
+  ASSERT_TRUE(OpenAndStart(kPortA));
+  ASSERT_TRUE(ptyA.Send("A"));
+  ASSERT_TRUE(loop.WaitPending());
+  {
+    test::HangGuard guard(loop);
+    ASSERT_TRUE(OpenAndStart(kPortB));
+    ASSERT_FALSE(guard.fired());
+  }
+  ASSERT_TRUE(ptyB.Send("Z"));
+  EXPECT_TRUE(ReceiveCount(1));
+  loop.RunUntil([&] { return loop.Pending() == 0; }, 200ms);
+  EXPECT_EQ(Text(received), "Z");  // the stale 'A' was not handed to the model
+
+  port->RequestStop();
+  EXPECT_TRUE(test::WaitFor([&] {
+    port->RequestStop();  // joins the old worker once it has ended
+    return test::ThreadCount() == baseThreads;
+  }));
+}
+
+TEST_F(SerialPortTest, StopFromInsideTheByteHandler) {
+  ASSERT_TRUE(OpenAndStart(kPortA));
+  onByte = [&](std::uint8_t) { port->RequestStop(); };
+  ASSERT_TRUE(ptyA.Send("AB"));
+  {
+    test::HangGuard guard(loop);
+    ASSERT_TRUE(loop.RunOne());
+    ASSERT_FALSE(guard.fired());
+  }
+  EXPECT_FALSE(port->IsOpen());
+  EXPECT_FALSE(port->WorkerAlive());
+  EXPECT_FALSE(loop.RunOne(50ms));
+  EXPECT_EQ(Text(received), "A");
+  // The port can be opened again at once.
+  onByte = nullptr;
+  ASSERT_TRUE(OpenAndStart(kPortA));
+  ASSERT_TRUE(ptyA.Send("C"));
+  EXPECT_TRUE(ReceiveCount(2));
+  EXPECT_EQ(Text(received), "AC");
+}
+
+TEST_F(SerialPortTest, DestroyedWhileWorkerWaitsForDecisionThread) {
+  auto local = std::make_unique<CSerialPort>(loop, screen);
+  bool called = false;
+  local->SetByteHandler([&](std::uint8_t) { called = true; });
+  ASSERT_TRUE(local->Open(kPortA, LineSettings{}));
+  ASSERT_TRUE(local->StartWorker());
+  ASSERT_TRUE(ptyA.Send("A"));
+  ASSERT_TRUE(loop.WaitPending());
+  {
+    test::HangGuard guard(loop);
+    local.reset();
+    ASSERT_FALSE(guard.fired());
+  }
+  // The decision thread gets to the hand-over after the port is gone.
+  EXPECT_TRUE(loop.RunOne());
+  EXPECT_FALSE(called);
+  EXPECT_TRUE(test::WaitFor([&] { return test::ThreadCount() == baseThreads; }));
+}
+
+TEST_F(SerialPortTest, TerminalSideClosingEndsTheWorker) {
+  ASSERT_TRUE(OpenAndStart(kPortA));
+  ASSERT_TRUE(port->WorkerAlive());
+  ptyA.CloseSlave();
+  ptyA.CloseMaster();
+  EXPECT_TRUE(test::WaitFor([&] { return !port->WorkerAlive(); }));
+  EXPECT_TRUE(port->IsOpen());  // until the owner closes it
+  port->ForceStop();
+  EXPECT_FALSE(port->IsOpen());
+  EXPECT_TRUE(test::ThreadsSettleAt(baseThreads));
+  EXPECT_TRUE(screen.boxes.empty());
+  EXPECT_TRUE(port->Open(kPortB, LineSettings{}));
+}
+
+TEST_F(SerialPortTest, WriteNobodyReadsTimesOutWithABoxFromTheWorker) {
+  // At 4 Mbaud the time limit is about one second; the terminal never reads.
+  ASSERT_TRUE(OpenAndStart(kPortA, LineSettings{4000000, 'N', 8, 1}));
+  port->WriteFrame(std::vector<std::uint8_t>(kWriteBufferSize, 0xA5));
+  EXPECT_TRUE(loop.RunUntil([&] { return !screen.boxes.empty(); }, 10s));
+  ASSERT_EQ(screen.boxes.size(), 1u);
+  EXPECT_EQ(screen.boxes[0].title, "Application Error");
+  EXPECT_EQ(screen.boxes[0].text,
+            "WARNING:  write() Failed with the following error: \nConnection timed "
+            "out\nPort: 201\n");
+  // The worker goes on receiving.
+  ptyA.Receive(kWriteBufferSize, 100ms);
+  ASSERT_TRUE(ptyA.Send("k"));
+  EXPECT_TRUE(ReceiveCount(1));
+}
+
+}  // namespace
+}  // namespace tavro::link::posix

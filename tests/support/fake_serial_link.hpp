@@ -1,0 +1,52 @@
+#pragma once
+// A SerialLink for engine tests: records every frame written, opens the ports
+// a test allows, and lets the test play the terminal by delivering bytes.
+
+#include <cstdint>
+#include <set>
+#include <vector>
+
+#include "link/byte_order.hpp"
+#include "link/serial_link.hpp"
+
+namespace tavro::test {
+
+class FakeSerialLink : public link::SerialLink {
+ public:
+  void SetByteHandler(ByteHandler onByte) override { onByte_ = std::move(onByte); }
+  bool Open(std::uint32_t port, const link::LineSettings& settings) override;
+  bool StartWorker() override { return open_; }
+  void WriteFrame(link::ByteView frame) override;
+  void RequestStop() override { open_ = false; }
+  void ForceStop() override { open_ = false; }
+  bool IsOpen() const override { return open_; }
+
+  // Ports that Open accepts; by default every port opens.
+  void AllowOnly(std::set<std::uint32_t> ports) {
+    allowed_ = std::move(ports);
+    restricted_ = true;
+  }
+  // Hands bytes to the window model as the worker would: one call per byte.
+  void Deliver(link::ByteView bytes);
+
+  const std::vector<link::Bytes>& written() const { return written_; }
+  // Message ids of the frames written, in order.
+  std::vector<std::uint16_t> WrittenIds() const;
+  std::size_t CountWritten(std::uint16_t msgId) const;
+  void ClearWritten() { written_.clear(); }
+  std::uint32_t openedPort() const { return openedPort_; }
+  const link::LineSettings& openedSettings() const { return settings_; }
+  const std::vector<std::uint32_t>& openAttempts() const { return attempts_; }
+
+ private:
+  ByteHandler onByte_;
+  bool open_ = false;
+  bool restricted_ = false;
+  std::set<std::uint32_t> allowed_;
+  std::uint32_t openedPort_ = 0;
+  link::LineSettings settings_;
+  std::vector<std::uint32_t> attempts_;
+  std::vector<link::Bytes> written_;
+};
+
+}  // namespace tavro::test
