@@ -99,6 +99,20 @@ TEST(VirtualWire, WriteDiscardsInputNotYetHandedOver) {
   EXPECT_EQ(FrameMsgId(pc.bytes), MsgAppInfo);
 }
 
+TEST(VirtualWire, ReopenedPortStartsEmpty) {
+  app::VirtualLoop loop;
+  SimRig rig(loop, MakeDevice({}), Quiet());
+  PcEnd pc(rig.wire());
+  pc.loop = &loop;
+  ASSERT_TRUE(pc.wire.Open(1, {}));
+  pc.wire.WriteFrame(BuildFrame(MsgLinkQuery, {}));
+  loop.Advance(50);  // the answer waits in the driver
+  pc.wire.RequestStop();
+  ASSERT_TRUE(pc.Open());
+  loop.Advance(50);
+  EXPECT_TRUE(pc.bytes.empty()) << "nothing from before the close";
+}
+
 TEST(VirtualWire, ClosedPortLosesTheBytes) {
   app::VirtualLoop loop;
   SimRig rig(loop, MakeDevice({}), Quiet());
