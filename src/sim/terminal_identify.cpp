@@ -36,6 +36,8 @@ void Terminal::SendText(std::string_view text) {
 
 void Terminal::OnConnect() {
   read_ = {};
+  // The PC starts afresh: the terminal stays in its bootloader, no run report.
+  sessionWrites_ = false;
   if (behaviour_.connectReply == ConnectReply::Hello) {
     SayHello();
     return;

@@ -154,6 +154,17 @@ TEST(RunReport, NotWhileATransferIsHalfWayNorForTheMarkerAlone) {
   EXPECT_TRUE(sim.Run(10000).empty()) << "left half-way: stays in the bootloader";
 }
 
+TEST(RunReport, NewConnectKeepsTheTerminalInItsBootloader) {
+  SimHarness sim;
+  sim.SendBlocks(
+      MsgFlashWriteBlock,
+      AddressedBlocks(sim.terminal->device().resource.address, Bytes(10, 1), OddChunk::PadToEven),
+      MsgFlashWriteAck, 3);
+  sim.Run(1000);
+  sim.Exchange(MsgConnect);
+  EXPECT_THAT(Ids(sim.Exchange(MsgBlHelloAck, {}, 10000)), ElementsAre(MsgHello));
+}
+
 TEST(RunReport, StatusWithoutAppAndConfigured) {
   Behaviour b = TestBehaviour();
   SimHarness sim(MakeDevice({}), b);
