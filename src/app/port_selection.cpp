@@ -66,6 +66,8 @@ bool OpenPortAndShow(engine::Context& ctx) {
 }
 
 void ShowPortClosed(engine::Context& ctx) {
+  // A closed port ends a link-query poll that may still run.
+  ctx.loop.StopTimer(engine::kTimerLinkPoll);
   ctx.controls.SetIcon(kPortStatusIcon, kIconOff);
   ClearLinkFlags(ctx);
   ctx.controls.SetText(kPortButton, ctx.Text("B_OpenCom"));

@@ -110,10 +110,17 @@ int ConsoleScreen::AskAtTerminal(const std::string& line, int kind) {
 }
 
 void ConsoleScreen::ShowControls(const std::vector<app::ControlChange>& changes) {
+  // The refresh that enables the operation buttons again carries the final
+  // information text, which goes to stdout, not to the stage lines.
+  bool operationEnded = false;
+  for (const app::ControlChange& change : changes) {
+    if (change.id == app::kDeviceInfoButton && change.state.enabled)
+      operationEnded = true;
+  }
   for (const app::ControlChange& change : changes) {
     const app::ControlState previous = shown_[change.id];
     shown_[change.id] = change.state;
-    if (!running_)
+    if (!running_ || operationEnded)
       continue;
     if (change.id == app::kInfoText && change.state.text != previous.text &&
         !change.state.text.empty()) {

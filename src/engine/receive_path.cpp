@@ -76,7 +76,7 @@ void OnRxByte(Context& ctx, std::uint8_t byte) {
 void SendLinkQuery(Context& ctx) {
   ctx.Send(link::MsgLinkQuery);
   ctx.loop.StopTimer(kTimerLinkPoll);
-  ctx.loop.StartTimer(kTimerLinkPoll, 1);
+  ctx.loop.StartTimer(kTimerLinkPoll, kShortestTimerMs);
 }
 
 void OnHello(Context& ctx) {

@@ -153,6 +153,8 @@ void OnRxTimeout(Context& ctx) {
     ctx.LogCommandState(1, "BL rec overtime End");
     ctx.AppendInfoText("\r\n" + ctx.Text("Run_ConnectOverTime"));
     SetBusy(ctx, true);
+    // The command ends here, so its transfer buffers go with it.
+    ctx.link.buffers.ReleaseAll();
     ctx.MessageBox(ctx.Text("Run_ConnectOverTime"), app::kBoxError);
     return;
   }

@@ -163,13 +163,7 @@ void OnParaHeaderE2(Context& ctx) {
   d.ParaTimestamp = TimestampText(link::GetU16(header.data() + 18), header[20], header[21],
                                   header[22], header[23], header[24]);
   d.ParaIntact = link::GetU16(header.data()) == 0x55AA;
-  if (ctx.link.DevIdentified == 0) {
-    FinishIdentification(ctx);
-  } else if (ctx.handlers.continueIdentified) {
-    ctx.handlers.continueIdentified();
-  } else {
-    ShowDeviceInfo(ctx);
-  }
+  HandOverAfterParaInfo(ctx);
 }
 
 void OnDataInfo(Context& ctx, link::ByteView payload) {

@@ -108,6 +108,12 @@ std::vector<std::pair<std::string, std::string>> BehaviourEntries(const Behaviou
   out.emplace_back("BlUpgradeVersion", Hex(b.blUpgradeVersion));
   out.emplace_back("E2CheckResult", std::to_string(b.e2CheckResult));
   out.emplace_back("RunResult", b.runResult < 0 ? "auto" : std::to_string(b.runResult));
+  std::string banner = b.banner;  // one line in the profile
+  for (char& c : banner) {
+    if (static_cast<unsigned char>(c) < 0x20)
+      c = ' ';
+  }
+  out.emplace_back("Banner", banner);
   return out;
 }
 
@@ -137,7 +143,12 @@ bool SetBehaviour(Behaviour& b, const std::string& key, const std::string& value
       ok = ParseStateList(v, b.*k.field);
     }
   }
-  if (key == "ConnectReply") {
+  if (key == "Banner") {
+    known = true;
+    ok = v.size() <= 1024;
+    if (ok)
+      b.banner = v;
+  } else if (key == "ConnectReply") {
     known = true;
     ok = v == "announce" || v == "hello";
     if (ok)

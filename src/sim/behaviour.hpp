@@ -45,6 +45,7 @@ struct Behaviour {
   std::uint32_t goBackStepMs = 1000;
   int runResult = -1;               // -1: 1 with a current App, 2 without
   std::uint32_t runDelayMs = 2000;  // quiet time that ends a download session
+  std::string banner;  // MsgText sent after each MsgHello of a connect, none when empty
 };
 
 // Text forms used by the profile and the command line.

@@ -20,10 +20,11 @@ void OnSignal(int) {
     g_session->Stop();
 }
 
-bool Number(const std::string& text, std::uint32_t& out, const char* what) {
-  if (tavro::sim::ParseUnsigned(text, out))
+bool Number(const std::string& text, std::uint32_t& out, const char* what,
+            std::uint32_t max = 0xFFFFFFFF) {
+  if (tavro::sim::ParseUnsigned(text, out) && out <= max)
     return true;
-  std::cerr << what << ": not a number: " << text << "\n";
+  std::cerr << what << ": not a number up to " << max << ": " << text << "\n";
   return false;
 }
 
@@ -72,19 +73,19 @@ int main(int argc, char** argv) {
 
   if (initCmd->parsed()) {
     std::uint32_t v = 0;
-    if (!Number(bl, v, "--bl") || v > 0xFFFF)
+    if (!Number(bl, v, "--bl", 0xFFFF))
       return 2;
     init.blVersion = static_cast<std::uint16_t>(v);
     if (noType) {
       init.terminalType.reset();
     } else {
-      if (!Number(type, v, "--type") || v > 0xFFFF)
+      if (!Number(type, v, "--type", 0xFFFF))
         return 2;
       init.terminalType = static_cast<std::uint16_t>(v);
     }
     if (!Number(appVersion, init.appVersion, "--app-version") ||
         !Number(dataVersion, init.dataVersion, "--data-version") ||
-        !Number(sizeCode, v, "--size-code") || v > 0xFF) {
+        !Number(sizeCode, v, "--size-code", 0xFF)) {
       return 2;
     }
     init.sizeCode = static_cast<std::uint8_t>(v);

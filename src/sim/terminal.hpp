@@ -62,6 +62,8 @@ class Terminal {
 
   // One byte from the PC.
   void OnByte(std::uint8_t byte);
+  // Sends a MsgText frame with `text` (what the terminal prints on its own).
+  void SendText(std::string_view text);
 
   const Device& device() const { return device_; }
   Device& mutableDevice() { return device_; }
@@ -116,6 +118,7 @@ class Terminal {
   // terminal_identify.cpp
   void OnConnect();
   void OnBlHelloAck();
+  void SayHello();
   link::Bytes BlHelloPayload() const;
   void OnLinkQuery();
   void OnReadAppInfo();

@@ -24,10 +24,22 @@ Bytes Terminal::BlHelloPayload() const {
   return EncodeBlHello({b.chipNum, b.companyNum, b.version, b.sizeCode});
 }
 
+void Terminal::SayHello() {
+  Send(MsgHello);
+  if (!behaviour_.banner.empty())
+    SendText(behaviour_.banner);
+}
+
+void Terminal::SendText(std::string_view text) {
+  Send(MsgText, Bytes(text.begin(), text.end()));
+}
+
 void Terminal::OnConnect() {
   read_ = {};
+  // The PC starts afresh: the terminal stays in its bootloader, no run report.
+  sessionWrites_ = false;
   if (behaviour_.connectReply == ConnectReply::Hello) {
-    Send(MsgHello);
+    SayHello();
     return;
   }
   awaiting_ = Awaiting::BlHelloAck;
@@ -40,7 +52,7 @@ void Terminal::OnBlHelloAck() {
     return;
   }
   awaiting_ = Awaiting::None;
-  Send(MsgHello);
+  SayHello();
 }
 
 void Terminal::OnLinkQuery() {

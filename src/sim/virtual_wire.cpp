@@ -98,6 +98,10 @@ bool VirtualWire::Open(std::uint32_t port, const link::LineSettings& settings) {
     RequestStop();
   if (!plugged_ || (port_ != 0 && port != port_))
     return false;
+  // A fresh open starts with empty driver buffers.
+  const std::uint64_t now = loop_.NowMs();
+  while (!toPc_.empty() && toPc_.front().arrivalMs <= now)
+    toPc_.pop_front();
   open_ = true;
   running_ = false;
   return true;

@@ -32,7 +32,8 @@ class VirtualLoopScheduler : public Scheduler {
 
 class VirtualWire : public link::SerialLink {
  public:
-  // `port` is the COM number the wire answers to (0: any).
+  // `port` is the COM number the wire answers to (0: any). The wire becomes
+  // the terminal's sink; the terminal must outlive the wire.
   VirtualWire(app::VirtualLoop& loop, Terminal& terminal, std::uint32_t baud = 115200,
               std::uint32_t port = 0);
   ~VirtualWire() override;

@@ -3,19 +3,19 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "data/recording_messages.hpp"
 #include "data/temp_dir.hpp"
 #include "link/byte_order.hpp"
+#include "support/recording_messages.hpp"
 
 namespace tavro::data {
 namespace {
 
-using test_support::RecordingMessages;
+using test::RecordedBox;
+using test::RecordingMessages;
 using test_support::TempDir;
 using test_support::WriteBytes;
 using test_support::WriteText;
 using ::testing::ElementsAre;
-using ::testing::Pair;
 
 struct Record {
   std::uint32_t type, index, blVer, addr, len, arg;
@@ -155,27 +155,29 @@ TEST(ParsePackage, PartialRecordIgnoredShortHeaderRejected) {
 TEST(ReadPackage, ReportsMissingAndTruncatedFilesAndKeepsValues) {
   TempDir dir;
   RecordingMessages messages;
+  messages.SetText("F_NotExist", " is not exist.");
+  messages.SetText("F_ReadInErr", " read in error.");
   PackageValues v{1, 2, 3, 4};
   AreaTable t;
   t[0].fileName = "old";
   EXPECT_FALSE(ReadPackage(dir.path(), 0, 0x230, messages, v, t));
-  EXPECT_THAT(messages.boxes,
-              ElementsAre(Pair(dir.path() + "/SwUpdate.ini is not exist.", app::kBoxError)));
+  EXPECT_THAT(messages.boxes(),
+              ElementsAre(RecordedBox{dir.path() + "/SwUpdate.ini is not exist.", app::kBoxError}));
   EXPECT_EQ(v.debugLevel, 1u);
   EXPECT_EQ(v.paraFileRequisiteNum, 4);
   EXPECT_EQ(t[0].fileName, "old");
 
-  messages.boxes.clear();
+  messages.Clear();
   WriteBytes(dir / "SwUpdate.ini", {1, 0, 0, 0, 0});
   EXPECT_FALSE(ReadPackage(dir.path(), 0, 0x230, messages, v, t));
-  EXPECT_THAT(messages.boxes,
-              ElementsAre(Pair(dir.path() + "/SwUpdate.ini read in error.", app::kBoxError)));
+  EXPECT_THAT(messages.boxes(), ElementsAre(RecordedBox{dir.path() + "/SwUpdate.ini read in error.",
+                                                        app::kBoxError}));
   EXPECT_EQ(v.debugLevel, 1u);
 
-  messages.boxes.clear();
+  messages.Clear();
   WriteBytes(dir / "SwUpdate.ini", Package(9, 0, 5, 5, {{0, 6, 0x200, 1, 2, 3, "App.bin"}}));
   EXPECT_TRUE(ReadPackage(dir.path(), 0, 0x200, messages, v, t));
-  EXPECT_TRUE(messages.boxes.empty());
+  EXPECT_TRUE(messages.boxes().empty());
   EXPECT_EQ(v.debugLevel, 9u);
   EXPECT_EQ(t[6].fileName, "App.bin");
   EXPECT_EQ(t[0].fileName, "");

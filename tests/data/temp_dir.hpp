@@ -1,6 +1,5 @@
 #pragma once
-// A fresh folder under the system's temporary folder, removed with all its
-// content when the test ends.
+// File helpers of the data tests over the shared temporary folder.
 
 #include <cstdlib>
 #include <filesystem>
@@ -8,28 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.hpp"
+
 namespace tavro::test_support {
 
-class TempDir {
+// The shared temporary folder, with the path forms the data tests use.
+class TempDir : public test::TempDir {
  public:
-  TempDir() {
-    std::string templ = (std::filesystem::temp_directory_path() / "tavro-test-XXXXXX").string();
-    if (::mkdtemp(templ.data()) == nullptr)
-      std::abort();
-    path_ = templ;
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& rel) const { return path_ + "/" + rel; }
-
- private:
-  std::string path_;
+  const std::string& path() const { return Path(); }
+  std::string operator/(const std::string& rel) const { return PathOf(rel); }
 };
 
 inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {

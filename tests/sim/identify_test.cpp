@@ -37,6 +37,16 @@ TEST(Connect, HelloOnlyWhenConfigured) {
   EXPECT_THAT(Ids(sim.Exchange(MsgConnect)), ElementsAre(MsgHello));
 }
 
+TEST(Connect, BannerTextFollowsTheHello) {
+  Behaviour b = TestBehaviour();
+  b.banner = "BL ready";
+  SimHarness sim(MakeDevice({}), b);
+  sim.Exchange(MsgConnect);
+  const auto replies = sim.Exchange(MsgBlHelloAck);
+  ASSERT_THAT(Ids(replies), ElementsAre(MsgHello, MsgText));
+  EXPECT_EQ(std::string(replies[1].payload.begin(), replies[1].payload.end()), "BL ready");
+}
+
 TEST(Connect, PowerUpAnnouncesWhenConfigured) {
   Behaviour b = TestBehaviour();
   b.announceAtPowerUp = true;

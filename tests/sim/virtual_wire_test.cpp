@@ -99,6 +99,20 @@ TEST(VirtualWire, WriteDiscardsInputNotYetHandedOver) {
   EXPECT_EQ(FrameMsgId(pc.bytes), MsgAppInfo);
 }
 
+TEST(VirtualWire, ReopenedPortStartsEmpty) {
+  app::VirtualLoop loop;
+  SimRig rig(loop, MakeDevice({}), Quiet());
+  PcEnd pc(rig.wire());
+  pc.loop = &loop;
+  ASSERT_TRUE(pc.wire.Open(1, {}));
+  pc.wire.WriteFrame(BuildFrame(MsgLinkQuery, {}));
+  loop.Advance(50);  // the answer waits in the driver
+  pc.wire.RequestStop();
+  ASSERT_TRUE(pc.Open());
+  loop.Advance(50);
+  EXPECT_TRUE(pc.bytes.empty()) << "nothing from before the close";
+}
+
 TEST(VirtualWire, ClosedPortLosesTheBytes) {
   app::VirtualLoop loop;
   SimRig rig(loop, MakeDevice({}), Quiet());
@@ -156,6 +170,68 @@ TEST(VirtualWire, OnlyItsOwnPortOpens) {
   VirtualWire wire(loop, terminal, 115200, 7);
   EXPECT_FALSE(wire.Open(3, {}));
   EXPECT_TRUE(wire.Open(7, {}));
+}
+
+}  // namespace
+}  // namespace tavro::sim
+
+namespace tavro::sim {
+namespace {
+
+// A whole App download of 256 KiB over the wire: the virtual time is what
+// the bytes need on a 115200-baud line plus the terminal's own times.
+TEST(VirtualWire, AppDownloadTakesLineTime) {
+  app::VirtualLoop loop;
+  Behaviour b = Quiet();
+  SimRig rig(loop, MakeDevice({}), b);
+  PcEnd pc(rig.wire());
+  pc.loop = &loop;
+  ASSERT_TRUE(pc.Open());
+  // Frames as the PC's receive path sees them.
+  std::vector<Bytes> frames;
+  std::size_t taken = 0;
+  auto nextFrame = [&]() -> bool {
+    while (pc.bytes.size() - taken >= 4 &&
+           pc.bytes.size() - taken >= GetU16(pc.bytes.data() + taken + 2) + 6u) {
+      const std::size_t len = GetU16(pc.bytes.data() + taken + 2) + 6u;
+      frames.emplace_back(pc.bytes.begin() + taken, pc.bytes.begin() + taken + len);
+      taken += len;
+    }
+    return !frames.empty();
+  };
+  auto await = [&](std::uint16_t id) {
+    const bool ok = loop.RunUntil(
+        [&] {
+          nextFrame();
+          return !frames.empty() && FrameMsgId(frames.front()) == id;
+        },
+        10000);
+    if (ok)
+      frames.erase(frames.begin());
+    return ok;
+  };
+  const Device& d = rig.terminal().device();
+  pc.wire.WriteFrame(BuildFrame(MsgAppDownloadStart, U32Payload(d.areas[kAppEntry].areaAddr)));
+  ASSERT_TRUE(await(MsgDataBackupState));
+  ASSERT_TRUE(await(MsgDataBackupState));
+  const std::uint64_t start = loop.NowMs();
+  const Bytes file = MakeAppFile(0x02000000, "BIG", 256 * 1024);
+  const std::uint16_t count = 1 + 64;
+  for (std::uint16_t n = 0; n < count; ++n) {
+    const Bytes chunk = n == 0 ? AppDescriptorChunk(static_cast<std::uint32_t>(file.size()), {})
+                               : Bytes(file.begin() + (n - 1) * 4096, file.begin() + n * 4096);
+    pc.wire.WriteFrame(BuildFrame(MsgAppBlock, CountedBlockPayload(count, n, chunk)));
+    ASSERT_TRUE(await(MsgAppBlockAck)) << n;
+  }
+  const std::uint64_t took = loop.NowMs() - start;
+  // 65 blocks of 4120 bytes (357.6 ms each), their 20-byte acknowledgements,
+  // and per block the reply and write delays (3 + 12 ms) plus rounding.
+  EXPECT_GE(took, 65u * (358 + 2 + 15));
+  EXPECT_LE(took, 65u * (358 + 2 + 15 + 3));
+  ASSERT_TRUE(await(MsgDataBackupState));
+  ASSERT_TRUE(await(MsgDataBackupState));
+  EXPECT_EQ(rig.terminal().device().app.image, file);
+  EXPECT_EQ(pc.wire.BytesPurged(), 0u);
 }
 
 }  // namespace

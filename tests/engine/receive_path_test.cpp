@@ -1,0 +1,387 @@
+// The received byte stream: frame hunting, CRC errors and their resends, the
+// hello and text handlers, the text echo and the run-log trace.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/window_fixture.hpp"
+#include "engine/stage_control.hpp"
+
+namespace tavro::engine {
+namespace {
+
+using link::Bytes;
+
+constexpr std::uint16_t kProbeId = link::MsgAppBlockAck;  // no row of its own yet
+
+class ReceivePath : public test::WindowFixture {
+ protected:
+  void SetUp() override {
+    WindowFixture::SetUp();
+    ctx().handlers.onMessage[kProbeId] = [this](link::ByteView p) {
+      probed.emplace_back(p.begin(), p.end());
+    };
+  }
+
+  // A command running with the link up, started as the operations start it.
+  void Run(std::uint32_t cmd) {
+    link().LinkUp = 1;
+    link().CmdID = cmd;
+    StartCommand(ctx());
+  }
+  // Registers a block sender for `cmd` that counts its calls.
+  int& CountBlockSends(std::uint32_t cmd) {
+    int& n = blockSends[cmd];
+    ctx().handlers.blockSender[cmd] = [&n] { ++n; };
+    return n;
+  }
+
+  std::vector<Bytes> probed;
+  std::map<std::uint32_t, int> blockSends;
+};
+
+// ---- frame hunting ----------------------------------------------------------
+
+TEST_F(ReceivePath, LoneSyncByteBeforeAFrameIsDroppedWithTheByteAfterIt) {
+  Bytes stream = {0x5F, 0x41};
+  const Bytes frame = link::BuildTerminalFrame(kProbeId, Bytes{1, 2});
+  stream.insert(stream.end(), frame.begin(), frame.end());
+  Deliver(stream);
+  ASSERT_EQ(probed.size(), 1u);
+  EXPECT_EQ(probed[0], (Bytes{1, 2}));
+}
+
+TEST_F(ReceivePath, ShortLengthIsAbandonedAtItsFourthByte) {
+  Deliver({0x5F, 0x5F, 0x09});
+  EXPECT_EQ(ctx().rx.StoredCount(), 3u);
+  Deliver({0x00});
+  EXPECT_EQ(ctx().rx.StoredCount(), 0u);
+  EXPECT_EQ(ctx().rx.SyncState(), link::FrameAssembler::kHunting);
+  DeliverFrame(kProbeId, {7});
+  ASSERT_EQ(probed.size(), 1u);
+  EXPECT_EQ(probed[0], (Bytes{7}));
+}
+
+TEST_F(ReceivePath, ThirdSyncByteIsTheLowByteOfLength) {
+  // Length 12 + 83 = 0x5F: the frame itself begins 5F 5F 5F.
+  const Bytes payload(83, 0x33);
+  const Bytes frame = link::BuildTerminalFrame(kProbeId, payload);
+  ASSERT_EQ(frame[2], 0x5F);
+  Deliver(Bytes(frame.begin(), frame.begin() + 3));
+  EXPECT_EQ(ctx().rx.SyncState(), link::FrameAssembler::kInFrame);
+  EXPECT_EQ(ctx().rx.StoredCount(), 3u);
+  Deliver(Bytes(frame.begin() + 3, frame.end()));
+  ASSERT_EQ(probed.size(), 1u);
+  EXPECT_EQ(probed[0], payload);
+}
+
+TEST_F(ReceivePath, DataLenBeyondTheFrameIsACrcError) {
+  Run(link::MsgReadAppInfo);
+  for (std::uint16_t dataLen : {std::uint16_t{7}, std::uint16_t{200}, std::uint16_t{0xFFFF}}) {
+    Bytes frame = link::BuildTerminalFrame(kProbeId, Bytes{1, 2, 3, 4});
+    link::PutU16(frame.data() + 12, dataLen);
+    Deliver(frame);
+    EXPECT_TRUE(probed.empty()) << dataLen;
+  }
+  EXPECT_EQ(serial.CountWritten(link::MsgReadAppInfo), 3u);  // first send + two resends
+  ASSERT_EQ(BoxTexts(), (std::vector<std::string>{"CRC" + Text("Run_ErrNumOver")}));
+}
+
+// ---- receive time-outs of the terminal ---------------------------------------
+
+TEST_F(ReceivePath, ThirdRxTimeoutInARowEndsTheCommandTheFirstTwoResend) {
+  int& sends = CountBlockSends(link::MsgAppDownloadStart);
+  OpenRunLog(1);
+  Run(link::MsgAppDownloadStart);
+  link().buffers.sendImage.assign(4096, 0x11);
+  DeliverFrame(link::MsgRxTimeout);
+  DeliverFrame(link::MsgRxTimeout);
+  EXPECT_EQ(sends, 2);
+  EXPECT_EQ(link().Rx12007Run, 2u);
+  EXPECT_FALSE(link().buffers.sendImage.empty());
+  EXPECT_TRUE(screen.boxes().empty());
+  EXPECT_FALSE(Control(app::kDeviceInfoButton).enabled);
+
+  const std::string before = Info();
+  DeliverFrame(link::MsgRxTimeout);
+  EXPECT_EQ(sends, 2);
+  EXPECT_EQ(link().Rx12007Run, 3u);
+  EXPECT_EQ(Info(), before + "\r\n" + Text("Run_ConnectOverTime"));
+  ASSERT_EQ(BoxTexts(), (std::vector<std::string>{Text("Run_ConnectOverTime")}));
+  EXPECT_EQ(screen.boxes()[0].kind, app::kBoxError);
+  EXPECT_TRUE(Control(app::kDeviceInfoButton).enabled);
+  EXPECT_TRUE(link().buffers.sendImage.empty());
+  EXPECT_NE(RunLogText().find("\r\n\r\nBL rec overtime End\r\ncmd=12055\r\n"), std::string::npos)
+      << RunLogText();
+}
+
+TEST_F(ReceivePath, AnyOtherGoodFrameOrANewCommandResetsTheRxTimeoutRun) {
+  int& sends = CountBlockSends(link::MsgAppDownloadStart);
+  Run(link::MsgAppDownloadStart);
+  DeliverFrame(link::MsgRxTimeout);
+  DeliverFrame(link::MsgRxTimeout);
+  DeliverFrame(kProbeId);
+  EXPECT_EQ(link().Rx12007Run, 0u);
+  DeliverFrame(link::MsgRxTimeout);
+  DeliverFrame(link::MsgRxTimeout);
+  EXPECT_EQ(link().Rx12007Run, 2u);
+  StartCommand(ctx());
+  EXPECT_EQ(link().Rx12007Run, 0u);
+  DeliverFrame(link::MsgRxTimeout);
+  EXPECT_EQ(sends, 5);
+  EXPECT_TRUE(screen.boxes().empty());
+}
+
+TEST_F(ReceivePath, RxTimeoutOfACommandWithoutBlocksSendsNothing) {
+  Run(link::MsgReadAppInfo);
+  serial.ClearWritten();
+  DeliverFrame(link::MsgRxTimeout);
+  EXPECT_TRUE(serial.written().empty());
+}
+
+// ---- CRC errors --------------------------------------------------------------
+
+TEST_F(ReceivePath, CrcErrorsResendTwiceThenEndTheOperation) {
+  Run(link::MsgReadAppInfo);
+  link().gOverTimeNum = 5;
+  Deliver(BadCrcFrame(kProbeId));
+  EXPECT_EQ(link().gOverTimeNum, 0u);  // still a sign of life
+  EXPECT_EQ(link().CrcErrNum, 1u);
+  EXPECT_EQ(serial.CountWritten(link::MsgReadAppInfo), 2u);
+  Deliver(BadCrcFrame(kProbeId));
+  EXPECT_EQ(link().CrcErrNum, 2u);
+  EXPECT_EQ(serial.CountWritten(link::MsgReadAppInfo), 3u);
+  EXPECT_TRUE(screen.boxes().empty());
+
+  Deliver(BadCrcFrame(kProbeId));
+  EXPECT_EQ(serial.CountWritten(link::MsgReadAppInfo), 3u);
+  EXPECT_EQ(link().CrcErrNum, 0u);
+  ASSERT_EQ(BoxTexts(), (std::vector<std::string>{"CRC" + Text("Run_ErrNumOver")}));
+  EXPECT_TRUE(Control(app::kDeviceInfoButton).enabled);
+  EXPECT_FALSE(loop.TimerRunning(kTimerAnswer));
+  EXPECT_TRUE(probed.empty());
+}
+
+TEST_F(ReceivePath, GoodFrameBetweenCrcErrorsStartsTheCountAgain) {
+  Run(link::MsgReadAppInfo);
+  Deliver(BadCrcFrame(kProbeId));
+  Deliver(BadCrcFrame(kProbeId));
+  DeliverFrame(kProbeId);
+  EXPECT_EQ(link().CrcErrNum, 0u);
+  Deliver(BadCrcFrame(kProbeId));
+  Deliver(BadCrcFrame(kProbeId));
+  EXPECT_TRUE(screen.boxes().empty());
+  EXPECT_EQ(link().CrcErrNum, 2u);
+}
+
+TEST_F(ReceivePath, WrongAddressWordsAreDroppedWithoutTouchingTheCounters) {
+  Run(link::MsgReadAppInfo);
+  Deliver(BadCrcFrame(kProbeId));
+  ASSERT_EQ(link().CrcErrNum, 1u);
+  link().gOverTimeNum = 4;
+  // A frame as the PC sends it: the address words the other way round.
+  Deliver(link::BuildFrame(kProbeId, Bytes{1}));
+  Bytes badAndMisaddressed = link::BuildFrame(kProbeId, Bytes{1});
+  badAndMisaddressed[link::kPayloadOffset + 1] ^= 0xFF;
+  Deliver(badAndMisaddressed);
+  EXPECT_TRUE(probed.empty());
+  EXPECT_EQ(link().CrcErrNum, 1u);
+  EXPECT_EQ(link().gOverTimeNum, 4u);
+  EXPECT_EQ(serial.CountWritten(link::MsgReadAppInfo), 2u);
+}
+
+// ---- hello -------------------------------------------------------------------
+
+TEST_F(ReceivePath, HelloBeforeIdentificationStartsTheLinkQueryAfter50ms) {
+  link().PollCount = 9;
+  link().CmdID = link::MsgConnect;
+  const std::uint64_t before = loop.NowMs();
+  DeliverFrame(link::MsgHello);
+  EXPECT_EQ(loop.NowMs(), before + 50);
+  EXPECT_EQ(link().LinkUp, 1u);
+  EXPECT_EQ(link().PollCount, 0u);
+  EXPECT_EQ(link().CmdID, link::MsgLinkQuery);
+  EXPECT_EQ(serial.WrittenIds(), (std::vector<std::uint16_t>{link::MsgLinkQuery}));
+  EXPECT_TRUE(loop.TimerRunning(kTimerLinkPoll));
+}
+
+TEST_F(ReceivePath, HelloWhileIdentifiedResendsAndLeavesOneCrcErrorCounted) {
+  Run(link::MsgReadAppInfo);
+  link().DevIdentified = 1;
+  DeliverFrame(link::MsgHello);
+  EXPECT_EQ(serial.CountWritten(link::MsgReadAppInfo), 2u);
+  EXPECT_EQ(link().CrcErrNum, 1u);
+  DeliverFrame(link::MsgHello);
+  DeliverFrame(link::MsgHello);
+  EXPECT_EQ(serial.CountWritten(link::MsgReadAppInfo), 4u);
+  EXPECT_EQ(link().CrcErrNum, 1u);
+  EXPECT_TRUE(screen.boxes().empty());
+  // From 1, two CRC errors in a row end the operation.
+  Deliver(BadCrcFrame(kProbeId));
+  EXPECT_TRUE(screen.boxes().empty());
+  Deliver(BadCrcFrame(kProbeId));
+  ASSERT_EQ(BoxTexts(), (std::vector<std::string>{"CRC" + Text("Run_ErrNumOver")}));
+}
+
+TEST_F(ReceivePath, HelloWhileIdentifiedResendsTheCurrentBlockOfABlockCommand) {
+  int sentFirst = 0;
+  ctx().handlers.sendFirst[link::CmdAppSending] = [&] { ++sentFirst; };
+  for (std::uint32_t cmd : {link::MsgAppDownloadStart, link::MsgRamBlock,
+                            link::MsgParaDownloadStart, link::CmdAppSending}) {
+    CountBlockSends(cmd);
+  }
+  link().LinkUp = 1;
+  link().DevIdentified = 1;
+  for (std::uint32_t cmd :
+       {link::MsgAppDownloadStart, link::MsgRamBlock, link::MsgParaDownloadStart}) {
+    link().CmdID = cmd;
+    DeliverFrame(link::MsgHello);
+    EXPECT_EQ(blockSends[cmd], 1) << cmd;
+  }
+  link().CmdID = link::CmdAppSending;
+  DeliverFrame(link::MsgHello);
+  EXPECT_EQ(sentFirst, 1);
+  EXPECT_EQ(blockSends[link::CmdAppSending], 0);
+}
+
+TEST_F(ReceivePath, RamLoaderHelloIsAnsweredAtOnceAndContinueMovesTheCommand) {
+  Run(link::MsgRamBlock);
+  serial.ClearWritten();
+  DeliverFrame(link::MsgRamHello);
+  EXPECT_EQ(serial.WrittenIds(), std::vector<std::uint16_t>{link::MsgRamHelloAck});
+  EXPECT_EQ(link().CmdID, link::MsgRamBlock);
+  DeliverFrame(link::MsgRamContinue);
+  EXPECT_EQ(link().CmdID, link::MsgRamContinueAck);
+  EXPECT_EQ(serial.WrittenIds().back(), link::MsgRamContinueAck);
+  EXPECT_EQ(serial.written().size(), 2u);
+}
+
+// ---- text from the terminal --------------------------------------------------
+
+TEST_F(ReceivePath, TextMessageAppendsItsNonZeroBytesToTheTerminalText) {
+  ctx().RxTextEcho = 0;
+  ctx().controls.SetText(app::kTermText, "x");
+  ctx().SetInfoText(std::string(50, 'i'));
+  DeliverFrame(link::MsgText, {'h', 0, 'i', 0x80});
+  EXPECT_EQ(Control(app::kTermText).text, "xhi\uFF80");
+  EXPECT_EQ(Info(), std::string(50, 'i'));  // 50 characters stay
+  ctx().SetInfoText(std::string(51, 'i'));
+  DeliverFrame(link::MsgText, {'!'});
+  EXPECT_EQ(Info(), "");
+  EXPECT_EQ(Control(app::kTermText).text, "xhi\uFF80!");
+}
+
+TEST_F(ReceivePath, TextMessageCountsInformationTextInCharacters) {
+  ctx().RxTextEcho = 0;
+  std::string wide;
+  for (int i = 0; i < 30; ++i)
+    wide += "设";  // 30 characters, 90 bytes
+  ctx().SetInfoText(wide);
+  DeliverFrame(link::MsgText, {'a'});
+  EXPECT_EQ(Info(), wide);
+}
+
+// ---- echo while idle -----------------------------------------------------------
+
+class ReceiveEcho : public ReceivePath {
+ protected:
+  std::string EchoAfter(const std::string& start, std::uint8_t byte) {
+    ctx().SetInfoText(start);
+    Deliver({byte});
+    return Info();
+  }
+};
+
+TEST_F(ReceiveEcho, BytesShowAsSignWidenedCharactersAndZeroAsSpace) {
+  EXPECT_EQ(Info(), "Ready");
+  Deliver({'A', 0x00, 0x80, 0xFF, 0x7F});
+  EXPECT_EQ(Info(), "ReadyA \uFF80\uFFFF\x7F");
+  EXPECT_EQ(screen.Control(app::kInfoText)->text, Info());  // shown at once
+}
+
+TEST_F(ReceiveEcho, LongTextKeepsOnlyItsLastLineThenTheNewCharacter) {
+  const std::string last(150, 'a');
+  EXPECT_EQ(EchoAfter("first line\r\n" + last, 'b'), last + "b");  // 162 characters
+  EXPECT_EQ(EchoAfter(std::string(160, 'x'), 'b'), std::string(160, 'x') + "b");
+  EXPECT_EQ(EchoAfter(std::string(161, 'x'), 'b'), std::string(160, 'x') + "b");
+  EXPECT_EQ(EchoAfter(std::string(170, 'x') + "\r", 'b'), "b");
+}
+
+TEST_F(ReceiveEcho, CutCountsCharactersNotBytes) {
+  std::string wide;
+  for (int i = 0; i < 100; ++i)
+    wide += "设";
+  EXPECT_EQ(EchoAfter(wide, 'b'), wide + "b");
+}
+
+TEST_F(ReceiveEcho, DeviceLinesLeftAfterTheCutAreEmptied) {
+  const std::string head(160, 'a');
+  EXPECT_EQ(EchoAfter(head + "\r\n设备", 'b'), "b");
+  EXPECT_EQ(EchoAfter(head + "\r\n√设备", 'b'), "b");
+  EXPECT_EQ(EchoAfter(head + "\r\n设备x", 'b'), "设备xb");
+  // Short texts are never cut, whatever they hold.
+  EXPECT_EQ(EchoAfter("\r\n设备", 'b'), "\r\n设备b");
+}
+
+TEST_F(ReceiveEcho, NothingIsEchoedWhileACommandRuns) {
+  link().LinkUp = 1;
+  link().CmdID = link::MsgReadAppInfo;
+  StartCommand(ctx());
+  const std::string before = Info();
+  Deliver({'A', 'B'});
+  EXPECT_EQ(Info(), before);
+}
+
+// ---- run log -----------------------------------------------------------------
+
+TEST_F(ReceivePath, GoodFramesAreLoggedByIdFromLevelTwo) {
+  OpenRunLog(2);
+  DeliverFrame(kProbeId);
+  const std::string log = RunLogText();
+  EXPECT_NE(log.find("\r\nR-MsgID=12057\r\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find(" 5F"), std::string::npos);
+}
+
+TEST_F(ReceivePath, NoFrameIdsBelowLevelTwo) {
+  OpenRunLog(1);
+  DeliverFrame(kProbeId);
+  EXPECT_EQ(RunLogText().find("R-MsgID"), std::string::npos);
+}
+
+TEST_F(ReceivePath, ReceivedBytesAreLoggedFromLevelFive) {
+  OpenRunLog(5);
+  const Bytes frame = link::BuildTerminalFrame(kProbeId, Bytes{0xAB});
+  Deliver(frame);
+  std::string hex;
+  for (std::uint8_t b : frame) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, " %02X", b);
+    hex += buf;
+  }
+  EXPECT_NE(RunLogText().find(hex + "\r\nR-MsgID=12057\r\n"), std::string::npos) << RunLogText();
+}
+
+TEST_F(ReceivePath, CrcErrorsAreLoggedWithTheCommandStateFromLevelOne) {
+  OpenRunLog(1);
+  Run(link::MsgReadAppInfo);
+  Deliver(BadCrcFrame(kProbeId));
+  EXPECT_NE(RunLogText().find("\r\n\r\nCrcErrNum=1\r\ncmd=12025\r\ngOneCmdTime=0\r\n"
+                              "gOverTimeNum=0\r\ngFrameNum=0\r\ngFrameSum=0\r\n"),
+            std::string::npos)
+      << RunLogText();
+}
+
+TEST_F(ReceivePath, NothingIsLoggedAtLevelZero) {
+  OpenRunLog(0);
+  Run(link::MsgReadAppInfo);
+  Deliver(BadCrcFrame(kProbeId));
+  DeliverFrame(kProbeId);
+  EXPECT_EQ(RunLogText(), "AppRunLog:\r\n\r\nCOM1");
+}
+
+}  // namespace
+}  // namespace tavro::engine

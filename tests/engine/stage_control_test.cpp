@@ -1,0 +1,324 @@
+// Starting commands, the busy/idle switch, retry overflow, completion and
+// the choice of the next download stage.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/window_fixture.hpp"
+#include "engine/stage_control.hpp"
+
+namespace tavro::engine {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+// The controls an operation disables, by number.
+const std::vector<int> kOperationControls = {1001, 1002, 1003, 1004, 1005, 1006, 1007,
+                                             1025, 1026, 1027, 1009, 1028, 1051, 1040,
+                                             1053, 1055, 1057, 1011, 1050, 1060, 1062};
+
+class StageControl : public test::WindowFixture {
+ protected:
+  void Start(std::uint32_t cmd) {
+    link().CmdID = cmd;
+    StartCommand(ctx());
+  }
+  bool AllOperationControlsEnabled(bool enabled) {
+    for (int id : kOperationControls) {
+      if (Control(id).enabled != enabled)
+        return false;
+    }
+    return true;
+  }
+};
+
+// ---- StartCommand --------------------------------------------------------------
+
+TEST_F(StageControl, CommandRangeEndsAt13000) {
+  link().LinkUp = 1;
+  Start(13000);
+  EXPECT_TRUE(screen.boxes().empty());
+  EXPECT_TRUE(serial.written().empty());  // nothing to send for it
+  EXPECT_TRUE(loop.TimerRunning(kTimerAnswer));
+  EXPECT_TRUE(AllOperationControlsEnabled(false));
+}
+
+TEST_F(StageControl, CommandsOutsideTheRangeAreRefused) {
+  link().LinkUp = 1;
+  for (std::uint32_t cmd : {13001u, 11999u, 0u, 0xFFFFFFFFu}) {
+    Start(cmd);
+    EXPECT_FALSE(loop.TimerRunning(kTimerAnswer)) << cmd;
+  }
+  ASSERT_EQ(BoxTexts(), Texts(4, Text("Cmd_Num_Err")));
+  EXPECT_EQ(screen.boxes()[0].kind, app::kBoxError);
+  EXPECT_TRUE(serial.written().empty());
+  EXPECT_TRUE(AllOperationControlsEnabled(true));
+}
+
+TEST_F(StageControl, WithoutALinkOnlyConnectAndHandshakeStart) {
+  Start(link::MsgConnect);
+  EXPECT_EQ(serial.WrittenIds(), std::vector<std::uint16_t>{link::MsgConnect});
+  Start(link::CmdHandshake);
+  EXPECT_TRUE(screen.boxes().empty());
+  EXPECT_TRUE(loop.TimerRunning(kTimerAnswer));
+
+  SetBusy(ctx(), true);
+  serial.ClearWritten();
+  for (std::uint32_t cmd : {std::uint32_t{link::MsgReadAppInfo}, std::uint32_t{13000}}) {
+    Start(cmd);
+    EXPECT_FALSE(loop.TimerRunning(kTimerAnswer)) << cmd;
+  }
+  ASSERT_EQ(BoxTexts(), Texts(2, Text("Run_UnConnect")));
+  EXPECT_TRUE(serial.written().empty());
+  EXPECT_TRUE(AllOperationControlsEnabled(true));
+}
+
+TEST_F(StageControl, ClosedPortIsReportedFirst) {
+  dlg->OnButton(app::kPortButton);
+  ASSERT_FALSE(serial.IsOpen());
+  screen.Clear();
+  Start(link::MsgConnect);
+  Start(20000);
+  ASSERT_EQ(BoxTexts(), Texts(2, Text("C_ComClose")));
+  EXPECT_TRUE(serial.written().empty());
+  EXPECT_FALSE(loop.TimerRunning(kTimerAnswer));
+}
+
+TEST_F(StageControl, StartResetsTheCommandStateAndReleasesTheBuffers) {
+  link().LinkUp = 1;
+  LinkState& s = link();
+  s.FrameRetryNum = 3;
+  s.ImageLoaded = 1;
+  s.StepIndex = 4;
+  s.gOverTimeNum = 5;
+  s.CrcErrNum = 2;
+  s.gFrameNum = 6;
+  s.gFrameSum = 7;
+  s.Rx12007Run = 2;
+  s.LastBlockNo = 3;
+  s.gOneCmdTime = 40;
+  s.buffers.sendImage.assign(100, 1);
+  s.buffers.backupImage.assign(100, 2);
+  s.buffers.backupImage2.assign(100, 3);
+  ctx().controls.SetText(app::kTermText, "old");
+  for (int id : {1, 2, 3, 4, 5, 6, 8, 9, 12})
+    loop.StartTimer(id, 1000);
+
+  Start(link::MsgReadAppInfo);
+  EXPECT_EQ(s.FrameRetryNum, 0u);
+  EXPECT_EQ(s.ImageLoaded, 0u);
+  EXPECT_EQ(s.StepIndex, 0u);
+  EXPECT_EQ(s.gOverTimeNum, 0u);
+  EXPECT_EQ(s.CrcErrNum, 0u);
+  EXPECT_EQ(s.gFrameNum, 0u);
+  EXPECT_EQ(s.gFrameSum, 0u);
+  EXPECT_EQ(s.Rx12007Run, 0u);
+  EXPECT_EQ(s.LastBlockNo, 0xFFFFu);
+  EXPECT_EQ(s.gOneCmdTime, 0u);
+  EXPECT_EQ(ctx().RxTextEcho, 0u);
+  EXPECT_TRUE(s.buffers.sendImage.empty());
+  EXPECT_TRUE(s.buffers.backupImage.empty());
+  EXPECT_TRUE(s.buffers.backupImage2.empty());
+  EXPECT_EQ(Control(app::kTermText).text, "");
+  for (int id = 1; id <= 8; ++id)
+    EXPECT_EQ(loop.TimerRunning(id), id == kTimerAnswer) << id;
+  EXPECT_TRUE(loop.TimerRunning(kTimerProgress));
+  EXPECT_TRUE(loop.TimerRunning(kTimerLinkPoll));
+  EXPECT_EQ(serial.WrittenIds(), std::vector<std::uint16_t>{link::MsgReadAppInfo});
+  EXPECT_TRUE(AllOperationControlsEnabled(false));
+}
+
+TEST_F(StageControl, RestartButtonStartsTheCurrentCommandAgain) {
+  link().LinkUp = 1;
+  Start(link::MsgReadAppInfo);
+  loop.Advance(5000);
+  dlg->OnButton(app::kRestartCommandButton);
+  EXPECT_EQ(serial.CountWritten(link::MsgReadAppInfo), 2u);
+  loop.Advance(8000);
+  EXPECT_TRUE(screen.boxes().empty());  // the answer time-out began anew
+}
+
+// ---- block refusals ---------------------------------------------------------------
+
+class BlockRetry : public StageControl {
+ protected:
+  void SetUp() override {
+    StageControl::SetUp();
+    link().LinkUp = 1;
+    link().CmdID = link::MsgAppDownloadStart;
+    SetBusy(ctx(), false);
+    link().buffers.sendImage.assign(4096, 0xAA);
+  }
+  bool Ack(bool accepted, int kind = kRetryFlash) {
+    return ApplyBlockAck(ctx(), accepted, kind, [this] { ++resends; });
+  }
+  int resends = 0;
+};
+
+TEST_F(BlockRetry, FifthRefusalInARowEndsTheOperation) {
+  for (int i = 0; i < 4; ++i)
+    EXPECT_FALSE(Ack(false));
+  EXPECT_EQ(resends, 4);
+  EXPECT_TRUE(screen.boxes().empty());
+  EXPECT_FALSE(link().buffers.sendImage.empty());
+
+  EXPECT_FALSE(Ack(false));
+  EXPECT_EQ(resends, 4);
+  ASSERT_EQ(BoxTexts(), Texts{"Flash" + Text("Run_ErrNumOver")});
+  EXPECT_EQ(screen.boxes()[0].kind, app::kBoxError);
+  EXPECT_TRUE(link().buffers.sendImage.empty());
+  EXPECT_TRUE(AllOperationControlsEnabled(true));
+}
+
+TEST_F(BlockRetry, AcceptanceBetweenRefusalsStartsTheCountAgain) {
+  for (int i = 0; i < 4; ++i)
+    Ack(false);
+  EXPECT_TRUE(Ack(true));
+  EXPECT_EQ(link().FrameRetryNum, 0u);
+  for (int i = 0; i < 4; ++i)
+    Ack(false);
+  EXPECT_EQ(resends, 8);
+  EXPECT_TRUE(screen.boxes().empty());
+}
+
+TEST_F(BlockRetry, KindWordHeadsTheMessage) {
+  link().FrameRetryNum = 4;
+  Ack(false, kRetryE2);
+  link().FrameRetryNum = 4;
+  Ack(false, kRetryTime);
+  link().FrameRetryNum = 4;
+  Ack(false, 9);
+  ASSERT_EQ(BoxTexts(), (Texts{"E2" + Text("Run_ErrNumOver"), "Time" + Text("Run_ErrNumOver"),
+                               Text("Run_ErrNumOver")}));
+}
+
+// ---- completion -------------------------------------------------------------------
+
+TEST_F(StageControl, CompletionShowsEveryStageAndDeletesTheDownloadRecord) {
+  ASSERT_TRUE(dir.Write("Backup/rec/DlRecord.ini", "[Dl]\r\nStep=3\r\n"));
+  ASSERT_TRUE(dir.Write("Backup/DlRecord.ini", "[Dl]\r\nStep=3\r\n"));
+  ASSERT_TRUE(dir.Write("Backup/other.ini", "keep"));
+  link().RecordPath = dir.PathOf("Backup/rec/DlRecord.ini");
+  link().RecordCopyPath = dir.PathOf("Backup/DlRecord.ini");
+  link().LinkUp = 1;
+  SetBusy(ctx(), false);
+  loop.StartTimer(kTimerProgress, 1000);
+
+  Start(link::CmdComplete);
+  EXPECT_EQ(Info(), "√" + Text("Dis_GetInfo") + "(100%)\r\n\r\n√" + Text("Dis_Backup2PC") +
+                        "(100%)\r\n\r\n√" + Text("Dis_DataConv") + "(100%)\r\n\r\n√" +
+                        Text("Dis_Download") + "(100%)\r\n\r\n√" + Text("Dis_DevRestart"));
+  EXPECT_EQ(Control(app::kProgressBar).pos, 4096);
+  ASSERT_EQ(BoxTexts(), Texts{Text("Dis_DevRestart")});
+  EXPECT_EQ(screen.boxes()[0].kind, app::kBoxOk);
+  ASSERT_NE(screen.Control(app::kInfoText), nullptr);
+  EXPECT_EQ(screen.Control(app::kInfoText)->text, Info());  // shown before the box
+  EXPECT_FALSE(dir.Exists("Backup/rec/DlRecord.ini"));
+  EXPECT_FALSE(dir.Exists("Backup/DlRecord.ini"));
+  EXPECT_TRUE(dir.Exists("Backup/other.ini"));
+  EXPECT_TRUE(serial.written().empty());
+  EXPECT_FALSE(loop.TimerRunning(kTimerAnswer));
+  EXPECT_FALSE(loop.TimerRunning(kTimerProgress));
+  EXPECT_TRUE(AllOperationControlsEnabled(true));
+}
+
+TEST_F(StageControl, CompletionWithoutARecordDeletesNothing) {
+  ASSERT_TRUE(dir.Write("Backup/DlRecord.ini", "x"));
+  link().LinkUp = 1;
+  Start(link::CmdComplete);
+  EXPECT_TRUE(dir.Exists("Backup/DlRecord.ini"));
+  EXPECT_TRUE(dir.Exists("Language.ini"));
+  ASSERT_EQ(BoxTexts(), Texts{Text("Dis_DevRestart")});
+}
+
+// ---- busy and idle -------------------------------------------------------------------
+
+TEST_F(StageControl, BusySwitchCoversExactlyTheOperationControls) {
+  const app::ControlTable before = dlg->controls();
+  SetBusy(ctx(), false);
+  for (const app::ControlChange& c : before.All()) {
+    const bool listed = std::find(kOperationControls.begin(), kOperationControls.end(), c.id) !=
+                        kOperationControls.end();
+    EXPECT_EQ(Control(c.id).enabled, listed ? false : c.state.enabled) << c.id;
+  }
+  for (int id : app::kDisabledAtStartup)
+    EXPECT_FALSE(Control(id).enabled) << id;
+
+  SetBusy(ctx(), true);
+  for (const app::ControlChange& c : before.All())
+    EXPECT_EQ(Control(c.id).enabled, c.state.enabled) << c.id;
+}
+
+TEST_F(StageControl, IdleCaptionsTheDownloadButtonByTheMarkerFile) {
+  SetBusy(ctx(), false);
+  ctx().controls.SetText(app::kDownloadButton, "x");
+  SetBusy(ctx(), false);
+  EXPECT_EQ(Control(app::kDownloadButton).text, "x");  // busy keeps the caption
+  SetBusy(ctx(), true);
+  EXPECT_EQ(Control(app::kDownloadButton).text, Text("B_Run"));
+  ASSERT_TRUE(dir.Write("QZDownload.bin", ""));
+  SetBusy(ctx(), true);
+  EXPECT_EQ(Control(app::kDownloadButton).text, Text("B_Download"));
+}
+
+TEST_F(StageControl, IdleStopsTheOperationTimersAndClearsTheStepFlags) {
+  for (int id = 1; id <= 12; ++id)
+    loop.StartTimer(id, 1000);
+  link().ContinueDownload = 1;
+  link().ImageLoaded = 1;
+  ctx().RxTextEcho = 0;
+  SetBusy(ctx(), true);
+  for (int id = 1; id <= 12; ++id)
+    EXPECT_EQ(loop.TimerRunning(id), id > 10) << id;
+  EXPECT_EQ(link().ContinueDownload, 0u);
+  EXPECT_EQ(link().ImageLoaded, 0u);
+  EXPECT_EQ(ctx().RxTextEcho, 1u);
+}
+
+// ---- next download stage -------------------------------------------------------------
+
+class NextStage : public StageControl {
+ protected:
+  void SetUp() override {
+    StageControl::SetUp();
+    link().LinkUp = 1;
+  }
+  std::uint32_t Next(bool afterResources = false) {
+    NextDownloadStage(ctx(), afterResources);
+    return link().CmdID;
+  }
+};
+
+TEST_F(NextStage, ResourcesComeFirstWhenAnyRomIsThere) {
+  link().DownloadApp = 1;
+  link().DownloadData = 1;
+  ASSERT_TRUE(dir.Write("Data/Res/readme.txt", "x"));
+  EXPECT_EQ(Next(), link::MsgAppDownloadStart);
+  ASSERT_TRUE(dir.Write("Data/Res/Font.ROM", "x"));
+  EXPECT_EQ(Next(), link::CmdResource);
+  EXPECT_EQ(Next(true), link::MsgAppDownloadStart);  // after the resources
+  EXPECT_TRUE(screen.boxes().empty());
+  EXPECT_TRUE(loop.TimerRunning(kTimerAnswer));
+}
+
+TEST_F(NextStage, DataStageDependsOnTheBootloaderGeneration) {
+  link().DownloadData = 1;
+  ctx().device.BlVersion = 0x22F;
+  EXPECT_EQ(Next(), link::MsgParaDownloadStart);
+  ctx().device.BlVersion = 0x230;
+  EXPECT_EQ(Next(), link::MsgE2WriteBlock);
+  EXPECT_EQ(Next(true), link::MsgE2WriteBlock);
+}
+
+TEST_F(NextStage, NothingLeftCompletes) {
+  ASSERT_TRUE(dir.Write("Data/Res/a.rom", "x"));
+  EXPECT_EQ(Next(true), link::CmdComplete);
+  ASSERT_EQ(BoxTexts(), Texts{Text("Dis_DevRestart")});
+  EXPECT_EQ(Control(app::kProgressBar).pos, 4096);
+}
+
+}  // namespace
+}  // namespace tavro::engine
