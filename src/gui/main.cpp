@@ -95,7 +95,8 @@ int Run(int argc, char** argv, const Options& options) {
   QTimer::singleShot(0, &session.window(), [&] {
     const tavro::app::StartupOutcome outcome = session.Start();
     if (outcome.exitRequested) {
-      QCoreApplication::exit(session.model().Close());
+      // The sequence has run the close routine already.
+      QCoreApplication::exit(tavro::app::kCloseExitStatus);
       return;
     }
     if (options.screenshot.empty())
