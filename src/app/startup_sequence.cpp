@@ -13,6 +13,13 @@ bool OpenStartupPort(CTAVRODlg& dlg, std::optional<std::uint8_t> onlyPort) {
   engine::Context& ctx = dlg.context();
   std::vector<int> order;  // list indexes to try; -1 = a port number without an entry
   if (onlyPort) {
+    // The list still shows every port, with the given one selected.
+    EnumeratePorts(ctx, dlg.ports());
+    const std::vector<std::string>& items = ctx.controls.Get(kPortList).items;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      if (PortNumberOfEntry(items[i]) == *onlyPort)
+        ctx.controls.SetSelected(kPortList, static_cast<int>(i));
+    }
     ctx.port.number = *onlyPort;
     order.push_back(-1);
   } else {
