@@ -11,24 +11,21 @@
 #include "data/ini_to_bin.hpp"
 #include "support/fake_serial_link.hpp"
 #include "support/recording_screen.hpp"
+#include "support/source_tree.hpp"
 #include "support/temp_dir.hpp"
 
 namespace tavro::test {
 namespace {
 
-std::string Source(const std::string& relative) {
-  const char* root = std::getenv("TAVRO_SOURCE_DIR");
-  return std::string(root ? root : ".") + "/" + relative;
-}
-
 class StartupSequence : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(
-        data::CopyFileOverwrite(Source("package/Language.ini"), dir.PathOf("Language.ini")));
+        data::CopyFileOverwrite(SourcePath("package/Language.ini"), dir.PathOf("Language.ini")));
   }
   void WithPackage() {
-    ASSERT_TRUE(data::IniToBin(dir.PathOf("SwUpdate.ini"), Source("package/SwUpdate-source.ini")));
+    ASSERT_TRUE(
+        data::IniToBin(dir.PathOf("SwUpdate.ini"), SourcePath("package/SwUpdate-source.ini")));
   }
   app::StartupOutcome Run(std::optional<std::uint8_t> onlyPort = std::nullopt) {
     dlg = std::make_unique<app::CTAVRODlg>(loop, screen, serial, dir.Path(),

@@ -21,13 +21,13 @@
 #include "link/port_list.hpp"
 #include "support/fake_serial_link.hpp"
 #include "support/recording_screen.hpp"
+#include "support/source_tree.hpp"
 #include "support/temp_dir.hpp"
 
 namespace tavro::test {
 
 inline std::string SourceLanguageFile() {
-  const char* source = std::getenv("TAVRO_SOURCE_DIR");
-  return source == nullptr ? std::string() : std::string(source) + "/package/Language.ini";
+  return SourcePath("package/Language.ini");
 }
 
 inline std::string ReadText(const std::string& path) {

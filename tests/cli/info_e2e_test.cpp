@@ -15,6 +15,7 @@
 
 #include "data/file_io.hpp"
 #include "data/ini_to_bin.hpp"
+#include "support/source_tree.hpp"
 #include "support/temp_dir.hpp"
 
 extern char** environ;
@@ -23,11 +24,6 @@ namespace tavro::cli {
 namespace {
 
 using test::TempDir;
-
-std::string Source(const std::string& relative) {
-  const char* root = std::getenv("TAVRO_SOURCE_DIR");
-  return std::string(root ? root : ".") + "/" + relative;
-}
 
 // A running `tavro-sim serve`, stopped at the end of the test.
 class ServedTerminal {
@@ -108,8 +104,10 @@ CliRun RunCli(const TempDir& scratch, const std::string& env, const std::string&
 }
 
 void MakeProgramDir(const TempDir& dir) {
-  ASSERT_TRUE(data::CopyFileOverwrite(Source("package/Language.ini"), dir.PathOf("Language.ini")));
-  ASSERT_TRUE(data::IniToBin(dir.PathOf("SwUpdate.ini"), Source("package/SwUpdate-source.ini")));
+  ASSERT_TRUE(data::CopyFileOverwrite(test::SourcePath("package/Language.ini"),
+                                      dir.PathOf("Language.ini")));
+  ASSERT_TRUE(
+      data::IniToBin(dir.PathOf("SwUpdate.ini"), test::SourcePath("package/SwUpdate-source.ini")));
 }
 
 TEST(InfoCommand, ShowsTheServedTerminalsInformation) {

@@ -1,27 +1,16 @@
 #include "scenarios/scenario.hpp"
 
-#include <cstdlib>
-#include <stdexcept>
-
 #include "data/file_io.hpp"
 #include "data/ini_to_bin.hpp"
 #include "data/package.hpp"
 #include "link/messages.hpp"
+#include "support/source_tree.hpp"
 
 namespace tavro::test {
-namespace {
-
-std::string SourceDir() {
-  const char* root = std::getenv("TAVRO_SOURCE_DIR");
-  return root ? root : ".";
-}
-
-}  // namespace
-
 sim::DeviceSpec PackageDevice(std::uint16_t blVersion, std::uint16_t terminalType) {
   TempDir work;
   const std::string built = work.PathOf("SwUpdate.ini");
-  data::IniToBin(built, SourceDir() + "/package/SwUpdate-source.ini");
+  data::IniToBin(built, SourcePath("package/SwUpdate-source.ini"));
   const auto bytes = data::ReadWholeFile(built);
   data::PackageValues values;
   data::AreaTable table{};
@@ -42,8 +31,8 @@ Scenario::Scenario(const sim::DeviceSpec& spec, const sim::Behaviour& behaviour,
 
 Scenario::Scenario(const sim::Device& device, const sim::Behaviour& behaviour,
                    const sim::Faults& faults) {
-  data::CopyFileOverwrite(SourceDir() + "/package/Language.ini", dir.PathOf("Language.ini"));
-  data::IniToBin(dir.PathOf("SwUpdate.ini"), SourceDir() + "/package/SwUpdate-source.ini");
+  data::CopyFileOverwrite(SourcePath("package/Language.ini"), dir.PathOf("Language.ini"));
+  data::IniToBin(dir.PathOf("SwUpdate.ini"), SourcePath("package/SwUpdate-source.ini"));
   rig = std::make_unique<sim::SimRig>(loop, device, behaviour, faults);
   dlg = std::make_unique<app::CTAVRODlg>(loop, screen, rig->wire(), dir.Path(), [] {
     return std::vector<link::PortEntry>{{1, "/dev/sim", "COM1"}};
