@@ -1,6 +1,5 @@
 #include "app/ctavro_dlg.hpp"
 
-#include "app/control_ids.hpp"
 #include "app/package_builder.hpp"
 #include "app/startup_labels.hpp"
 #include "engine/read_back.hpp"
@@ -8,6 +7,7 @@
 #include "engine/stage_control.hpp"
 #include "engine/timer_engine.hpp"
 #include "operations/identify.hpp"
+#include "platform/control_ids.hpp"
 
 namespace tavro::app {
 namespace {
@@ -15,27 +15,32 @@ namespace {
 constexpr const char* kNoLanguageSelectedText =
     "Language.ini: LanguageSet selects no language section after [LanguageStart] !";
 
+// The transport's failures carry the system's own wording, not a language
+// text, so their box has a fixed title.
+constexpr const char* kTransportErrorTitle = "Application Error";
+
 }  // namespace
 
-CTAVRODlg::CTAVRODlg(Loop& loop, Screen& screen, link::SerialLink& serial, std::string programDir,
-                     PortSource ports)
+CTAVRODlg::CTAVRODlg(platform::Loop& loop, platform::Screen& screen, link::SerialLink& serial,
+                     std::string programDir, PortSource ports)
     : boxes_(language_, screen),
       ctx_(loop, screen, serial, boxes_, runLog_, std::move(programDir)),
       ports_(std::move(ports)) {
-  ctx_.controls = MakeMainWindowControls();
+  ctx_.controls = platform::MakeMainWindowControls();
   engine::RegisterReceivePath(ctx_);
   engine::RegisterStageControl(ctx_);
   engine::RegisterHeaderReads(ctx_);
   operations::RegisterIdentification(ctx_);
-  SetButtonHandler(kDeviceInfoButton, [this] { operations::OnViewInfo(ctx_); });
+  SetButtonHandler(platform::kDeviceInfoButton, [this] { operations::OnViewInfo(ctx_); });
   loop.SetTickHandler([this](int id) { OnTimerTick(id); });
   serial.SetByteHandler([this](std::uint8_t byte) { OnRxByte(byte); });
+  serial.SetErrorHandler([this](const std::string& text) { ShowTransportError(text); });
 }
 
 bool CTAVRODlg::SetUpWindow() {
   ctx_.port = engine::PortState{};
-  ctx_.controls.SetSelected(kPortList, 0);
-  ctx_.controls.SetSelected(kBaudList, 1);
+  ctx_.controls.SetSelected(platform::kPortList, 0);
+  ctx_.controls.SetSelected(platform::kBaudList, 1);
   ctx_.frameTemplate = link::FrameTemplate{};
 
   switch (language_.Select(ctx_.programDir)) {
@@ -45,21 +50,22 @@ bool CTAVRODlg::SetUpWindow() {
     case LanguageResult::kNoLanguage:
       // No section to read texts from: tell the technician why every text
       // would read "Null" and stop as if the file were missing.
-      ctx_.screen.ShowMessageBox({kFixedBoxTitle, kNoLanguageSelectedText, kBoxError, true});
+      ctx_.screen.ShowMessageBox(
+          {kFixedBoxTitle, kNoLanguageSelectedText, platform::kBoxError, true});
       return false;
     case LanguageResult::kOk:
       break;
   }
   ApplyStartupLabels(ctx_.controls, language_, ctx_.programDir);
-  ctx_.controls.SetIcon(kPortStatusIcon, kIconOff);
-  ctx_.controls.SetIcon(kConnectionStatusIcon, kIconOff);
-  ctx_.controls.SetText(kPortButton, ctx_.Text("B_OpenCom"));
+  ctx_.controls.SetIcon(platform::kPortStatusIcon, platform::kIconOff);
+  ctx_.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOff);
+  ctx_.controls.SetText(platform::kPortButton, ctx_.Text("B_OpenCom"));
   return true;
 }
 
 void CTAVRODlg::FinishWindowSetUp() {
   ctx_.SetInfoText("Ready");
-  for (int id : kDisabledAtStartup)
+  for (int id : platform::kDisabledAtStartup)
     ctx_.controls.SetEnabled(id, false);
   ctx_.Refresh();
 }
@@ -68,19 +74,24 @@ void CTAVRODlg::OnRxByte(std::uint8_t byte) {
   engine::OnRxByte(ctx_, byte);
 }
 
+void CTAVRODlg::ShowTransportError(const std::string& text) {
+  ctx_.Refresh();
+  ctx_.screen.ShowMessageBox({kTransportErrorTitle, text, platform::kBoxError, true});
+}
+
 void CTAVRODlg::OnTimerTick(int timerId) {
   engine::OnTimerTick(ctx_, timerId);
 }
 
 void CTAVRODlg::OnButton(int controlId) {
   switch (controlId) {
-    case kPortButton:
+    case platform::kPortButton:
       OnPortButton(ctx_);
       break;
-    case kRestartCommandButton:
+    case platform::kRestartCommandButton:
       engine::StartCommand(ctx_);
       break;
-    case kIniToBinButton:
+    case platform::kIniToBinButton:
       RunIniToBinWithChooser(boxes_, ctx_.screen);
       ctx_.Refresh();
       break;
@@ -94,19 +105,19 @@ void CTAVRODlg::OnButton(int controlId) {
 }
 
 void CTAVRODlg::OnSelect(int controlId, int index) {
-  if (controlId == kPortList)
+  if (controlId == platform::kPortList)
     OnPortSelected(ctx_, index);
-  if (controlId == kBaudList)
+  if (controlId == platform::kBaudList)
     OnBaudSelected(ctx_, index);
 }
 
 void CTAVRODlg::OnDropDown(int controlId) {
-  if (controlId == kPortList)
+  if (controlId == platform::kPortList)
     OnPortListDropDown(ctx_, ports_);
 }
 
 void CTAVRODlg::OnEditChanged(int controlId, const std::string& text) {
-  if (controlId != kFlashAddressEdit && controlId != kFlashSizeEdit)
+  if (controlId != platform::kFlashAddressEdit && controlId != platform::kFlashSizeEdit)
     return;
   ctx_.controls.SetText(controlId, text);
   ctx_.Refresh();

@@ -10,13 +10,13 @@
 #include <string>
 
 #include "app/language.hpp"
-#include "app/loop.hpp"
 #include "app/message_box.hpp"
 #include "app/port_selection.hpp"
-#include "app/run_log.hpp"
-#include "app/screen.hpp"
+#include "data/run_log.hpp"
 #include "engine/context.hpp"
 #include "link/serial_link.hpp"
+#include "platform/loop.hpp"
+#include "platform/screen.hpp"
 
 namespace tavro::app {
 
@@ -24,8 +24,8 @@ inline constexpr int kCloseExitStatus = 1;
 
 class CTAVRODlg {
  public:
-  CTAVRODlg(Loop& loop, Screen& screen, link::SerialLink& serial, std::string programDir,
-            PortSource ports);
+  CTAVRODlg(platform::Loop& loop, platform::Screen& screen, link::SerialLink& serial,
+            std::string programDir, PortSource ports);
   CTAVRODlg(const CTAVRODlg&) = delete;
   CTAVRODlg& operator=(const CTAVRODlg&) = delete;
 
@@ -44,16 +44,18 @@ class CTAVRODlg {
   void OnDropDown(int controlId);
   void OnEditChanged(int controlId, const std::string& text);
   void OnDeviceRemoved();
+  // A failure the serial transport reports: an error box with its text.
+  void ShowTransportError(const std::string& text);
   void OnEnter() {}  // the default button does nothing
   // The close box: buffers released, run log closed; the process then ends
   // with the returned status.
   int Close();
 
   engine::Context& context() { return ctx_; }
-  const ControlTable& controls() const { return ctx_.controls; }
+  const platform::ControlTable& controls() const { return ctx_.controls; }
   Language& language() { return language_; }
   MessageBoxService& boxes() { return boxes_; }
-  RunLog& runLog() { return runLog_; }
+  data::RunLog& runLog() { return runLog_; }
   const PortSource& ports() const { return ports_; }
 
   // Routes a push button to its operation (view information, backup, ...).
@@ -64,7 +66,7 @@ class CTAVRODlg {
  private:
   Language language_;
   MessageBoxService boxes_;
-  RunLog runLog_;
+  data::RunLog runLog_;
   engine::Context ctx_;
   PortSource ports_;
   std::map<int, std::function<void()>> buttons_;

@@ -4,11 +4,11 @@ namespace tavro::app {
 
 bool IsShownBoxKind(int kind) {
   switch (kind) {
-    case kBoxOk:
-    case kBoxWarning:
-    case kBoxError:
-    case kBoxYesNo:
-    case kBoxOkCancel:
+    case platform::kBoxOk:
+    case platform::kBoxWarning:
+    case platform::kBoxError:
+    case platform::kBoxYesNo:
+    case platform::kBoxOkCancel:
       return true;
     default:
       return false;
@@ -17,8 +17,8 @@ bool IsShownBoxKind(int kind) {
 
 int MessageBoxService::MessageBox(const std::string& text, int kind) {
   if (!IsShownBoxKind(kind))
-    return kNoButton;
-  MessageBoxRequest request;
+    return platform::kNoButton;
+  platform::MessageBoxRequest request;
   request.title = language_.Text("Sw_BoxTitle");
   request.text = text;
   request.kind = kind;
@@ -27,10 +27,10 @@ int MessageBoxService::MessageBox(const std::string& text, int kind) {
 }
 
 int MessageBoxService::ShowLanguageFileMissing() {
-  MessageBoxRequest request;
+  platform::MessageBoxRequest request;
   request.title = kFixedBoxTitle;
   request.text = kLanguageFileMissingText;
-  request.kind = kBoxError;
+  request.kind = platform::kBoxError;
   request.englishButtons = true;  // the text itself is English
   return screen_.ShowMessageBox(request);
 }

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "app/language.hpp"
-#include "app/messages.hpp"
-#include "app/screen.hpp"
+#include "platform/messages.hpp"
+#include "platform/screen.hpp"
 
 namespace tavro::app {
 
@@ -15,9 +15,9 @@ namespace tavro::app {
 inline constexpr const char* kFixedBoxTitle = "TAVRO";
 inline constexpr const char* kLanguageFileMissingText = "Language.ini does not exist !";
 
-class MessageBoxService : public Messages {
+class MessageBoxService : public platform::Messages {
  public:
-  MessageBoxService(const Language& language, Screen& screen)
+  MessageBoxService(const Language& language, platform::Screen& screen)
       : language_(language), screen_(screen) {}
 
   std::string Text(std::string_view key) override { return language_.Text(key); }
@@ -30,7 +30,7 @@ class MessageBoxService : public Messages {
 
  private:
   const Language& language_;
-  Screen& screen_;
+  platform::Screen& screen_;
 };
 
 bool IsShownBoxKind(int kind);

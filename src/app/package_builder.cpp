@@ -13,7 +13,7 @@ std::string PackageWrittenText(const std::string& outputPath) {
          "\r\nCopy it into the program directory as SwUpdate.ini to use it.";
 }
 
-PackageBuildResult RunIniToBinWithChooser(Messages& messages, Screen& screen) {
+PackageBuildResult RunIniToBinWithChooser(platform::Messages& messages, platform::Screen& screen) {
   PackageBuildResult result;
   const std::optional<std::string> chosen = screen.ChooseFile(kPackageSourceFilter);
   if (!chosen || chosen->empty())
@@ -25,24 +25,24 @@ PackageBuildResult RunIniToBinWithChooser(Messages& messages, Screen& screen) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(*chosen, ec)) {
     result.outcome = PackageBuildOutcome::kSourceMissing;
-    ReportFileNotFound(messages, *chosen);
+    platform::ReportFileNotFound(messages, *chosen);
     return result;
   }
   const std::optional<std::string> output = data::IniToBinOutputPath(*chosen);
   if (!output) {
     result.outcome = PackageBuildOutcome::kFolderFailed;
     const std::string folder = (std::filesystem::path(*chosen).parent_path() / "NewIni").string();
-    messages.MessageBox("Cannot create the folder\r\n" + folder, kBoxError);
+    messages.MessageBox("Cannot create the folder\r\n" + folder, platform::kBoxError);
     return result;
   }
   result.outputPath = *output;
   if (!data::IniToBin(*output, *chosen)) {
     result.outcome = PackageBuildOutcome::kWriteFailed;
-    messages.MessageBox("Cannot write the package description\r\n" + *output, kBoxError);
+    messages.MessageBox("Cannot write the package description\r\n" + *output, platform::kBoxError);
     return result;
   }
   result.outcome = PackageBuildOutcome::kWritten;
-  messages.MessageBox(PackageWrittenText(*output), kBoxOk);
+  messages.MessageBox(PackageWrittenText(*output), platform::kBoxOk);
   return result;
 }
 

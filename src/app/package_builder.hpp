@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "app/messages.hpp"
-#include "app/screen.hpp"
+#include "platform/messages.hpp"
+#include "platform/screen.hpp"
 
 namespace tavro::app {
 
@@ -33,6 +33,6 @@ std::string PackageWrittenText(const std::string& outputPath);
 // Asks for the source through the screen's file chooser, builds
 // <folder>/NewIni/<file name> and reports the outcome in a box (kind 0 when
 // written, kind 3 otherwise; nothing when cancelled).
-PackageBuildResult RunIniToBinWithChooser(Messages& messages, Screen& screen);
+PackageBuildResult RunIniToBinWithChooser(platform::Messages& messages, platform::Screen& screen);
 
 }  // namespace tavro::app

@@ -1,8 +1,8 @@
 #include "app/port_selection.hpp"
 
-#include "app/control_ids.hpp"
 #include "data/number_parse.hpp"
 #include "engine/stage_control.hpp"
+#include "platform/control_ids.hpp"
 
 namespace tavro::app {
 namespace {
@@ -10,7 +10,7 @@ namespace {
 void ClearLinkFlags(engine::Context& ctx) {
   ctx.link.DevIdentified = 0;
   ctx.link.LinkUp = 0;
-  ctx.controls.SetIcon(kConnectionStatusIcon, kIconOff);
+  ctx.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOff);
 }
 
 std::string ComName(std::uint32_t number) {
@@ -18,7 +18,7 @@ std::string ComName(std::uint32_t number) {
 }
 
 void TakeSelectedPortNumber(engine::Context& ctx) {
-  const ControlState& list = ctx.controls.Get(kPortList);
+  const platform::ControlState& list = ctx.controls.Get(platform::kPortList);
   if (list.selected < 0 || list.selected >= static_cast<int>(list.items.size()))
     return;
   ctx.port.number = PortNumberOfEntry(list.items[static_cast<std::size_t>(list.selected)]);
@@ -38,15 +38,15 @@ std::size_t EnumeratePorts(engine::Context& ctx, const PortSource& ports) {
       names.push_back(p.name);
   }
   const std::size_t count = names.size();
-  ctx.controls.SetItems(kPortList, std::move(names));
+  ctx.controls.SetItems(platform::kPortList, std::move(names));
   return count;
 }
 
 void OnPortListDropDown(engine::Context& ctx, const PortSource& ports) {
-  const int index = ctx.controls.Get(kPortList).selected;
+  const int index = ctx.controls.Get(platform::kPortList).selected;
   const std::size_t count = EnumeratePorts(ctx, ports);
   if (index >= 0 && static_cast<std::size_t>(index) < count) {
-    ctx.controls.SetSelected(kPortList, index);
+    ctx.controls.SetSelected(platform::kPortList, index);
   }
   ctx.Refresh();
 }
@@ -58,9 +58,9 @@ bool OpenPortAndShow(engine::Context& ctx) {
     ShowPortClosed(ctx);
     return false;
   }
-  ctx.controls.SetIcon(kPortStatusIcon, kIconOn);
+  ctx.controls.SetIcon(platform::kPortStatusIcon, platform::kIconOn);
   ClearLinkFlags(ctx);
-  ctx.controls.SetText(kPortButton, ctx.Text("B_CloseCom"));
+  ctx.controls.SetText(platform::kPortButton, ctx.Text("B_CloseCom"));
   ctx.port.open = true;
   return true;
 }
@@ -68,9 +68,9 @@ bool OpenPortAndShow(engine::Context& ctx) {
 void ShowPortClosed(engine::Context& ctx) {
   // A closed port ends a link-query poll that may still run.
   ctx.loop.StopTimer(engine::kTimerLinkPoll);
-  ctx.controls.SetIcon(kPortStatusIcon, kIconOff);
+  ctx.controls.SetIcon(platform::kPortStatusIcon, platform::kIconOff);
   ClearLinkFlags(ctx);
-  ctx.controls.SetText(kPortButton, ctx.Text("B_OpenCom"));
+  ctx.controls.SetText(platform::kPortButton, ctx.Text("B_OpenCom"));
   ctx.port.open = false;
 }
 
@@ -79,20 +79,20 @@ std::string PortNotOpenedText(engine::Context& ctx, std::uint32_t number) {
 }
 
 void OnPortSelected(engine::Context& ctx, int index) {
-  ctx.controls.SetSelected(kPortList, index);
+  ctx.controls.SetSelected(platform::kPortList, index);
   TakeSelectedPortNumber(ctx);
   ctx.serial.RequestStop();
   ctx.loop.Sleep(2);
   if (OpenPortAndShow(ctx)) {
     ctx.Log(1, "\r\n" + ComName(ctx.port.number));
   } else {
-    ctx.MessageBox(PortNotOpenedText(ctx, ctx.port.number), kBoxError);
+    ctx.MessageBox(PortNotOpenedText(ctx, ctx.port.number), platform::kBoxError);
   }
   ctx.Refresh();
 }
 
 void OnBaudSelected(engine::Context& ctx, int index) {
-  ctx.controls.SetSelected(kBaudList, index);
+  ctx.controls.SetSelected(platform::kBaudList, index);
   if (index == 0)
     ctx.port.line.baud = 9600;
   if (index == 1)
@@ -111,7 +111,7 @@ void OnPortButton(engine::Context& ctx) {
     ctx.serial.RequestStop();
     ShowPortClosed(ctx);
   } else if (!OpenPortAndShow(ctx)) {
-    ctx.MessageBox(PortNotOpenedText(ctx, ctx.port.number), kBoxError);
+    ctx.MessageBox(PortNotOpenedText(ctx, ctx.port.number), platform::kBoxError);
   }
   ctx.Refresh();
 }
@@ -121,10 +121,10 @@ void OnDeviceRemoved(engine::Context& ctx, const PortSource& ports) {
     return;
   const std::string name = ComName(ctx.port.number);
   EnumeratePorts(ctx, ports);
-  const std::vector<std::string>& items = ctx.controls.Get(kPortList).items;
+  const std::vector<std::string>& items = ctx.controls.Get(platform::kPortList).items;
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (items[i] == name) {
-      ctx.controls.SetSelected(kPortList, static_cast<int>(i));
+      ctx.controls.SetSelected(platform::kPortList, static_cast<int>(i));
       ctx.Refresh();
       return;
     }
@@ -137,15 +137,15 @@ void OnDeviceRemoved(engine::Context& ctx, const PortSource& ports) {
   ctx.serial.ForceStop();
   ctx.rx.Reset();
   const std::string lost = ctx.Text("C_Com") + " " + name + " " + ctx.Text("C_ComLost");
-  ctx.controls.SetText(kTermText, lost);
+  ctx.controls.SetText(platform::kTermText, lost);
   ctx.SetInfoText(lost);
   ShowPortClosed(ctx);
   if (!items.empty()) {
-    ctx.controls.SetSelected(kPortList, static_cast<int>(items.size() - 1));
+    ctx.controls.SetSelected(platform::kPortList, static_cast<int>(items.size() - 1));
     TakeSelectedPortNumber(ctx);
   }
   ctx.Refresh();
-  ctx.MessageBox(lost, kBoxError);
+  ctx.MessageBox(lost, platform::kBoxError);
 }
 
 }  // namespace tavro::app

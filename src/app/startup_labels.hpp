@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "app/control_table.hpp"
 #include "app/language.hpp"
+#include "platform/control_table.hpp"
 
 namespace tavro::app {
 
@@ -17,7 +17,7 @@ std::string DownloadButtonCaption(const Language& language, const std::string& p
 
 // Window title, the four operation buttons, the three group boxes and the
 // port labels. The port button is captioned by the port handling.
-void ApplyStartupLabels(ControlTable& controls, const Language& language,
+void ApplyStartupLabels(platform::ControlTable& controls, const Language& language,
                         const std::string& programDir);
 
 }  // namespace tavro::app

@@ -2,10 +2,11 @@
 
 #include <vector>
 
-#include "app/control_ids.hpp"
+#include "app/run_log_report.hpp"
 #include "data/file_io.hpp"
 #include "engine/stage_control.hpp"
 #include "operations/file_set_check.hpp"
+#include "platform/control_ids.hpp"
 
 namespace tavro::app {
 
@@ -15,10 +16,10 @@ bool OpenStartupPort(CTAVRODlg& dlg, std::optional<std::uint8_t> onlyPort) {
   if (onlyPort) {
     // The list still shows every port, with the given one selected.
     EnumeratePorts(ctx, dlg.ports());
-    const std::vector<std::string>& items = ctx.controls.Get(kPortList).items;
+    const std::vector<std::string>& items = ctx.controls.Get(platform::kPortList).items;
     for (std::size_t i = 0; i < items.size(); ++i) {
       if (PortNumberOfEntry(items[i]) == *onlyPort)
-        ctx.controls.SetSelected(kPortList, static_cast<int>(i));
+        ctx.controls.SetSelected(platform::kPortList, static_cast<int>(i));
     }
     ctx.port.number = *onlyPort;
     order.push_back(-1);
@@ -34,9 +35,9 @@ bool OpenStartupPort(CTAVRODlg& dlg, std::optional<std::uint8_t> onlyPort) {
   std::string failures;
   for (int index : order) {
     if (index >= 0) {
-      ctx.controls.SetSelected(kPortList, index);
-      ctx.port.number =
-          PortNumberOfEntry(ctx.controls.Get(kPortList).items[static_cast<std::size_t>(index)]);
+      ctx.controls.SetSelected(platform::kPortList, index);
+      ctx.port.number = PortNumberOfEntry(
+          ctx.controls.Get(platform::kPortList).items[static_cast<std::size_t>(index)]);
     }
     if (OpenPortAndShow(ctx)) {
       ctx.Refresh();
@@ -46,7 +47,7 @@ bool OpenStartupPort(CTAVRODlg& dlg, std::optional<std::uint8_t> onlyPort) {
       failures += "\r\n";
     failures += PortNotOpenedText(ctx, ctx.port.number);
   }
-  ctx.MessageBox(failures, kBoxWarning);
+  ctx.MessageBox(failures, platform::kBoxWarning);
   return false;
 }
 

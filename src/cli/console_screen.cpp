@@ -2,20 +2,20 @@
 
 #include <unistd.h>
 
-#include "app/control_ids.hpp"
-#include "app/messages.hpp"
+#include "platform/control_ids.hpp"
+#include "platform/messages.hpp"
 
 namespace tavro::cli {
 namespace {
 
 const char* PrefixOf(int kind) {
   switch (kind) {
-    case app::kBoxError:
+    case platform::kBoxError:
       return "error";
-    case app::kBoxWarning:
+    case platform::kBoxWarning:
       return "warning";
-    case app::kBoxYesNo:
-    case app::kBoxOkCancel:
+    case platform::kBoxYesNo:
+    case platform::kBoxOkCancel:
       return "question";
     default:
       return "info";
@@ -24,13 +24,13 @@ const char* PrefixOf(int kind) {
 
 const char* ButtonName(int button) {
   switch (button) {
-    case app::kButtonOk:
+    case platform::kButtonOk:
       return "OK";
-    case app::kButtonCancel:
+    case platform::kButtonCancel:
       return "Cancel";
-    case app::kButtonYes:
+    case platform::kButtonYes:
       return "Yes";
-    case app::kButtonNo:
+    case platform::kButtonNo:
       return "No";
     default:
       return "";
@@ -38,10 +38,10 @@ const char* ButtonName(int button) {
 }
 
 int Accept(int kind) {
-  return kind == app::kBoxYesNo ? app::kButtonYes : app::kButtonOk;
+  return kind == platform::kBoxYesNo ? platform::kButtonYes : platform::kButtonOk;
 }
 int Decline(int kind) {
-  return kind == app::kBoxYesNo ? app::kButtonNo : app::kButtonCancel;
+  return kind == platform::kBoxYesNo ? platform::kButtonNo : platform::kButtonCancel;
 }
 
 }  // namespace
@@ -61,17 +61,17 @@ std::string OneLine(const std::string& text) {
   return line;
 }
 
-ConsoleScreen::ConsoleScreen(app::ConsoleLoop& loop, Answer answer, std::FILE* out, std::FILE* err)
+ConsoleScreen::ConsoleScreen(loop::ConsoleLoop& loop, Answer answer, std::FILE* out, std::FILE* err)
     : loop_(loop), answer_(answer), out_(out), err_(err) {}
 
-int ConsoleScreen::ShowMessageBox(const app::MessageBoxRequest& request) {
+int ConsoleScreen::ShowMessageBox(const platform::MessageBoxRequest& request) {
   const std::string line = std::string(PrefixOf(request.kind)) + ": " + OneLine(request.text);
-  if (request.kind == app::kBoxError)
+  if (request.kind == platform::kBoxError)
     ++errorBoxes_;
-  if (request.kind != app::kBoxYesNo && request.kind != app::kBoxOkCancel) {
+  if (request.kind != platform::kBoxYesNo && request.kind != platform::kBoxOkCancel) {
     std::fprintf(err_, "%s\n", line.c_str());
     std::fflush(err_);
-    return app::kButtonOk;
+    return platform::kButtonOk;
   }
   int button = Decline(request.kind);
   if (answer_ == Answer::kYes) {
@@ -85,7 +85,7 @@ int ConsoleScreen::ShowMessageBox(const app::MessageBoxRequest& request) {
 }
 
 int ConsoleScreen::AskAtTerminal(const std::string& line, int kind) {
-  const char* choices = kind == app::kBoxYesNo ? "[y/n]" : "[OK=y/Cancel=n]";
+  const char* choices = kind == platform::kBoxYesNo ? "[y/n]" : "[OK=y/Cancel=n]";
   std::fprintf(err_, "%s %s ", line.c_str(), choices);
   std::fflush(err_);
   // The loop keeps running while the technician decides, as under a modal box.
@@ -109,30 +109,30 @@ int ConsoleScreen::AskAtTerminal(const std::string& line, int kind) {
   return button;
 }
 
-void ConsoleScreen::ShowControls(const std::vector<app::ControlChange>& changes) {
+void ConsoleScreen::ShowControls(const std::vector<platform::ControlChange>& changes) {
   // The refresh that enables the operation buttons again carries the final
   // information text, which goes to stdout, not to the stage lines.
   bool operationEnded = false;
-  for (const app::ControlChange& change : changes) {
-    if (change.id == app::kDeviceInfoButton && change.state.enabled)
+  for (const platform::ControlChange& change : changes) {
+    if (change.id == platform::kDeviceInfoButton && change.state.enabled)
       operationEnded = true;
   }
-  for (const app::ControlChange& change : changes) {
-    const app::ControlState previous = shown_[change.id];
+  for (const platform::ControlChange& change : changes) {
+    const platform::ControlState previous = shown_[change.id];
     shown_[change.id] = change.state;
     if (!running_ || operationEnded)
       continue;
-    if (change.id == app::kInfoText && change.state.text != previous.text &&
+    if (change.id == platform::kInfoText && change.state.text != previous.text &&
         !change.state.text.empty()) {
       std::fprintf(err_, "  %s\n", OneLine(change.state.text).c_str());
       std::fflush(err_);
     }
-    if (change.id == app::kProgressBar && change.state.visible)
+    if (change.id == platform::kProgressBar && change.state.visible)
       ShowProgress(change.state);
   }
 }
 
-void ConsoleScreen::ShowProgress(const app::ControlState& bar) {
+void ConsoleScreen::ShowProgress(const platform::ControlState& bar) {
   const int span = bar.rangeMax - bar.rangeMin;
   if (span <= 0)
     return;
@@ -152,7 +152,7 @@ std::optional<std::string> ConsoleScreen::ChooseFile(const std::string&) {
   return std::nullopt;
 }
 
-const app::ControlState* ConsoleScreen::Control(int id) const {
+const platform::ControlState* ConsoleScreen::Control(int id) const {
   const auto it = shown_.find(id);
   return it == shown_.end() ? nullptr : &it->second;
 }

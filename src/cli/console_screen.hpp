@@ -8,39 +8,39 @@
 #include <map>
 #include <string>
 
-#include "app/console_loop.hpp"
-#include "app/screen.hpp"
 #include "cli/global_options.hpp"
+#include "loop/console_loop.hpp"
+#include "platform/screen.hpp"
 
 namespace tavro::cli {
 
-class ConsoleScreen : public app::Screen {
+class ConsoleScreen : public platform::Screen {
  public:
-  ConsoleScreen(app::ConsoleLoop& loop, Answer answer, std::FILE* out = stdout,
+  ConsoleScreen(loop::ConsoleLoop& loop, Answer answer, std::FILE* out = stdout,
                 std::FILE* err = stderr);
 
-  int ShowMessageBox(const app::MessageBoxRequest& request) override;
-  void ShowControls(const std::vector<app::ControlChange>& changes) override;
+  int ShowMessageBox(const platform::MessageBoxRequest& request) override;
+  void ShowControls(const std::vector<platform::ControlChange>& changes) override;
   std::optional<std::string> ChooseFile(const std::string& filter) override;
 
   // While an operation runs, information text changes are shown as stage
   // lines on stderr.
   void SetOperationRunning(bool running) { running_ = running; }
   int errorBoxes() const { return errorBoxes_; }
-  const app::ControlState* Control(int id) const;
+  const platform::ControlState* Control(int id) const;
 
  private:
   int AskAtTerminal(const std::string& line, int kind);
-  void ShowProgress(const app::ControlState& bar);
+  void ShowProgress(const platform::ControlState& bar);
 
-  app::ConsoleLoop& loop_;
+  loop::ConsoleLoop& loop_;
   Answer answer_;
   std::FILE* out_;
   std::FILE* err_;
   bool running_ = false;
   int errorBoxes_ = 0;
   int lastPercent_ = -1;
-  std::map<int, app::ControlState> shown_;
+  std::map<int, platform::ControlState> shown_;
 };
 
 // A box's text on one line: line breaks become " / ".

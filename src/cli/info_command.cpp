@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "app/control_ids.hpp"
 #include "cli/window_session.hpp"
+#include "platform/control_ids.hpp"
 
 namespace tavro::cli {
 namespace {
@@ -15,8 +15,8 @@ int RunInfo(const GlobalOptions& options) {
   WindowSession session(options);
   if (const auto early = session.Start())
     return *early;
-  const int status = session.RunOperation(app::kDeviceInfoButton, kInfoLimitMs);
-  const std::string text = InfoTextLines(session.dlg().controls().Get(app::kInfoText).text);
+  const int status = session.RunOperation(platform::kDeviceInfoButton, kInfoLimitMs);
+  const std::string text = InfoTextLines(session.dlg().controls().Get(platform::kInfoText).text);
   std::printf("%s\n", text.c_str());
   std::fflush(stdout);
   return status;

@@ -1,14 +1,14 @@
 #include "cli/window_session.hpp"
 
-#include "app/control_ids.hpp"
 #include "app/startup_sequence.hpp"
+#include "platform/control_ids.hpp"
 
 namespace tavro::cli {
 
 WindowSession::WindowSession(const GlobalOptions& options)
     : options_(options),
       screen_(loop_, options.answer),
-      port_(loop_, screen_),
+      port_(loop_),
       dlg_(loop_, screen_, port_, options.programDir, [] { return link::ListSerialPorts(); }),
       monitor_(loop_, [this](const link::PortRemoval&) { dlg_.OnDeviceRemoved(); }) {}
 

@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/console_loop.hpp"
 #include "app/ctavro_dlg.hpp"
 #include "cli/console_screen.hpp"
 #include "cli/global_options.hpp"
 #include "link/port_monitor.hpp"
 #include "link/posix/serial_port.hpp"
+#include "loop/console_loop.hpp"
 
 namespace tavro::cli {
 
@@ -35,7 +35,7 @@ class WindowSession {
 
  private:
   GlobalOptions options_;
-  app::ConsoleLoop loop_;
+  loop::ConsoleLoop loop_;
   ConsoleScreen screen_;
   link::posix::CSerialPort port_;
   app::CTAVRODlg dlg_;

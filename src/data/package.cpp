@@ -51,25 +51,16 @@ bool ParsePackage(std::span<const std::uint8_t> file, std::uint32_t terminalType
   return true;
 }
 
-bool ReadPackage(const std::string& programDir, std::uint32_t terminalType, std::uint16_t blVersion,
-                 app::Messages& messages, PackageValues& values, AreaTable& areas) {
-  const std::string path = programDir + kPackageFileName;
+PackageError ReadPackage(const std::string& programDir, std::uint32_t terminalType,
+                         std::uint16_t blVersion, PackageValues& values, AreaTable& areas) {
   ReadError why = ReadError::kNone;
-  const auto bytes = ReadWholeFile(path, &why);
-  if (!bytes) {
-    if (why == ReadError::kCannotOpen) {
-      app::ReportFileNotFound(messages, path);
-    } else {
-      app::ReportFileUnreadable(messages, path);
-    }
-    return false;
-  }
+  const auto bytes = ReadWholeFile(programDir + kPackageFileName, &why);
+  if (!bytes)
+    return why == ReadError::kCannotOpen ? PackageError::kNotFound : PackageError::kUnreadable;
   // A file too short for its header is as unusable as one that cannot be read.
-  if (!ParsePackage(*bytes, terminalType, blVersion, values, areas)) {
-    app::ReportFileUnreadable(messages, path);
-    return false;
-  }
-  return true;
+  if (!ParsePackage(*bytes, terminalType, blVersion, values, areas))
+    return PackageError::kUnreadable;
+  return PackageError::kNone;
 }
 
 std::uint32_t ReadDestVersion(const std::string& programDir) {

@@ -9,8 +9,6 @@
 #include <span>
 #include <string>
 
-#include "app/messages.hpp"
-
 namespace tavro::data {
 
 // One parameter or program area of the terminal's Flash.
@@ -51,12 +49,18 @@ std::uint32_t BlVersionClass(std::uint16_t blVersion);
 bool ParsePackage(std::span<const std::uint8_t> file, std::uint32_t terminalType,
                   std::uint16_t blVersion, PackageValues& values, AreaTable& areas);
 
-// Reads programDir + "/SwUpdate.ini" and parses it. A missing file is
-// reported as its path + Text("F_NotExist"), an unreadable or truncated one
-// as its path + Text("F_ReadInErr"), both in an error box; then false is
-// returned and `values` and `areas` keep their contents.
-bool ReadPackage(const std::string& programDir, std::uint32_t terminalType, std::uint16_t blVersion,
-                 app::Messages& messages, PackageValues& values, AreaTable& areas);
+// Why the package description could not be used.
+enum class PackageError {
+  kNone,
+  kNotFound,    // the file cannot be opened: reported with F_NotExist
+  kUnreadable,  // cannot be read, or too short for its header: F_ReadInErr
+};
+
+// Reads programDir + "/SwUpdate.ini" and parses it. On an error `values` and
+// `areas` keep their contents; the caller reports the path with the text the
+// error names.
+PackageError ReadPackage(const std::string& programDir, std::uint32_t terminalType,
+                         std::uint16_t blVersion, PackageValues& values, AreaTable& areas);
 
 // Destination parameter data version from programDir + "/Data/DataVer.ini"
 // (section "DestPara", key "DestParaVer", "0" when missing). Callers check

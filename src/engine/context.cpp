@@ -12,13 +12,13 @@ void Context::Log(std::uint32_t level, std::string_view text) {
     runLog.Write(text);
 }
 
-app::CommandCounters Context::Counters() const {
+data::CommandCounters Context::Counters() const {
   return {link.CmdID, link.gOneCmdTime, link.gOverTimeNum, link.gFrameNum, link.gFrameSum};
 }
 
-void Context::LogCommandState(std::uint32_t level, std::string_view tag, app::CmdWord word) {
+void Context::LogCommandState(std::uint32_t level, std::string_view tag, data::CmdWord word) {
   if (DebugAtLeast(level))
-    runLog.Write(app::FormatCommandState(tag, Counters(), word));
+    runLog.Write(data::FormatCommandState(tag, Counters(), word));
 }
 
 void Context::Send(std::uint16_t msgId, link::ByteView payload) {
@@ -26,7 +26,7 @@ void Context::Send(std::uint16_t msgId, link::ByteView payload) {
 }
 
 void Context::SendFrame(link::ByteView frame) {
-  app::LogSentFrame(runLog, package.debugLevel, frame);
+  data::LogSentFrame(runLog, package.debugLevel, frame);
   serial.WriteFrame(frame);
 }
 

@@ -11,18 +11,18 @@
 #include <string>
 #include <string_view>
 
-#include "app/control_ids.hpp"
-#include "app/control_table.hpp"
-#include "app/loop.hpp"
-#include "app/messages.hpp"
-#include "app/run_log.hpp"
-#include "app/screen.hpp"
 #include "data/package.hpp"
+#include "data/run_log.hpp"
 #include "engine/device_info.hpp"
 #include "engine/link_state.hpp"
 #include "link/frame.hpp"
 #include "link/frame_assembler.hpp"
 #include "link/serial_link.hpp"
+#include "platform/control_ids.hpp"
+#include "platform/control_table.hpp"
+#include "platform/loop.hpp"
+#include "platform/messages.hpp"
+#include "platform/screen.hpp"
 
 namespace tavro::engine {
 
@@ -62,8 +62,8 @@ struct PortState {
 };
 
 struct Context {
-  Context(app::Loop& loopIn, app::Screen& screenIn, link::SerialLink& serialIn,
-          app::Messages& messagesIn, app::RunLog& runLogIn, std::string programDirIn)
+  Context(platform::Loop& loopIn, platform::Screen& screenIn, link::SerialLink& serialIn,
+          platform::Messages& messagesIn, data::RunLog& runLogIn, std::string programDirIn)
       : loop(loopIn),
         screen(screenIn),
         serial(serialIn),
@@ -71,18 +71,18 @@ struct Context {
         runLog(runLogIn),
         programDir(std::move(programDirIn)) {}
 
-  app::Loop& loop;
-  app::Screen& screen;
+  platform::Loop& loop;
+  platform::Screen& screen;
   link::SerialLink& serial;
-  app::Messages& messages;
-  app::RunLog& runLog;
+  platform::Messages& messages;
+  data::RunLog& runLog;
   std::string programDir;  // absolute, no trailing separator
 
   LinkState link;
   DeviceInfo device;
   data::PackageValues package;
   data::AreaTable areas{};
-  app::ControlTable controls;
+  platform::ControlTable controls;
   PortState port;
   link::FrameTemplate frameTemplate;
   link::FrameAssembler rx;
@@ -98,10 +98,10 @@ struct Context {
   bool DebugAtLeast(std::uint32_t level) const { return package.debugLevel >= level; }
   // Writes `text` when DebugLevel >= level (the log skips writes while closed).
   void Log(std::uint32_t level, std::string_view text);
-  app::CommandCounters Counters() const;
+  data::CommandCounters Counters() const;
   // A command-state block "<tag>, cmd=..." when DebugLevel >= level.
   void LogCommandState(std::uint32_t level, std::string_view tag,
-                       app::CmdWord word = app::CmdWord::Cmd);
+                       data::CmdWord word = data::CmdWord::Cmd);
 
   // ---- frames
   // Builds a frame from the template and writes it, with its trace lines.
@@ -110,9 +110,9 @@ struct Context {
 
   // ---- controls
   void Refresh();  // hands the changed controls to the Screen
-  std::string InfoText() const { return controls.Get(app::kInfoText).text; }
-  void SetInfoText(std::string text) { controls.SetText(app::kInfoText, std::move(text)); }
-  void AppendInfoText(const std::string& text) { controls.AppendText(app::kInfoText, text); }
+  std::string InfoText() const { return controls.Get(platform::kInfoText).text; }
+  void SetInfoText(std::string text) { controls.SetText(platform::kInfoText, std::move(text)); }
+  void AppendInfoText(const std::string& text) { controls.AppendText(platform::kInfoText, text); }
 
   // ---- paths
   std::string Path(std::string_view relative) const { return programDir + std::string(relative); }

@@ -4,8 +4,8 @@
 #include <array>
 #include <optional>
 
-#include "app/control_ids.hpp"
 #include "link/messages.hpp"
+#include "platform/control_ids.hpp"
 
 namespace tavro::engine {
 namespace {
@@ -26,7 +26,7 @@ void AdvanceClock(Context& ctx) {
   LinkState& s = ctx.link;
   ++s.ElapsedSec;
   s.TotalTimeText = ctx.Text("Dis_TotalTime") + ":" + std::to_string(s.ElapsedSec) + " S";
-  ctx.controls.SetText(app::kProgressNote, s.TotalTimeText);
+  ctx.controls.SetText(platform::kProgressNote, s.TotalTimeText);
   s.Dots += ".";
   if (s.Dots.size() > 3)
     s.Dots = ".";
@@ -156,7 +156,7 @@ void OnDownloadProgressTick(Context& ctx) {
   }
   ctx.SetInfoText(std::move(text));
   if (row->progressBar)
-    ctx.controls.SetPos(app::kProgressBar, *row->progressBar);
+    ctx.controls.SetPos(platform::kProgressBar, *row->progressBar);
 }
 
 void OnBackupProgressTick(Context& ctx) {
@@ -164,14 +164,14 @@ void OnBackupProgressTick(Context& ctx) {
   LinkState& s = ctx.link;
   const double q = static_cast<double>(s.gFrameNum) / (static_cast<double>(s.gFrameSum) + 1.0);
   if (s.CmdID == link::MsgAppBackupStart) {
-    ctx.controls.SetPos(app::kProgressBar, Truncate(512 * q));
+    ctx.controls.SetPos(platform::kProgressBar, Truncate(512 * q));
     ctx.SetInfoText("  " + ctx.Text("Dis_Backup2PC_App") + Percentage(q) + s.Dots + "\r\n\r\n  " +
                     ctx.Text("Dis_Backup2PC_Para"));
   } else if (s.CmdID == link::MsgParaBackupStart || s.CmdID == link::MsgE2Read) {
     const double f = 0.2 * q + 0.2 * s.StepIndex;
     const double v = std::min(std::max(f, s.ParaReadProgress), 1.0);
     s.ParaReadProgress = v;
-    ctx.controls.SetPos(app::kProgressBar, Truncate(512 * v + 512));
+    ctx.controls.SetPos(platform::kProgressBar, Truncate(512 * v + 512));
     std::string text = ctx.device.CurAppIntact ? "√" + ctx.Text("Dis_Backup2PC_App") + "(100%)"
                                                : ctx.Text("Dis_Intg_ERR_CurApp");
     text += "\r\n\r\n  " + ctx.Text("Dis_Backup2PC_Para") + Percentage(v) + s.Dots;

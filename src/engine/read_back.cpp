@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/control_ids.hpp"
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
+#include "platform/control_ids.hpp"
 
 namespace tavro::engine {
 namespace {
@@ -87,14 +87,14 @@ void OnFlashReadBlock(Context& ctx, link::ByteView payload) {
   if (s.FirstBlock == 1) {
     if (block->blockCount == 0 || block->blockCount > kMaxHeaderReadBlocks) {
       SetBusy(ctx, true);
-      ctx.MessageBox(ctx.Text("F_UpLenErr"), app::kBoxError);
+      ctx.MessageBox(ctx.Text("F_UpLenErr"), platform::kBoxError);
       return;
     }
     StartBlockSeries(ctx, *block, std::size_t{block->blockCount} * link::kBlockSize);
   }
   if (s.ReadOffset + block->length > s.buffers.backupImage2.size()) {
     SetBusy(ctx, true);
-    ctx.MessageBox(ctx.Text("F_UpLenErr"), app::kBoxError);
+    ctx.MessageBox(ctx.Text("F_UpLenErr"), platform::kBoxError);
     return;
   }
   StoreBlock(ctx, *block);
@@ -120,7 +120,7 @@ void OnFlashReadErr(Context& ctx, link::ByteView payload) {
   SetBusy(ctx, true);
   const std::uint16_t status = link::DecodeStatusWord(payload).value_or(0xFFFF);
   const char* key = status == 0 ? "F_F_AdrrErr" : status == 1 ? "F_F_LenErr" : "F_F_OpErr";
-  ctx.MessageBox(ctx.Text(key), app::kBoxError);
+  ctx.MessageBox(ctx.Text(key), platform::kBoxError);
 }
 
 void OnE2ReadBlock(Context& ctx, link::ByteView payload) {
@@ -135,7 +135,7 @@ void OnE2ReadBlock(Context& ctx, link::ByteView payload) {
     StartBlockSeries(ctx, *block, std::size_t{s.ReadLen} + 2);
   if (std::uint64_t{s.ReadOffset} + block->length > s.ReadLen) {
     SetBusy(ctx, true);
-    ctx.MessageBox(ctx.Text("F_E_LenErr"), app::kBoxError);
+    ctx.MessageBox(ctx.Text("F_E_LenErr"), platform::kBoxError);
     return;
   }
   StoreBlock(ctx, *block);
@@ -155,10 +155,10 @@ void OnE2ReadBlock(Context& ctx, link::ByteView payload) {
 
 void OnE2ReadErr(Context& ctx) {
   SetBusy(ctx, true);
-  ctx.MessageBox(ctx.Text("F_E_OpErr"), app::kBoxError);
+  ctx.MessageBox(ctx.Text("F_E_OpErr"), platform::kBoxError);
   ctx.Log(1, "\r\nReadE2_ERR");
   ctx.link.DevIdentified = 1;
-  ctx.controls.SetIcon(app::kConnectionStatusIcon, app::kIconOn);
+  ctx.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOn);
 }
 
 void RegisterHeaderReads(Context& ctx) {

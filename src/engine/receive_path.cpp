@@ -1,10 +1,10 @@
 #include "engine/receive_path.hpp"
 
-#include "app/control_ids.hpp"
 #include "data/text_encoding.hpp"
 #include "engine/dispatch.hpp"
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
+#include "platform/control_ids.hpp"
 
 namespace tavro::engine {
 namespace {
@@ -37,7 +37,7 @@ std::string EchoByte(const std::string& text, std::uint8_t byte) {
 }
 
 void OnRxByte(Context& ctx, std::uint8_t byte) {
-  app::LogReceivedByte(ctx.runLog, ctx.package.debugLevel, byte);
+  data::LogReceivedByte(ctx.runLog, ctx.package.debugLevel, byte);
   if (ctx.RxTextEcho == 1) {
     ctx.SetInfoText(EchoByte(ctx.InfoText(), byte));
     ctx.Refresh();
@@ -52,7 +52,7 @@ void OnRxByte(Context& ctx, std::uint8_t byte) {
     ++s.CrcErrNum;
     if (ctx.DebugAtLeast(1)) {
       ctx.runLog.Write(
-          app::FormatCommandState("CrcErrNum=" + std::to_string(s.CrcErrNum), ctx.Counters()));
+          data::FormatCommandState("CrcErrNum=" + std::to_string(s.CrcErrNum), ctx.Counters()));
     }
     if (s.CrcErrNum >= 3) {
       ReportRetryOverflow(ctx, kRetryCrc);
@@ -64,7 +64,7 @@ void OnRxByte(Context& ctx, std::uint8_t byte) {
   s.CrcErrNum = 0;
   link::FrameView view;
   link::ParseFrame(frame, view);  // cannot fail: the CRC check placed DataLen inside
-  app::LogReceivedFrame(ctx.runLog, ctx.package.debugLevel, view.msgId);
+  data::LogReceivedFrame(ctx.runLog, ctx.package.debugLevel, view.msgId);
   if (view.msgId == link::MsgRxTimeout) {
     ++s.Rx12007Run;
   } else {
@@ -113,7 +113,7 @@ void OnText(Context& ctx, link::ByteView payload) {
     if (b != 0)
       added.push_back(ByteAsChar(b));
   }
-  ctx.controls.AppendText(app::kTermText, data::Utf16ToUtf8(added));
+  ctx.controls.AppendText(platform::kTermText, data::Utf16ToUtf8(added));
 }
 
 void RegisterReceivePath(Context& ctx) {

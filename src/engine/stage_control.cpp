@@ -2,12 +2,12 @@
 
 #include <array>
 
-#include "app/control_ids.hpp"
 #include "data/file_io.hpp"
 #include "engine/dispatch.hpp"
 #include "engine/timer_engine.hpp"
 #include "link/messages.hpp"
 #include "link/payloads.hpp"
+#include "platform/control_ids.hpp"
 
 namespace tavro::engine {
 namespace {
@@ -28,16 +28,16 @@ constexpr std::array<int, 21> kBusyControls = {1001,
                                                1051,
                                                1040,
                                                1053,
-                                               app::kDeviceInfoButton,
-                                               app::kUpgradeButton,
-                                               app::kPortList,
-                                               app::kPortButton,
-                                               app::kBackupButton,
-                                               app::kDownloadButton};
+                                               platform::kDeviceInfoButton,
+                                               platform::kUpgradeButton,
+                                               platform::kPortList,
+                                               platform::kPortButton,
+                                               platform::kBackupButton,
+                                               platform::kDownloadButton};
 
 void Complete(Context& ctx) {
   SetBusy(ctx, true);
-  ctx.controls.SetPos(app::kProgressBar, static_cast<int>(kProgressFull));
+  ctx.controls.SetPos(platform::kProgressBar, static_cast<int>(kProgressFull));
   std::string text = "√" + ctx.Text("Dis_GetInfo") + "(100%)";
   text += "\r\n\r\n√" + ctx.Text("Dis_Backup2PC") + "(100%)";
   text += "\r\n\r\n√" + ctx.Text("Dis_DataConv") + "(100%)";
@@ -51,7 +51,7 @@ void Complete(Context& ctx) {
   if (!ctx.link.RecordCopyPath.empty())
     data::RemoveFile(ctx.link.RecordCopyPath);
   ctx.Refresh();
-  ctx.MessageBox(ctx.Text("Dis_DevRestart"), app::kBoxOk);
+  ctx.MessageBox(ctx.Text("Dis_DevRestart"), platform::kBoxOk);
 }
 
 }  // namespace
@@ -72,22 +72,22 @@ void StartCommand(Context& ctx) {
     ctx.loop.StopTimer(id);
 
   if (!ctx.serial.IsOpen()) {
-    ctx.MessageBox(ctx.Text("C_ComClose"), app::kBoxError);
+    ctx.MessageBox(ctx.Text("C_ComClose"), platform::kBoxError);
     return;
   }
   if (s.CmdID - 12000u > 1000u) {
-    ctx.MessageBox(ctx.Text("Cmd_Num_Err"), app::kBoxError);
+    ctx.MessageBox(ctx.Text("Cmd_Num_Err"), platform::kBoxError);
     return;
   }
   if (s.LinkUp == 0 && s.CmdID != link::MsgConnect && s.CmdID != link::CmdHandshake) {
-    ctx.MessageBox(ctx.Text("Run_UnConnect"), app::kBoxError);
+    ctx.MessageBox(ctx.Text("Run_UnConnect"), platform::kBoxError);
     return;
   }
   if (s.CmdID == link::CmdComplete) {
     Complete(ctx);
     return;
   }
-  ctx.controls.SetText(app::kTermText, "");
+  ctx.controls.SetText(platform::kTermText, "");
   s.buffers.ReleaseAll();
   SetBusy(ctx, false);
   SendFirst(ctx, s.CmdID);
@@ -107,7 +107,8 @@ void SetBusy(Context& ctx, bool idle) {
     for (int id : kBusyControls)
       ctx.controls.SetEnabled(id, true);
     const bool packageReady = data::FileExists(ctx.Path("/QZDownload.bin"));
-    ctx.controls.SetText(app::kDownloadButton, ctx.Text(packageReady ? "B_Download" : "B_Run"));
+    ctx.controls.SetText(platform::kDownloadButton,
+                         ctx.Text(packageReady ? "B_Download" : "B_Run"));
   } else {
     for (int id : kBusyControls)
       ctx.controls.SetEnabled(id, false);
@@ -123,7 +124,7 @@ void ReportRetryOverflow(Context& ctx, int kind) {
   const std::string message = word + ctx.Text("Run_ErrNumOver");
   SetBusy(ctx, true);
   ctx.link.buffers.ReleaseAll();
-  ctx.MessageBox(message, app::kBoxError);
+  ctx.MessageBox(message, platform::kBoxError);
 }
 
 bool ApplyBlockAck(Context& ctx, bool accepted, int kind, const std::function<void()>& resend) {
@@ -155,7 +156,7 @@ void OnRxTimeout(Context& ctx) {
     SetBusy(ctx, true);
     // The command ends here, so its transfer buffers go with it.
     ctx.link.buffers.ReleaseAll();
-    ctx.MessageBox(ctx.Text("Run_ConnectOverTime"), app::kBoxError);
+    ctx.MessageBox(ctx.Text("Run_ConnectOverTime"), platform::kBoxError);
     return;
   }
   ResendBlock(ctx);

@@ -2,12 +2,12 @@
 
 #include <array>
 
-#include "app/control_ids.hpp"
-#include "app/control_state.hpp"
 #include "engine/progress.hpp"
 #include "engine/receive_path.hpp"
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
+#include "platform/control_ids.hpp"
+#include "platform/control_state.hpp"
 
 namespace tavro::engine {
 namespace {
@@ -31,7 +31,7 @@ void ResendIfIn(Context& ctx, const std::array<std::uint32_t, N>& group) {
 }
 
 void EndWithBox(Context& ctx, const char* key) {
-  ctx.MessageBox(ctx.Text(key), app::kBoxError);
+  ctx.MessageBox(ctx.Text(key), platform::kBoxError);
 }
 
 void OnDevBackupTick(Context& ctx) {
@@ -39,7 +39,7 @@ void OnDevBackupTick(Context& ctx) {
     return;
   SetBusy(ctx, true);
   DropLink(ctx);
-  ctx.LogCommandState(1, "DevBakOverTime", app::CmdWord::CmdId);
+  ctx.LogCommandState(1, "DevBakOverTime", data::CmdWord::CmdId);
   EndWithBox(ctx, "F_BackupErr");
 }
 
@@ -58,7 +58,7 @@ void OnSilenceTick(Context& ctx) {
   }
   s.gOverTimeNum = 0;
   DropLink(ctx);
-  ctx.LogCommandState(1, "CommTime", app::CmdWord::CmdId);
+  ctx.LogCommandState(1, "CommTime", data::CmdWord::CmdId);
   SetBusy(ctx, true);
   ctx.AppendInfoText("\r\n" + ctx.Text("Run_ConnectOverTime"));
   EndWithBox(ctx, "Run_ConnectOverTime");
@@ -115,12 +115,12 @@ void OnLinkPollTick(Context& ctx) {
 void DropLink(Context& ctx) {
   ctx.link.DevIdentified = 0;
   ctx.link.LinkUp = 0;
-  ctx.controls.SetIcon(app::kConnectionStatusIcon, app::kIconOff);
+  ctx.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOff);
   ctx.rx.Reset();
 }
 
 void OnTimerTick(Context& ctx, int timerId) {
-  ctx.LogCommandState(4, "Timer", app::CmdWord::CmdId);
+  ctx.LogCommandState(4, "Timer", data::CmdWord::CmdId);
   switch (timerId) {
     case kTimerDevBackup:
       OnDevBackupTick(ctx);

@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
-#include "app/control_state.hpp"
+#include "platform/control_state.hpp"
 
 // The resource file is compiled into a static library: its registration has
 // to be pulled in by name.
@@ -39,9 +39,9 @@ QIcon AppIcon() {
 
 QPixmap StateIcon(int icon, int size) {
   switch (icon) {
-    case app::kIconOn:
+    case platform::kIconOn:
       return Render(QStringLiteral(":/tavro/state_on.svg"), size);
-    case app::kIconOff:
+    case platform::kIconOff:
       return Render(QStringLiteral(":/tavro/state_off.svg"), size);
     default:
       return {};

@@ -8,7 +8,7 @@ namespace tavro::gui {
 
 // The window and application icon.
 QIcon AppIcon();
-// The state lamp for app::kIconOn or app::kIconOff at `size` pixels (device
+// The state lamp for platform::kIconOn or platform::kIconOff at `size` pixels (device
 // independent); an empty pixmap for any other value.
 QPixmap StateIcon(int icon, int size);
 

@@ -22,12 +22,12 @@
 #include <QStringList>
 #include <QVBoxLayout>
 
-#include "app/control_ids.hpp"
-#include "app/control_table.hpp"
 #include "app/ctavro_dlg.hpp"
 #include "gui/drop_down_combo.hpp"
 #include "gui/icons.hpp"
 #include "gui/qt_screen.hpp"
+#include "platform/control_ids.hpp"
+#include "platform/control_table.hpp"
 
 namespace tavro::gui {
 namespace {
@@ -43,7 +43,7 @@ QStringList ToStringList(const std::vector<std::string>& items) {
   return out;
 }
 
-void ApplyCombo(QComboBox* combo, const app::ControlState& state) {
+void ApplyCombo(QComboBox* combo, const platform::ControlState& state) {
   const QSignalBlocker block(combo);
   const QStringList items = ToStringList(state.items);
   QStringList shown;
@@ -56,7 +56,7 @@ void ApplyCombo(QComboBox* combo, const app::ControlState& state) {
   combo->setCurrentIndex(state.selected);
 }
 
-void ApplyProgress(QProgressBar* bar, const app::ControlState& state) {
+void ApplyProgress(QProgressBar* bar, const platform::ControlState& state) {
   // Equal bounds would turn the bar into a busy indicator.
   const int max = state.rangeMax > state.rangeMin ? state.rangeMax : state.rangeMin + 1;
   bar->setRange(state.rangeMin, max);
@@ -86,27 +86,27 @@ MainWindow::~MainWindow() = default;
 
 QWidget* MainWindow::BuildBasicSettings() {
   auto* group = new QGroupBox(QStringLiteral("Basic settings"));
-  Register(app::kBasicSettingsGroup, group);
+  Register(platform::kBasicSettingsGroup, group);
   auto* row = new QHBoxLayout(group);
   row->setSpacing(8);
 
-  row->addWidget(AddLabel(app::kPortNumberLabel, QStringLiteral("Port number")));
+  row->addWidget(AddLabel(platform::kPortNumberLabel, QStringLiteral("Port number")));
   auto* ports = new DropDownCombo;
   ports->setMinimumWidth(110);
-  Register(app::kPortList, ports);
+  Register(platform::kPortList, ports);
   row->addWidget(ports);
   row->addSpacing(16);
 
-  row->addWidget(AddLabel(app::kPortSwitchLabel, QStringLiteral("Port switch")));
+  row->addWidget(AddLabel(platform::kPortSwitchLabel, QStringLiteral("Port switch")));
   auto* portButton = new QPushButton(QStringLiteral("Open Port"));
   portButton->setMinimumWidth(100);
-  Register(app::kPortButton, portButton);
+  Register(platform::kPortButton, portButton);
   row->addWidget(portButton);
   row->addStretch(1);
 
   for (const auto& [labelId, pictureId, text] :
-       {std::tuple{app::kPortStatusLabel, app::kPortStatusIcon, "Port\nstatus"},
-        std::tuple{app::kConnectionStatusLabel, app::kConnectionStatusIcon,
+       {std::tuple{platform::kPortStatusLabel, platform::kPortStatusIcon, "Port\nstatus"},
+        std::tuple{platform::kConnectionStatusLabel, platform::kConnectionStatusIcon,
                    "Connection\nstatus"}}) {
     QLabel* label = AddLabel(labelId, QString::fromLatin1(text));
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -119,14 +119,14 @@ QWidget* MainWindow::BuildBasicSettings() {
 
 QWidget* MainWindow::BuildFunctions() {
   auto* group = new QGroupBox(QStringLiteral("Functions"));
-  Register(app::kFunctionGroup, group);
+  Register(platform::kFunctionGroup, group);
   auto* row = new QHBoxLayout(group);
   row->setSpacing(10);
   const std::pair<int, const char*> buttons[] = {
-      {app::kDeviceInfoButton, "Device Info"},
-      {app::kBackupButton, "Backup"},
-      {app::kDownloadButton, "Download"},
-      {app::kUpgradeButton, "Upgrade"},
+      {platform::kDeviceInfoButton, "Device Info"},
+      {platform::kBackupButton, "Backup"},
+      {platform::kDownloadButton, "Download"},
+      {platform::kUpgradeButton, "Upgrade"},
   };
   for (const auto& [id, text] : buttons) {
     auto* button = new QPushButton(QString::fromLatin1(text));
@@ -140,11 +140,11 @@ QWidget* MainWindow::BuildFunctions() {
 
 QWidget* MainWindow::BuildInformation() {
   auto* group = new QGroupBox(QStringLiteral("Information"));
-  Register(app::kInfoGroup, group);
+  Register(platform::kInfoGroup, group);
   auto* column = new QVBoxLayout(group);
   column->setSpacing(8);
 
-  QLabel* warning = AddLabel(app::kWarningText, QString());
+  QLabel* warning = AddLabel(platform::kWarningText, QString());
   warning->setWordWrap(true);
   // Red on the group's own background.
   warning->setStyleSheet(QStringLiteral("color: rgb(255, 0, 0); background: transparent;"));
@@ -153,7 +153,7 @@ QWidget* MainWindow::BuildInformation() {
   warning->setFont(bold);
   column->addWidget(warning);
 
-  QLabel* info = AddLabel(app::kInfoText, QString());
+  QLabel* info = AddLabel(platform::kInfoText, QString());
   info->setWordWrap(true);
   info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   info->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -165,12 +165,12 @@ QWidget* MainWindow::BuildInformation() {
   infoScroll_->setMinimumHeight(180);
   column->addWidget(infoScroll_, 1);
 
-  column->addWidget(AddLabel(app::kProgressNote, QString()));
+  column->addWidget(AddLabel(platform::kProgressNote, QString()));
   auto* bar = new QProgressBar;
   bar->setTextVisible(false);
   bar->setRange(0, 100);
   bar->setValue(0);
-  Register(app::kProgressBar, bar);
+  Register(platform::kProgressBar, bar);
   column->addWidget(bar);
   return group;
 }
@@ -182,8 +182,8 @@ QWidget* MainWindow::BuildDeveloperPanel() {
   panel->setObjectName(QStringLiteral("developerPanel"));
   auto* grid = new QGridLayout(panel);
   int n = 0;
-  for (const app::ControlChange& control : app::MakeMainWindowControls().All()) {
-    if (control.id == app::kWindowTitle || controls_.count(control.id) != 0)
+  for (const platform::ControlChange& control : platform::MakeMainWindowControls().All()) {
+    if (control.id == platform::kWindowTitle || controls_.count(control.id) != 0)
       continue;
     if (QWidget* widget = AddHidden(control.id, control.state)) {
       grid->addWidget(widget, n / 4, n % 4);
@@ -194,27 +194,27 @@ QWidget* MainWindow::BuildDeveloperPanel() {
   return panel;
 }
 
-QWidget* MainWindow::AddHidden(int id, const app::ControlState& initial) {
+QWidget* MainWindow::AddHidden(int id, const platform::ControlState& initial) {
   const QString text = QString::fromStdString(initial.text);
   QWidget* widget = nullptr;
   switch (initial.kind) {
-    case app::ControlKind::kGroupBox:
+    case platform::ControlKind::kGroupBox:
       widget = new QGroupBox(text);
       break;
-    case app::ControlKind::kLabel:
+    case platform::ControlKind::kLabel:
       widget = new QLabel(text);
       break;
-    case app::ControlKind::kPushButton:
+    case platform::ControlKind::kPushButton:
       widget = new QPushButton(text);
       break;
-    case app::ControlKind::kDropDownList: {
+    case platform::ControlKind::kDropDownList: {
       auto* combo = new DropDownCombo;
       ApplyCombo(combo, initial);
       widget = combo;
       break;
     }
-    case app::ControlKind::kEdit:
-      if (id == app::kTermText) {
+    case platform::ControlKind::kEdit:
+      if (id == platform::kTermText) {
         auto* term = new QPlainTextEdit(text);
         term->setReadOnly(true);
         widget = term;
@@ -222,21 +222,21 @@ QWidget* MainWindow::AddHidden(int id, const app::ControlState& initial) {
         widget = new QLineEdit(text);
       }
       break;
-    case app::ControlKind::kCheckBox:
+    case platform::ControlKind::kCheckBox:
       widget = new QCheckBox(text);
       break;
-    case app::ControlKind::kRadioButton: {
+    case platform::ControlKind::kRadioButton: {
       auto* radio = new QRadioButton(text);
       radio->setAutoExclusive(false);  // the model keeps each one's state
       widget = radio;
       break;
     }
-    case app::ControlKind::kPicture:
+    case platform::ControlKind::kPicture:
       return AddPicture(id);
-    case app::ControlKind::kProgressBar:
+    case platform::ControlKind::kProgressBar:
       widget = new QProgressBar;
       break;
-    case app::ControlKind::kWindow:
+    case platform::ControlKind::kWindow:
       return nullptr;
   }
   widget->setVisible(initial.visible);
@@ -250,7 +250,7 @@ void MainWindow::BuildMenu() {
   buildPackage_ = tools->addAction(QStringLiteral("&Build package description…"));
   connect(buildPackage_, &QAction::triggered, this, [this] {
     if (model_ != nullptr)
-      model_->OnButton(app::kIniToBinButton);
+      model_->OnButton(platform::kIniToBinButton);
   });
 }
 
@@ -266,7 +266,7 @@ QLabel* MainWindow::AddPicture(int id) {
   picture->setFixedSize(kStateIconSize + 4, kStateIconSize + 4);
   picture->setAlignment(Qt::AlignCenter);
   Register(id, picture);
-  icons_[id] = app::kIconNone;
+  icons_[id] = platform::kIconNone;
   return picture;
 }
 
@@ -310,7 +310,7 @@ QWidget* MainWindow::Control(int id) const {
 
 int MainWindow::IconShown(int id) const {
   auto it = icons_.find(id);
-  return it == icons_.end() ? app::kIconNone : it->second;
+  return it == icons_.end() ? platform::kIconNone : it->second;
 }
 
 void MainWindow::ShowIcon(int id, int icon) {
@@ -321,8 +321,8 @@ void MainWindow::ShowIcon(int id, int icon) {
   picture->setPixmap(StateIcon(icon, kStateIconSize));
 }
 
-void MainWindow::ApplyControl(int id, const app::ControlState& state) {
-  if (id == app::kWindowTitle) {
+void MainWindow::ApplyControl(int id, const platform::ControlState& state) {
+  if (id == platform::kWindowTitle) {
     setWindowTitle(QString::fromStdString(state.text));
     return;
   }
@@ -331,7 +331,7 @@ void MainWindow::ApplyControl(int id, const app::ControlState& state) {
     return;
   widget->setEnabled(state.enabled);
   widget->setVisible(state.visible);
-  if (id == app::kIniToBinButton)
+  if (id == platform::kIniToBinButton)
     buildPackage_->setEnabled(state.enabled);
 
   const QString text = DisplayText(state.text);
@@ -359,7 +359,7 @@ void MainWindow::ApplyControl(int id, const app::ControlState& state) {
     ApplyProgress(bar, state);
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(text);
-    if (id == app::kInfoText) {
+    if (id == platform::kInfoText) {
       // The newest lines are at the end; the scroll range is known once the
       // label has been laid out anew.
       QMetaObject::invokeMethod(

@@ -12,7 +12,7 @@
 #include <functional>
 #include <map>
 
-#include "app/control_state.hpp"
+#include "platform/control_state.hpp"
 
 class QAction;
 class QLabel;
@@ -46,11 +46,11 @@ class MainWindow : public QMainWindow {
   void SetExitHandler(ExitHandler onExit) { onExit_ = std::move(onExit); }
 
   // Shows one control's state; ids without a widget are ignored.
-  void ApplyControl(int id, const app::ControlState& state);
+  void ApplyControl(int id, const platform::ControlState& state);
 
   // The widget of a control id; nullptr when there is none.
   QWidget* Control(int id) const;
-  // The state icon a picture control shows (app::kIconNone when none).
+  // The state icon a picture control shows (platform::kIconNone when none).
   int IconShown(int id) const;
   // The menu entry that builds a package description.
   QAction* BuildPackageAction() const { return buildPackage_; }
@@ -68,7 +68,7 @@ class MainWindow : public QMainWindow {
 
   QLabel* AddLabel(int id, const QString& text);
   QLabel* AddPicture(int id);
-  QWidget* AddHidden(int id, const app::ControlState& initial);
+  QWidget* AddHidden(int id, const platform::ControlState& initial);
   void Register(int id, QWidget* widget);
   void Wire(int id, QWidget* widget);
   void ShowIcon(int id, int icon);

@@ -9,14 +9,14 @@ namespace tavro::gui {
 namespace {
 
 bool ValidTimer(int id) {
-  return id >= app::kFirstTimer && id <= app::kLastTimer;
+  return id >= platform::kFirstTimer && id <= platform::kLastTimer;
 }
 
 }  // namespace
 
 QtLoop::QtLoop(QObject* parent) : QObject(parent) {
   clock_.start();
-  for (int id = app::kFirstTimer; id <= app::kLastTimer; ++id) {
+  for (int id = platform::kFirstTimer; id <= platform::kLastTimer; ++id) {
     auto* timer = new QTimer(this);
     // The command engine's time-outs are short; coarse timers may be 5 % late.
     timer->setTimerType(Qt::PreciseTimer);

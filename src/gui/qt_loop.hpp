@@ -11,11 +11,11 @@
 #include <atomic>
 #include <mutex>
 
-#include "app/loop.hpp"
+#include "platform/loop.hpp"
 
 namespace tavro::gui {
 
-class QtLoop : public QObject, public app::Loop {
+class QtLoop : public QObject, public platform::Loop {
   Q_OBJECT
 
  public:
@@ -46,7 +46,7 @@ class QtLoop : public QObject, public app::Loop {
   void Fire(int id);
 
   TickHandler onTick_;
-  std::array<QTimer*, app::kLastTimer + 1> timers_{};
+  std::array<QTimer*, platform::kLastTimer + 1> timers_{};
   QElapsedTimer clock_;
 
   // Hand-overs in flight, so that the destructor can let them go.

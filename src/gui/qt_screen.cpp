@@ -6,8 +6,8 @@
 #include <QStringList>
 
 #include "app/message_box.hpp"
-#include "app/messages.hpp"
 #include "gui/main_window.hpp"
+#include "platform/messages.hpp"
 
 namespace tavro::gui {
 namespace {
@@ -19,13 +19,13 @@ struct BoxLook {
 
 BoxLook LookOf(int kind) {
   switch (kind) {
-    case app::kBoxWarning:
+    case platform::kBoxWarning:
       return {QMessageBox::Warning, QMessageBox::Ok};
-    case app::kBoxError:
+    case platform::kBoxError:
       return {QMessageBox::Critical, QMessageBox::Ok};
-    case app::kBoxYesNo:
+    case platform::kBoxYesNo:
       return {QMessageBox::Question, QMessageBox::Yes | QMessageBox::No};
-    case app::kBoxOkCancel:
+    case platform::kBoxOkCancel:
       return {QMessageBox::Question, QMessageBox::Ok | QMessageBox::Cancel};
     default:
       return {QMessageBox::NoIcon, QMessageBox::Ok};
@@ -37,21 +37,21 @@ BoxLook LookOf(int kind) {
 int ButtonCode(QMessageBox::StandardButton button, int kind) {
   switch (button) {
     case QMessageBox::Ok:
-      return app::kButtonOk;
+      return platform::kButtonOk;
     case QMessageBox::Cancel:
-      return app::kButtonCancel;
+      return platform::kButtonCancel;
     case QMessageBox::Yes:
-      return app::kButtonYes;
+      return platform::kButtonYes;
     case QMessageBox::No:
-      return app::kButtonNo;
+      return platform::kButtonNo;
     default:
       break;
   }
-  if (kind == app::kBoxYesNo)
-    return app::kButtonNo;
-  if (kind == app::kBoxOkCancel)
-    return app::kButtonCancel;
-  return app::kButtonOk;
+  if (kind == platform::kBoxYesNo)
+    return platform::kButtonNo;
+  if (kind == platform::kBoxOkCancel)
+    return platform::kButtonCancel;
+  return platform::kButtonOk;
 }
 
 void RelabelInEnglish(QMessageBox& box) {
@@ -95,9 +95,9 @@ QString QtFileFilter(const std::string& filter) {
   return entries.join(QStringLiteral(";;"));
 }
 
-int QtScreen::ShowMessageBox(const app::MessageBoxRequest& request) {
+int QtScreen::ShowMessageBox(const platform::MessageBoxRequest& request) {
   if (!app::IsShownBoxKind(request.kind))
-    return app::kNoButton;
+    return platform::kNoButton;
   if (answerer_)
     return answerer_(request);
 
@@ -112,8 +112,8 @@ int QtScreen::ShowMessageBox(const app::MessageBoxRequest& request) {
   return ButtonCode(box.standardButton(box.clickedButton()), request.kind);
 }
 
-void QtScreen::ShowControls(const std::vector<app::ControlChange>& changes) {
-  for (const app::ControlChange& change : changes)
+void QtScreen::ShowControls(const std::vector<platform::ControlChange>& changes) {
+  for (const platform::ControlChange& change : changes)
     window_.ApplyControl(change.id, change.state);
 }
 

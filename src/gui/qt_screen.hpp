@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/screen.hpp"
+#include "platform/screen.hpp"
 
 namespace tavro::gui {
 
@@ -25,15 +25,15 @@ QString QtFileFilter(const std::string& filter);
 // Display form of a model text: "\r\n" line breaks become "\n".
 QString DisplayText(const std::string& text);
 
-class QtScreen : public app::Screen {
+class QtScreen : public platform::Screen {
  public:
-  using BoxAnswerer = std::function<int(const app::MessageBoxRequest&)>;
+  using BoxAnswerer = std::function<int(const platform::MessageBoxRequest&)>;
   using FileChooser = std::function<std::optional<std::string>(const QString& qtFilter)>;
 
   explicit QtScreen(MainWindow& window) : window_(window) {}
 
-  int ShowMessageBox(const app::MessageBoxRequest& request) override;
-  void ShowControls(const std::vector<app::ControlChange>& changes) override;
+  int ShowMessageBox(const platform::MessageBoxRequest& request) override;
+  void ShowControls(const std::vector<platform::ControlChange>& changes) override;
   std::optional<std::string> ChooseFile(const std::string& filter) override;
 
   // Boxes of the shown kinds go to `answerer` instead of a modal dialog;

@@ -6,9 +6,9 @@
 #include <iostream>
 #include <memory>
 
-#include "app/control_ids.hpp"
-#include "app/messages.hpp"
 #include "gui/session.hpp"
+#include "platform/control_ids.hpp"
+#include "platform/messages.hpp"
 
 namespace tavro::gui {
 namespace {
@@ -18,11 +18,11 @@ constexpr int kPollMs = 50;
 constexpr int kSettleMs = 300;
 
 int DoNotGoOn(int kind) {
-  if (kind == app::kBoxYesNo)
-    return app::kButtonNo;
-  if (kind == app::kBoxOkCancel)
-    return app::kButtonCancel;
-  return app::kButtonOk;
+  if (kind == platform::kBoxYesNo)
+    return platform::kButtonNo;
+  if (kind == platform::kBoxOkCancel)
+    return platform::kButtonCancel;
+  return platform::kButtonOk;
 }
 
 void Grab(Session& session, const QString& path, const std::function<void(bool)>& done) {
@@ -39,7 +39,7 @@ void Grab(Session& session, const QString& path, const std::function<void(bool)>
 
 void TakeScreenshot(Session& session, const QString& path, bool viewDeviceInfo, int limitMs,
                     std::function<void(bool)> done) {
-  session.screen().SetBoxAnswerer([](const app::MessageBoxRequest& request) {
+  session.screen().SetBoxAnswerer([](const platform::MessageBoxRequest& request) {
     std::cerr << "tavro: [" << request.title << "] " << request.text << '\n';
     return DoNotGoOn(request.kind);
   });
@@ -47,7 +47,7 @@ void TakeScreenshot(Session& session, const QString& path, bool viewDeviceInfo, 
     Grab(session, path, done);
     return;
   }
-  session.model().OnButton(app::kDeviceInfoButton);
+  session.model().OnButton(platform::kDeviceInfoButton);
 
   // The operation runs on the event loop; it is over when the window has
   // enabled its buttons again.
@@ -56,7 +56,7 @@ void TakeScreenshot(Session& session, const QString& path, bool viewDeviceInfo, 
   clock->start();
   QObject::connect(
       poll, &QTimer::timeout, &session.window(), [&session, path, done, poll, clock, limitMs] {
-        const bool idle = session.model().controls().Get(app::kDeviceInfoButton).enabled;
+        const bool idle = session.model().controls().Get(platform::kDeviceInfoButton).enabled;
         if (!idle && clock->elapsed() < limitMs)
           return;
         if (!idle)

@@ -6,7 +6,7 @@ namespace tavro::gui {
 
 Session::Session(std::string programDir)
     : screen_(window_),
-      serial_(loop_, screen_),
+      serial_(loop_),
       model_(loop_, screen_, serial_, std::move(programDir), &link::ListSerialPorts),
       monitor_(loop_, [this](const link::PortRemoval&) { model_.OnDeviceRemoved(); }) {
   window_.Attach(model_);

@@ -52,7 +52,7 @@ struct PortMonitor::Udev {
   }
 };
 
-PortMonitor::PortMonitor(app::Loop& loop, RemovalHandler onRemoved)
+PortMonitor::PortMonitor(platform::Loop& loop, RemovalHandler onRemoved)
     : loop_(loop), onRemoved_(std::move(onRemoved)) {}
 
 PortMonitor::~PortMonitor() {

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/loop.hpp"
 #include "link/posix/worker_control.hpp"
+#include "platform/loop.hpp"
 
 namespace tavro::link {
 
@@ -30,7 +30,7 @@ class PortMonitor {
   using RemovalHandler = std::function<void(const PortRemoval&)>;
 
   // The handler runs on the decision thread.
-  PortMonitor(app::Loop& loop, RemovalHandler onRemoved);
+  PortMonitor(platform::Loop& loop, RemovalHandler onRemoved);
   // Stops the thread.
   ~PortMonitor();
   PortMonitor(const PortMonitor&) = delete;
@@ -63,7 +63,7 @@ class PortMonitor {
 
   void Run(std::shared_ptr<posix::WorkerControl> control, std::chrono::milliseconds period);
 
-  app::Loop& loop_;
+  platform::Loop& loop_;
   RemovalHandler onRemoved_;
   std::mutex aliasMutex_;
   std::map<std::uint32_t, AliasState> aliases_;        // guarded by aliasMutex_

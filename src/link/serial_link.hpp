@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "link/byte_order.hpp"
 
@@ -19,12 +20,18 @@ struct LineSettings {
 class SerialLink {
  public:
   using ByteHandler = std::function<void(std::uint8_t)>;
+  // Receiver of the transport's failures (a step of opening or configuring
+  // the port, a write, the worker's wait), called on the decision thread with
+  // the whole text to show. The window model shows it in a box.
+  using ErrorHandler = std::function<void(const std::string& text)>;
 
   virtual ~SerialLink() = default;
 
   // Receiver of every byte, called on the decision thread, one byte per call,
   // in order; the next byte is not handed over before the call returns.
   virtual void SetByteHandler(ByteHandler onByte) = 0;
+  // A link that cannot fail (in-process wires) may ignore the handler.
+  virtual void SetErrorHandler(ErrorHandler /*onError*/) {}
   // Opens COM<port>; false (and no message) when it cannot be opened. A
   // running port is stopped first.
   virtual bool Open(std::uint32_t port, const LineSettings& settings) = 0;

@@ -17,17 +17,22 @@ std::string AppFolder(const engine::Context& ctx, bool newBootloader) {
 bool FileSetCheck(engine::Context& ctx) {
   if (!data::FileExists(ctx.Path(data::kPackageFileName))) {
     ctx.LogCommandState(1, "Noini");
-    ctx.MessageBox("SwUpdate.ini" + ctx.Text("F_NotExist"), app::kBoxError);
+    ctx.MessageBox("SwUpdate.ini" + ctx.Text("F_NotExist"), platform::kBoxError);
     return false;
   }
-  // A package that cannot be read has shown its message; the check goes on.
-  data::ReadPackage(ctx.programDir, ctx.link.TerminalType, ctx.device.BlVersion, ctx.messages,
-                    ctx.package, ctx.areas);
+  // A package that cannot be read is reported; the check goes on.
+  const data::PackageError error = data::ReadPackage(ctx.programDir, ctx.link.TerminalType,
+                                                     ctx.device.BlVersion, ctx.package, ctx.areas);
+  if (error == data::PackageError::kNotFound) {
+    platform::ReportFileNotFound(ctx.messages, ctx.Path(data::kPackageFileName));
+  } else if (error == data::PackageError::kUnreadable) {
+    platform::ReportFileUnreadable(ctx.messages, ctx.Path(data::kPackageFileName));
+  }
 
   const std::string blFolder = ctx.Path("/Data/Bl");
   const std::vector<std::string> bootloaders = data::ListFiles(blFolder, "*.bin");
   if (bootloaders.size() >= 2) {
-    ctx.MessageBox(ctx.programDir + ctx.Text("F_multiFile"), app::kBoxError);
+    ctx.MessageBox(ctx.programDir + ctx.Text("F_multiFile"), platform::kBoxError);
     return false;
   }
   const bool newBootloader =
@@ -40,13 +45,13 @@ bool FileSetCheck(engine::Context& ctx) {
   const std::string appFolder = AppFolder(ctx, newBootloader);
   const std::size_t apps = data::ListFiles(appFolder, "*.bin").size();
   if (apps >= 2) {
-    ctx.MessageBox(appFolder + ctx.Text("F_multiFile"), app::kBoxError);
+    ctx.MessageBox(appFolder + ctx.Text("F_multiFile"), platform::kBoxError);
     return false;
   }
   ctx.link.DownloadApp = apps == 1 ? 1 : 0;
 
   if (data::ListFiles(ctx.Path("/Data/Res"), "*.rom").size() >= 2) {
-    ctx.MessageBox(ctx.programDir + ctx.Text("F_multiFile"), app::kBoxError);
+    ctx.MessageBox(ctx.programDir + ctx.Text("F_multiFile"), platform::kBoxError);
     return false;
   }
   return true;

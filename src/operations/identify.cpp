@@ -1,12 +1,12 @@
 #include "operations/identify.hpp"
 
-#include "app/control_ids.hpp"
 #include "engine/read_back.hpp"
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
 #include "link/payloads.hpp"
 #include "operations/device_info_decode.hpp"
 #include "operations/file_set_check.hpp"
+#include "platform/control_ids.hpp"
 
 namespace tavro::operations {
 namespace {
@@ -18,9 +18,9 @@ void LogShortReply(Context& ctx, const char* name) {
 }
 
 void HideProgress(Context& ctx) {
-  ctx.controls.SetVisible(app::kProgressBar, false);
-  ctx.controls.SetVisible(app::kWarningText, false);
-  ctx.controls.SetVisible(app::kProgressNote, false);
+  ctx.controls.SetVisible(platform::kProgressBar, false);
+  ctx.controls.SetVisible(platform::kWarningText, false);
+  ctx.controls.SetVisible(platform::kProgressNote, false);
 }
 
 // Fields of parameter header record `index` of the header table.
@@ -38,7 +38,7 @@ void SetParaVersion(Context& ctx, std::uint32_t version, link::ByteView model) {
 
 void FinishIdentification(Context& ctx) {
   ctx.link.DevIdentified = 1;
-  ctx.controls.SetIcon(app::kConnectionStatusIcon, app::kIconOn);
+  ctx.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOn);
   ShowDeviceInfo(ctx);
 }
 
@@ -46,7 +46,7 @@ void FinishIdentification(Context& ctx) {
 
 void OnViewInfo(Context& ctx) {
   if (!ctx.serial.IsOpen()) {
-    ctx.MessageBox(ctx.Text("C_ComClose"), app::kBoxError);
+    ctx.MessageBox(ctx.Text("C_ComClose"), platform::kBoxError);
     return;
   }
   ctx.link.CheckDownloadFiles = 0;

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/console_loop.hpp"
+#include "loop/console_loop.hpp"
 #include "sim/profile.hpp"
 #include "sim/scheduler.hpp"
 #include "sim/terminal.hpp"
@@ -65,7 +65,7 @@ struct ServeSession::Impl {
   ServeOptions opt;
   std::ostream& out;
   std::ostream& err;
-  app::ConsoleLoop loop;
+  loop::ConsoleLoop loop;
   TimerQueue clock;
   std::unique_ptr<Terminal> terminal;
   std::unique_ptr<ProfileStore> store;

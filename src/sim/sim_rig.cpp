@@ -2,7 +2,7 @@
 
 namespace tavro::sim {
 
-SimRig::SimRig(app::VirtualLoop& loop, Device device, Behaviour behaviour, Faults faults,
+SimRig::SimRig(loop::VirtualLoop& loop, Device device, Behaviour behaviour, Faults faults,
                std::uint32_t baud)
     : scheduler_(loop),
       terminal_(scheduler_, std::move(device), std::move(behaviour), std::move(faults)),
@@ -11,7 +11,7 @@ SimRig::SimRig(app::VirtualLoop& loop, Device device, Behaviour behaviour, Fault
   terminal_.PowerUp();
 }
 
-std::unique_ptr<SimRig> SimRig::FromProfile(app::VirtualLoop& loop, const std::string& dir,
+std::unique_ptr<SimRig> SimRig::FromProfile(loop::VirtualLoop& loop, const std::string& dir,
                                             std::string& error, std::uint32_t baud) {
   Profile profile;
   if (!LoadProfile(dir, profile, error))

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "app/virtual_loop.hpp"
+#include "loop/virtual_loop.hpp"
 #include "sim/profile.hpp"
 #include "sim/terminal.hpp"
 #include "sim/virtual_wire.hpp"
@@ -15,11 +15,11 @@ namespace tavro::sim {
 class SimRig {
  public:
   // Powers the terminal up at once (it announces itself when its behaviour says so).
-  SimRig(app::VirtualLoop& loop, Device device, Behaviour behaviour = {}, Faults faults = {},
+  SimRig(loop::VirtualLoop& loop, Device device, Behaviour behaviour = {}, Faults faults = {},
          std::uint32_t baud = 115200);
   // A terminal whose memory is the profile folder `dir`: every accepted write
   // is saved there. Null, with `error` set, when the profile cannot be read.
-  static std::unique_ptr<SimRig> FromProfile(app::VirtualLoop& loop, const std::string& dir,
+  static std::unique_ptr<SimRig> FromProfile(loop::VirtualLoop& loop, const std::string& dir,
                                              std::string& error, std::uint32_t baud = 115200);
 
   Terminal& terminal() { return terminal_; }

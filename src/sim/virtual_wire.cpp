@@ -16,7 +16,7 @@ std::uint64_t CeilMs(std::uint64_t ns) {
 
 }  // namespace
 
-VirtualWire::VirtualWire(app::VirtualLoop& loop, Terminal& terminal, std::uint32_t baud,
+VirtualWire::VirtualWire(loop::VirtualLoop& loop, Terminal& terminal, std::uint32_t baud,
                          std::uint32_t port)
     : loop_(loop), terminal_(terminal), baud_(baud == 0 ? 115200 : baud), port_(port) {
   terminal_.SetSink([this](const link::Bytes& frame) { FromTerminal(frame); });

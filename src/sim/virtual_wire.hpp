@@ -9,8 +9,8 @@
 #include <functional>
 #include <memory>
 
-#include "app/virtual_loop.hpp"
 #include "link/serial_link.hpp"
+#include "loop/virtual_loop.hpp"
 #include "sim/scheduler.hpp"
 
 namespace tavro::sim {
@@ -20,21 +20,21 @@ class Terminal;
 // Lets a terminal take its time and delayed work from a VirtualLoop.
 class VirtualLoopScheduler : public Scheduler {
  public:
-  explicit VirtualLoopScheduler(app::VirtualLoop& loop) : loop_(loop) {}
+  explicit VirtualLoopScheduler(loop::VirtualLoop& loop) : loop_(loop) {}
   std::uint64_t NowMs() const override { return loop_.NowMs(); }
   void After(std::uint32_t ms, std::function<void()> fn) override {
     loop_.ScheduleAfter(ms, std::move(fn));
   }
 
  private:
-  app::VirtualLoop& loop_;
+  loop::VirtualLoop& loop_;
 };
 
 class VirtualWire : public link::SerialLink {
  public:
   // `port` is the COM number the wire answers to (0: any). The wire becomes
   // the terminal's sink; the terminal must outlive the wire.
-  VirtualWire(app::VirtualLoop& loop, Terminal& terminal, std::uint32_t baud = 115200,
+  VirtualWire(loop::VirtualLoop& loop, Terminal& terminal, std::uint32_t baud = 115200,
               std::uint32_t port = 0);
   ~VirtualWire() override;
   VirtualWire(const VirtualWire&) = delete;
@@ -79,7 +79,7 @@ class VirtualWire : public link::SerialLink {
   void DeliverToPc();
   void Schedule(std::uint64_t atMs, std::function<void()> fn);
 
-  app::VirtualLoop& loop_;
+  loop::VirtualLoop& loop_;
   Terminal& terminal_;
   std::uint32_t baud_;
   std::uint32_t port_;

@@ -24,17 +24,17 @@ TEST_F(WindowSetUp, ShowsReadyWithThePortClosedAndTheDeveloperControlsDisabled) 
   EXPECT_EQ(Info(), "Ready");
   EXPECT_TRUE(serial.openAttempts().empty());
   EXPECT_FALSE(ctx().port.open);
-  EXPECT_EQ(Control(kPortButton).text, Text("B_OpenCom"));
-  EXPECT_EQ(Control(kPortStatusIcon).icon, kIconOff);
-  EXPECT_EQ(Control(kConnectionStatusIcon).icon, kIconOff);
-  EXPECT_EQ(Control(kWindowTitle).text, Text("Sw_Title"));
+  EXPECT_EQ(Control(platform::kPortButton).text, Text("B_OpenCom"));
+  EXPECT_EQ(Control(platform::kPortStatusIcon).icon, platform::kIconOff);
+  EXPECT_EQ(Control(platform::kConnectionStatusIcon).icon, platform::kIconOff);
+  EXPECT_EQ(Control(platform::kWindowTitle).text, Text("Sw_Title"));
   EXPECT_EQ(ctx().port.number, 1u);
   EXPECT_EQ(ctx().port.line.baud, 115200u);
-  EXPECT_EQ(Control(kBaudList).selected, 1);
+  EXPECT_EQ(Control(platform::kBaudList).selected, 1);
 
   const std::vector<int> disabled = {1029, 1037, 1030, 1031, 1034, 1038, 1039,
                                      1035, 1036, 1016, 1018, 1017, 1019};
-  for (const ControlChange& c : dlg->controls().All()) {
+  for (const platform::ControlChange& c : dlg->controls().All()) {
     const bool listed = std::find(disabled.begin(), disabled.end(), c.id) != disabled.end();
     EXPECT_EQ(c.state.enabled, !listed) << c.id;
   }
@@ -47,12 +47,12 @@ TEST_F(WindowSetUp, EverythingIsShownOnTheScreen) {
                                     [] { return std::vector<link::PortEntry>{}; });
   ASSERT_TRUE(dlg->SetUpWindow());
   dlg->FinishWindowSetUp();
-  ASSERT_NE(screen.Control(kInfoText), nullptr);
-  EXPECT_EQ(screen.Control(kInfoText)->text, "Ready");
+  ASSERT_NE(screen.Control(platform::kInfoText), nullptr);
+  EXPECT_EQ(screen.Control(platform::kInfoText)->text, "Ready");
   ASSERT_NE(screen.Control(1019), nullptr);
   EXPECT_FALSE(screen.Control(1019)->enabled);
-  ASSERT_NE(screen.Control(kPortButton), nullptr);
-  EXPECT_EQ(screen.Control(kPortButton)->text, Text("B_OpenCom"));
+  ASSERT_NE(screen.Control(platform::kPortButton), nullptr);
+  EXPECT_EQ(screen.Control(platform::kPortButton)->text, Text("B_OpenCom"));
   EXPECT_TRUE(screen.boxes().empty());
 }
 
@@ -69,7 +69,7 @@ TEST_F(WindowWithoutLanguage, MissingLanguageFileEndsTheSetUp) {
   ASSERT_EQ(screen.boxes().size(), 1u);
   EXPECT_EQ(screen.boxes()[0].title, kFixedBoxTitle);
   EXPECT_EQ(screen.boxes()[0].text, "Language.ini does not exist !");
-  EXPECT_EQ(screen.boxes()[0].kind, kBoxError);
+  EXPECT_EQ(screen.boxes()[0].kind, platform::kBoxError);
   EXPECT_TRUE(serial.openAttempts().empty());
   EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
@@ -93,43 +93,44 @@ TEST_F(Window, CloseReleasesTheBuffersClosesTheRunLogAndReturnsOne) {
 TEST_F(Window, RestartButtonStartsTheCurrentCommand) {
   link().LinkUp = 1;
   link().CmdID = link::MsgConnect;
-  dlg->OnButton(kRestartCommandButton);
+  dlg->OnButton(platform::kRestartCommandButton);
   EXPECT_EQ(serial.WrittenIds(), std::vector<std::uint16_t>{link::MsgConnect});
   EXPECT_TRUE(loop.TimerRunning(engine::kTimerAnswer));
-  EXPECT_FALSE(Control(kDeviceInfoButton).enabled);
+  EXPECT_FALSE(Control(platform::kDeviceInfoButton).enabled);
 }
 
 TEST_F(Window, OtherDeveloperButtonsAndEnterDoNothing) {
-  const ControlTable before = dlg->controls();
+  const platform::ControlTable before = dlg->controls();
   link().LinkUp = 1;
   link().CmdID = link::MsgConnect;
-  for (int id : {kStopCommandButton, kClearDisplayButton, kSpareDeveloperButton, 1001, 1053})
+  for (int id : {platform::kStopCommandButton, platform::kClearDisplayButton,
+                 platform::kSpareDeveloperButton, 1001, 1053})
     dlg->OnButton(id);
   dlg->OnEnter();
   EXPECT_TRUE(serial.written().empty());
   EXPECT_TRUE(screen.boxes().empty());
   EXPECT_EQ(dlg->controls().All().size(), before.All().size());
-  for (const ControlChange& c : before.All())
+  for (const platform::ControlChange& c : before.All())
     EXPECT_EQ(Control(c.id), c.state) << c.id;
 }
 
 TEST_F(Window, OperationButtonsGoToTheirHandlers) {
   int pressed = 0;
-  dlg->SetButtonHandler(kBackupButton, [&] { ++pressed; });
-  dlg->OnButton(kBackupButton);
-  dlg->OnButton(kUpgradeButton);  // no operation routed here
+  dlg->SetButtonHandler(platform::kBackupButton, [&] { ++pressed; });
+  dlg->OnButton(platform::kBackupButton);
+  dlg->OnButton(platform::kUpgradeButton);  // no operation routed here
   EXPECT_EQ(pressed, 1);
 }
 
 TEST_F(Window, FlashAddressAndSizeEditsKeepTheirText) {
-  dlg->OnEditChanged(kFlashAddressEdit, "0x18200000");
-  dlg->OnEditChanged(kFlashSizeEdit, "4096");
-  dlg->OnEditChanged(kDownloadFileEdit, "ignored");
-  EXPECT_EQ(Control(kFlashAddressEdit).text, "0x18200000");
-  EXPECT_EQ(Control(kFlashSizeEdit).text, "4096");
-  EXPECT_EQ(Control(kDownloadFileEdit).text, "");
-  ASSERT_NE(screen.Control(kFlashSizeEdit), nullptr);
-  EXPECT_EQ(screen.Control(kFlashSizeEdit)->text, "4096");
+  dlg->OnEditChanged(platform::kFlashAddressEdit, "0x18200000");
+  dlg->OnEditChanged(platform::kFlashSizeEdit, "4096");
+  dlg->OnEditChanged(platform::kDownloadFileEdit, "ignored");
+  EXPECT_EQ(Control(platform::kFlashAddressEdit).text, "0x18200000");
+  EXPECT_EQ(Control(platform::kFlashSizeEdit).text, "4096");
+  EXPECT_EQ(Control(platform::kDownloadFileEdit).text, "");
+  ASSERT_NE(screen.Control(platform::kFlashSizeEdit), nullptr);
+  EXPECT_EQ(screen.Control(platform::kFlashSizeEdit)->text, "4096");
 }
 
 TEST_F(Window, TimerTicksAndBytesReachTheEngine) {
@@ -138,7 +139,7 @@ TEST_F(Window, TimerTicksAndBytesReachTheEngine) {
   loop.Advance(1000);
   EXPECT_EQ(link().ElapsedSec, 1u);
   serial.Deliver(link::BuildTerminalFrame(link::MsgText, link::Bytes{'o', 'k'}));
-  EXPECT_EQ(Control(kTermText).text, "ok");
+  EXPECT_EQ(Control(platform::kTermText).text, "ok");
 }
 
 }  // namespace

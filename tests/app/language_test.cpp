@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/control_ids.hpp"
 #include "app/message_box.hpp"
 #include "app/startup_labels.hpp"
+#include "platform/control_ids.hpp"
 #include "support/recording_screen.hpp"
 #include "support/temp_dir.hpp"
 
@@ -108,15 +108,15 @@ class MessageBoxTest : public LanguageTest {
 
 TEST_F(MessageBoxTest, BoxesCarryTheLanguageTitleAndButtonStyle) {
   ASSERT_EQ(SelectWith(LanguageFile("0")), LanguageResult::kOk);
-  EXPECT_EQ(boxes.MessageBox("hello", kBoxYesNo), kButtonYes);
+  EXPECT_EQ(boxes.MessageBox("hello", platform::kBoxYesNo), platform::kButtonYes);
   ASSERT_EQ(screen.boxes().size(), 1u);
   EXPECT_EQ(screen.boxes()[0].title, "Box A");
   EXPECT_EQ(screen.boxes()[0].text, "hello");
-  EXPECT_EQ(screen.boxes()[0].kind, kBoxYesNo);
+  EXPECT_EQ(screen.boxes()[0].kind, platform::kBoxYesNo);
   EXPECT_TRUE(screen.boxes()[0].englishButtons);
 
   ASSERT_EQ(SelectWith(LanguageFile("1")), LanguageResult::kOk);
-  boxes.MessageBox("你好", kBoxOk);
+  boxes.MessageBox("你好", platform::kBoxOk);
   EXPECT_EQ(screen.boxes()[1].title, "提示");
   EXPECT_FALSE(screen.boxes()[1].englishButtons);
   EXPECT_EQ(boxes.Text("Sw_Title"), "Title B");
@@ -124,22 +124,23 @@ TEST_F(MessageBoxTest, BoxesCarryTheLanguageTitleAndButtonStyle) {
 
 TEST_F(MessageBoxTest, AnswersPassThroughAndHiddenKindsShowNothing) {
   ASSERT_EQ(SelectWith(LanguageFile("0")), LanguageResult::kOk);
-  screen.answers().Queue(kButtonCancel);
-  screen.answers().Queue(kButtonNo);
-  EXPECT_EQ(boxes.MessageBox("q", kBoxNone), kNoButton);
-  EXPECT_EQ(boxes.MessageBox("q", 9), kNoButton);
-  EXPECT_EQ(boxes.MessageBox("q", -1), kNoButton);
+  screen.answers().Queue(platform::kButtonCancel);
+  screen.answers().Queue(platform::kButtonNo);
+  EXPECT_EQ(boxes.MessageBox("q", platform::kBoxNone), platform::kNoButton);
+  EXPECT_EQ(boxes.MessageBox("q", 9), platform::kNoButton);
+  EXPECT_EQ(boxes.MessageBox("q", -1), platform::kNoButton);
   EXPECT_TRUE(screen.boxes().empty());
-  EXPECT_EQ(boxes.MessageBox("q", kBoxOkCancel), kButtonCancel);
-  EXPECT_EQ(boxes.MessageBox("q", kBoxYesNo), kButtonNo);
-  for (int kind : {kBoxOk, kBoxWarning, kBoxError, kBoxOkCancel})
-    EXPECT_EQ(boxes.MessageBox("q", kind), kButtonOk) << kind;
+  EXPECT_EQ(boxes.MessageBox("q", platform::kBoxOkCancel), platform::kButtonCancel);
+  EXPECT_EQ(boxes.MessageBox("q", platform::kBoxYesNo), platform::kButtonNo);
+  for (int kind :
+       {platform::kBoxOk, platform::kBoxWarning, platform::kBoxError, platform::kBoxOkCancel})
+    EXPECT_EQ(boxes.MessageBox("q", kind), platform::kButtonOk) << kind;
   EXPECT_EQ(screen.boxes().size(), 6u);
 }
 
 TEST_F(MessageBoxTest, WithoutALanguageBoxesAreStillShown) {
   ASSERT_EQ(SelectWith(LanguageFile("7")), LanguageResult::kNoLanguage);
-  boxes.MessageBox("text", kBoxError);
+  boxes.MessageBox("text", platform::kBoxError);
   ASSERT_EQ(screen.boxes().size(), 1u);
   EXPECT_EQ(screen.boxes()[0].title, "Null");
   EXPECT_FALSE(screen.boxes()[0].englishButtons);
@@ -149,7 +150,7 @@ TEST_F(MessageBoxTest, MissingLanguageFileBox) {
   boxes.ShowLanguageFileMissing();
   ASSERT_EQ(screen.boxes().size(), 1u);
   EXPECT_EQ(screen.boxes()[0].text, "Language.ini does not exist !");
-  EXPECT_EQ(screen.boxes()[0].kind, kBoxError);
+  EXPECT_EQ(screen.boxes()[0].kind, platform::kBoxError);
   EXPECT_EQ(screen.boxes()[0].title, kFixedBoxTitle);
 }
 
@@ -161,25 +162,25 @@ TEST_F(LanguageTest, StartupLabels) {
     keys += std::string(k) + "=[" + k + "]\r\n";
   ASSERT_EQ(SelectWith("[LanguageStart]\r\n[L]\r\n" + keys), LanguageResult::kOk);
 
-  ControlTable t = MakeMainWindowControls();
+  platform::ControlTable t = platform::MakeMainWindowControls();
   ApplyStartupLabels(t, language, dir.Path());
-  EXPECT_EQ(t.Get(kWindowTitle).text, "[Sw_Title]");
-  EXPECT_EQ(t.Get(kDownloadButton).text, "[B_Run]");
-  EXPECT_EQ(t.Get(kUpgradeButton).text, "[B_Update]");
-  EXPECT_EQ(t.Get(kBackupButton).text, "[B_Backup]");
-  EXPECT_EQ(t.Get(kDeviceInfoButton).text, "[B_Connect]");
-  EXPECT_EQ(t.Get(kFunctionGroup).text, "[S_Cmd]");
-  EXPECT_EQ(t.Get(kBasicSettingsGroup).text, "[S_Basic]");
-  EXPECT_EQ(t.Get(kInfoGroup).text, "[S_Info]");
-  EXPECT_EQ(t.Get(kPortStatusLabel).text, "[S_Com]\r\n[S_Status]");
-  EXPECT_EQ(t.Get(kConnectionStatusLabel).text, "[S_Connect]\r\n[S_Status]");
-  EXPECT_EQ(t.Get(kPortNumberLabel).text, "[S_Num]");
-  EXPECT_EQ(t.Get(kPortSwitchLabel).text, "[S_OnOff]");
-  EXPECT_EQ(t.Get(kPortButton).text, "");  // the port handling captions it
+  EXPECT_EQ(t.Get(platform::kWindowTitle).text, "[Sw_Title]");
+  EXPECT_EQ(t.Get(platform::kDownloadButton).text, "[B_Run]");
+  EXPECT_EQ(t.Get(platform::kUpgradeButton).text, "[B_Update]");
+  EXPECT_EQ(t.Get(platform::kBackupButton).text, "[B_Backup]");
+  EXPECT_EQ(t.Get(platform::kDeviceInfoButton).text, "[B_Connect]");
+  EXPECT_EQ(t.Get(platform::kFunctionGroup).text, "[S_Cmd]");
+  EXPECT_EQ(t.Get(platform::kBasicSettingsGroup).text, "[S_Basic]");
+  EXPECT_EQ(t.Get(platform::kInfoGroup).text, "[S_Info]");
+  EXPECT_EQ(t.Get(platform::kPortStatusLabel).text, "[S_Com]\r\n[S_Status]");
+  EXPECT_EQ(t.Get(platform::kConnectionStatusLabel).text, "[S_Connect]\r\n[S_Status]");
+  EXPECT_EQ(t.Get(platform::kPortNumberLabel).text, "[S_Num]");
+  EXPECT_EQ(t.Get(platform::kPortSwitchLabel).text, "[S_OnOff]");
+  EXPECT_EQ(t.Get(platform::kPortButton).text, "");  // the port handling captions it
 
   ASSERT_TRUE(dir.Write("QZDownload.bin", ""));
   ApplyStartupLabels(t, language, dir.Path());
-  EXPECT_EQ(t.Get(kDownloadButton).text, "[B_Download]");
+  EXPECT_EQ(t.Get(platform::kDownloadButton).text, "[B_Download]");
   EXPECT_EQ(DownloadButtonCaption(language, dir.Path()), "[B_Download]");
 }
 

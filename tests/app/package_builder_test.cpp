@@ -45,7 +45,7 @@ TEST_F(PackageBuilderTest, WritesIntoNewIniNextToTheSourceAndSaysWhere) {
   EXPECT_EQ(dir.Read("src/NewIni/pkg.ini"), dir.Read("direct.bin"));
   EXPECT_EQ(dir.Read("src/NewIni/pkg.ini").size(), 16u + 56u);
   ASSERT_EQ(messages.boxes().size(), 1u);
-  EXPECT_EQ(messages.boxes()[0].kind, kBoxOk);
+  EXPECT_EQ(messages.boxes()[0].kind, platform::kBoxOk);
   EXPECT_EQ(messages.boxes()[0].text, PackageWrittenText(result.outputPath));
   EXPECT_NE(messages.boxes()[0].text.find(result.outputPath), std::string::npos);
 }
@@ -56,7 +56,7 @@ TEST_F(PackageBuilderTest, ChosenNameThatIsNoFileIsReportedAndBuildsNothing) {
   EXPECT_FALSE(dir.Exists("NewIni"));
   ASSERT_EQ(messages.boxes().size(), 1u);
   EXPECT_EQ(messages.boxes()[0],
-            (test::RecordedBox{dir.PathOf("missing.ini") + "<F_NotExist>", kBoxError}));
+            (test::RecordedBox{dir.PathOf("missing.ini") + "<F_NotExist>", platform::kBoxError}));
 
   // A folder is not a source either.
   messages.Clear();
@@ -72,7 +72,7 @@ TEST_F(PackageBuilderTest, FolderOrFileThatCannotBeCreatedIsAnError) {
   screen.QueueFile(dir.PathOf("a/pkg.ini"));
   EXPECT_EQ(RunIniToBinWithChooser(messages, screen).outcome, PackageBuildOutcome::kFolderFailed);
   ASSERT_EQ(messages.boxes().size(), 1u);
-  EXPECT_EQ(messages.boxes()[0].kind, kBoxError);
+  EXPECT_EQ(messages.boxes()[0].kind, platform::kBoxError);
   EXPECT_NE(messages.boxes()[0].text.find(dir.PathOf("a/NewIni")), std::string::npos);
 
   messages.Clear();
@@ -82,7 +82,7 @@ TEST_F(PackageBuilderTest, FolderOrFileThatCannotBeCreatedIsAnError) {
   const PackageBuildResult result = RunIniToBinWithChooser(messages, screen);
   EXPECT_EQ(result.outcome, PackageBuildOutcome::kWriteFailed);
   ASSERT_EQ(messages.boxes().size(), 1u);
-  EXPECT_EQ(messages.boxes()[0].kind, kBoxError);
+  EXPECT_EQ(messages.boxes()[0].kind, platform::kBoxError);
   EXPECT_NE(messages.boxes()[0].text.find(dir.PathOf("b/NewIni/pkg.ini")), std::string::npos);
 }
 

@@ -35,73 +35,73 @@ class PortSelection : public test::WindowFixture {
   // The open port is COM1 (opened by the fixture).
   void ExpectClosedLook() {
     EXPECT_FALSE(ctx().port.open);
-    EXPECT_EQ(Control(kPortButton).text, Text("B_OpenCom"));
-    EXPECT_EQ(Control(kPortStatusIcon).icon, kIconOff);
-    EXPECT_EQ(Control(kConnectionStatusIcon).icon, kIconOff);
+    EXPECT_EQ(Control(platform::kPortButton).text, Text("B_OpenCom"));
+    EXPECT_EQ(Control(platform::kPortStatusIcon).icon, platform::kIconOff);
+    EXPECT_EQ(Control(platform::kConnectionStatusIcon).icon, platform::kIconOff);
     EXPECT_EQ(link().LinkUp, 0u);
     EXPECT_EQ(link().DevIdentified, 0u);
   }
   void Identified() {
     link().LinkUp = 1;
     link().DevIdentified = 1;
-    ctx().controls.SetIcon(kConnectionStatusIcon, kIconOn);
+    ctx().controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOn);
   }
 };
 
 TEST_F(PortSelection, PortButtonOpensAndClosesAndEveryChangeDropsTheLink) {
   EXPECT_EQ(serial.openedPort(), 1u);
-  EXPECT_EQ(Control(kPortButton).text, Text("B_CloseCom"));
-  EXPECT_EQ(Control(kPortStatusIcon).icon, kIconOn);
+  EXPECT_EQ(Control(platform::kPortButton).text, Text("B_CloseCom"));
+  EXPECT_EQ(Control(platform::kPortStatusIcon).icon, platform::kIconOn);
   Identified();
   Deliver({0x5F, 0x5F, 0x30});
-  dlg->OnButton(kPortButton);
+  dlg->OnButton(platform::kPortButton);
   EXPECT_FALSE(serial.IsOpen());
   ExpectClosedLook();
   EXPECT_EQ(ctx().rx.StoredCount(), 0u);
-  ASSERT_NE(screen.Control(kPortButton), nullptr);
-  EXPECT_EQ(screen.Control(kPortButton)->text, Text("B_OpenCom"));
+  ASSERT_NE(screen.Control(platform::kPortButton), nullptr);
+  EXPECT_EQ(screen.Control(platform::kPortButton)->text, Text("B_OpenCom"));
 
   Identified();
-  dlg->OnButton(kPortButton);
+  dlg->OnButton(platform::kPortButton);
   EXPECT_TRUE(serial.IsOpen());
   EXPECT_TRUE(ctx().port.open);
   EXPECT_EQ(link().LinkUp, 0u);
   EXPECT_EQ(link().DevIdentified, 0u);
-  EXPECT_EQ(Control(kConnectionStatusIcon).icon, kIconOff);
+  EXPECT_EQ(Control(platform::kConnectionStatusIcon).icon, platform::kIconOff);
   EXPECT_TRUE(screen.boxes().empty());
 }
 
 TEST_F(PortSelection, PortThatCannotBeOpenedIsReported) {
-  dlg->OnButton(kPortButton);
+  dlg->OnButton(platform::kPortButton);
   serial.AllowOnly({2});
-  dlg->OnButton(kPortButton);
+  dlg->OnButton(platform::kPortButton);
   ExpectClosedLook();
   ASSERT_EQ(BoxTexts(), Texts{Text("C_Com") + "COM1" + Text("C_NoCom")});
-  EXPECT_EQ(screen.boxes()[0].kind, kBoxError);
+  EXPECT_EQ(screen.boxes()[0].kind, platform::kBoxError);
 }
 
 TEST_F(PortSelection, SelectingAPortOpensItAndLogsIt) {
   ports = {Port(1), Port(7)};
   OpenRunLog(1);
-  dlg->OnDropDown(kPortList);
-  EXPECT_EQ(Control(kPortList).items, (Names{"COM1", "COM7"}));
+  dlg->OnDropDown(platform::kPortList);
+  EXPECT_EQ(Control(platform::kPortList).items, (Names{"COM1", "COM7"}));
   Identified();
-  dlg->OnSelect(kPortList, 1);
+  dlg->OnSelect(platform::kPortList, 1);
   EXPECT_EQ(serial.openedPort(), 7u);
   EXPECT_EQ(ctx().port.number, 7u);
   EXPECT_TRUE(ctx().port.open);
-  EXPECT_EQ(Control(kPortButton).text, Text("B_CloseCom"));
-  EXPECT_EQ(Control(kPortStatusIcon).icon, kIconOn);
+  EXPECT_EQ(Control(platform::kPortButton).text, Text("B_CloseCom"));
+  EXPECT_EQ(Control(platform::kPortStatusIcon).icon, platform::kIconOn);
   EXPECT_EQ(link().LinkUp, 0u);
-  EXPECT_EQ(Control(kConnectionStatusIcon).icon, kIconOff);
+  EXPECT_EQ(Control(platform::kConnectionStatusIcon).icon, platform::kIconOff);
   EXPECT_EQ(RunLogText(), "AppRunLog:\r\n\r\nCOM1\r\nCOM7");
 }
 
 TEST_F(PortSelection, SelectedPortThatCannotBeOpenedIsReported) {
   ports = {Port(1), Port(7)};
-  dlg->OnDropDown(kPortList);
+  dlg->OnDropDown(platform::kPortList);
   serial.AllowOnly({1});
-  dlg->OnSelect(kPortList, 1);
+  dlg->OnSelect(platform::kPortList, 1);
   ExpectClosedLook();
   EXPECT_EQ(ctx().port.number, 7u);
   ASSERT_EQ(BoxTexts(), Texts{Text("C_Com") + "COM7" + Text("C_NoCom")});
@@ -109,45 +109,45 @@ TEST_F(PortSelection, SelectedPortThatCannotBeOpenedIsReported) {
 
 TEST_F(PortSelection, DropDownKeepsTheSelectedIndexWhileTheListIsLongEnough) {
   ports = {Port(1), Port(4), Port(9)};
-  dlg->OnDropDown(kPortList);
-  dlg->OnSelect(kPortList, 2);
+  dlg->OnDropDown(platform::kPortList);
+  dlg->OnSelect(platform::kPortList, 2);
   ports = {Port(2), Port(3), Port(5), Port(6)};
-  dlg->OnDropDown(kPortList);
-  EXPECT_EQ(Control(kPortList).selected, 2);  // the index, not the name
+  dlg->OnDropDown(platform::kPortList);
+  EXPECT_EQ(Control(platform::kPortList).selected, 2);  // the index, not the name
   ports = {Port(2)};
-  dlg->OnDropDown(kPortList);
-  EXPECT_EQ(Control(kPortList).selected, -1);
+  dlg->OnDropDown(platform::kPortList);
+  EXPECT_EQ(Control(platform::kPortList).selected, -1);
   EXPECT_EQ(ctx().port.number, 9u);  // opening the list changes no port
 }
 
 TEST_F(PortSelection, BaudChangeWhileClosedOpensThePortButLeavesTheButton) {
-  dlg->OnButton(kPortButton);
+  dlg->OnButton(platform::kPortButton);
   ASSERT_FALSE(serial.IsOpen());
-  dlg->OnSelect(kBaudList, 0);
+  dlg->OnSelect(platform::kBaudList, 0);
   EXPECT_TRUE(serial.IsOpen());
   EXPECT_EQ(serial.openedSettings().baud, 9600u);
   EXPECT_EQ(serial.openedSettings().parity, 'N');
   EXPECT_EQ(serial.openedSettings().dataBits, 8);
   EXPECT_EQ(serial.openedSettings().stopBits, 1);
   EXPECT_FALSE(ctx().port.open);
-  EXPECT_EQ(Control(kPortButton).text, Text("B_OpenCom"));
-  EXPECT_EQ(Control(kPortStatusIcon).icon, kIconOff);
+  EXPECT_EQ(Control(platform::kPortButton).text, Text("B_OpenCom"));
+  EXPECT_EQ(Control(platform::kPortStatusIcon).icon, platform::kIconOff);
 }
 
 TEST_F(PortSelection, BaudChangeReopensAnOpenPortAndFailsSilently) {
-  dlg->OnSelect(kBaudList, 0);
+  dlg->OnSelect(platform::kBaudList, 0);
   EXPECT_EQ(serial.openedSettings().baud, 9600u);
-  EXPECT_EQ(Control(kPortButton).text, Text("B_CloseCom"));
-  dlg->OnSelect(kBaudList, 1);
+  EXPECT_EQ(Control(platform::kPortButton).text, Text("B_CloseCom"));
+  dlg->OnSelect(platform::kBaudList, 1);
   EXPECT_EQ(serial.openedSettings().baud, 115200u);
   serial.AllowOnly({});
-  dlg->OnSelect(kBaudList, 0);
+  dlg->OnSelect(platform::kBaudList, 0);
   EXPECT_TRUE(screen.boxes().empty());
   EXPECT_EQ(ctx().port.line.baud, 9600u);
   // A later open uses the rate chosen.
   serial.AllowOnly({1});
-  dlg->OnButton(kPortButton);
-  dlg->OnButton(kPortButton);
+  dlg->OnButton(platform::kPortButton);
+  dlg->OnButton(platform::kPortButton);
   EXPECT_EQ(serial.openedSettings().baud, 9600u);
 }
 
@@ -159,7 +159,7 @@ TEST_F(PortSelection, RemovingAnUnrelatedDeviceLeavesThePortOpenAndSelected) {
   dlg->OnDeviceRemoved();
   EXPECT_TRUE(serial.IsOpen());
   EXPECT_TRUE(ctx().port.open);
-  EXPECT_EQ(Control(kPortList).selected, 1);
+  EXPECT_EQ(Control(platform::kPortList).selected, 1);
   EXPECT_EQ(link().LinkUp, 1u);
   EXPECT_TRUE(screen.boxes().empty());
 }
@@ -169,24 +169,24 @@ TEST_F(PortSelection, LosingTheOpenPortEndsTheOperationAndClosesIt) {
   Identified();
   link().CmdID = link::MsgReadAppInfo;
   engine::StartCommand(ctx());
-  ASSERT_FALSE(Control(kDeviceInfoButton).enabled);
+  ASSERT_FALSE(Control(platform::kDeviceInfoButton).enabled);
   const std::size_t attempts = serial.openAttempts().size();
 
   dlg->OnDeviceRemoved();
   const std::string lost = Text("C_Com") + " COM1 " + Text("C_ComLost");
-  EXPECT_TRUE(Control(kDeviceInfoButton).enabled);
+  EXPECT_TRUE(Control(platform::kDeviceInfoButton).enabled);
   EXPECT_FALSE(loop.TimerRunning(engine::kTimerAnswer));
   EXPECT_FALSE(serial.IsOpen());
   ExpectClosedLook();
-  EXPECT_EQ(Control(kTermText).text, lost);
+  EXPECT_EQ(Control(platform::kTermText).text, lost);
   EXPECT_EQ(Info(), lost);
-  EXPECT_EQ(Control(kPortList).selected, 1);
+  EXPECT_EQ(Control(platform::kPortList).selected, 1);
   EXPECT_EQ(ctx().port.number, 5u);
   EXPECT_EQ(serial.openAttempts().size(), attempts);  // nothing reopened
   ASSERT_EQ(BoxTexts(), Texts{lost});
-  EXPECT_EQ(screen.boxes()[0].kind, kBoxError);
-  ASSERT_NE(screen.Control(kInfoText), nullptr);
-  EXPECT_EQ(screen.Control(kInfoText)->text, lost);
+  EXPECT_EQ(screen.boxes()[0].kind, platform::kBoxError);
+  ASSERT_NE(screen.Control(platform::kInfoText), nullptr);
+  EXPECT_EQ(screen.Control(platform::kInfoText)->text, lost);
 
   // Closed now: a further removal is not ours to handle.
   dlg->OnDeviceRemoved();
@@ -196,7 +196,7 @@ TEST_F(PortSelection, LosingTheOpenPortEndsTheOperationAndClosesIt) {
 TEST_F(PortSelection, LosingTheOnlyPortLeavesNothingSelected) {
   dlg->OnDeviceRemoved();
   EXPECT_FALSE(ctx().port.open);
-  EXPECT_EQ(Control(kPortList).selected, -1);
+  EXPECT_EQ(Control(platform::kPortList).selected, -1);
   EXPECT_EQ(ctx().port.number, 1u);
   ASSERT_EQ(BoxTexts(), Texts{Text("C_Com") + " COM1 " + Text("C_ComLost")});
 }

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/control_ids.hpp"
-#include "app/virtual_loop.hpp"
 #include "data/file_io.hpp"
 #include "data/ini_to_bin.hpp"
+#include "loop/virtual_loop.hpp"
+#include "platform/control_ids.hpp"
 #include "support/fake_serial_link.hpp"
 #include "support/recording_screen.hpp"
 #include "support/source_tree.hpp"
@@ -33,10 +33,10 @@ class StartupSequence : public ::testing::Test {
     return app::RunStartupSequence(*dlg, onlyPort);
   }
   std::string Text(const char* key) { return dlg->language().Text(key); }
-  const app::ControlState& Control(int id) { return dlg->controls().Get(id); }
+  const platform::ControlState& Control(int id) { return dlg->controls().Get(id); }
 
   TempDir dir;
-  app::VirtualLoop loop;
+  loop::VirtualLoop loop;
   FakeSerialLink serial;
   RecordingScreen screen;
   std::vector<link::PortEntry> ports;
@@ -49,12 +49,12 @@ TEST_F(StartupSequence, WithoutPortsPortOneIsTriedOnce) {
   const app::StartupOutcome outcome = Run();
   EXPECT_FALSE(outcome.portOpened);
   EXPECT_EQ(serial.openAttempts(), (std::vector<std::uint32_t>{1}));
-  EXPECT_EQ(Control(app::kPortStatusIcon).icon, app::kIconOff);
-  EXPECT_EQ(Control(app::kConnectionStatusIcon).icon, app::kIconOff);
+  EXPECT_EQ(Control(platform::kPortStatusIcon).icon, platform::kIconOff);
+  EXPECT_EQ(Control(platform::kConnectionStatusIcon).icon, platform::kIconOff);
   ASSERT_EQ(screen.boxes().size(), 1u);
-  EXPECT_EQ(screen.boxes()[0].kind, app::kBoxWarning);
+  EXPECT_EQ(screen.boxes()[0].kind, platform::kBoxWarning);
   EXPECT_EQ(screen.boxes()[0].text, Text("C_Com") + "COM1" + Text("C_NoCom"));
-  EXPECT_EQ(Control(app::kPortButton).text, Text("B_OpenCom"));
+  EXPECT_EQ(Control(platform::kPortButton).text, Text("B_OpenCom"));
 }
 
 TEST_F(StartupSequence, LastListedPortIsTriedFirstAndFailuresAreQuietWhenOneOpens) {
@@ -65,10 +65,10 @@ TEST_F(StartupSequence, LastListedPortIsTriedFirstAndFailuresAreQuietWhenOneOpen
   EXPECT_TRUE(outcome.portOpened);
   EXPECT_EQ(serial.openAttempts(), (std::vector<std::uint32_t>{3, 1}));
   EXPECT_TRUE(screen.boxes().empty());
-  EXPECT_EQ(Control(app::kPortList).selected, 0);
-  EXPECT_EQ(Control(app::kPortStatusIcon).icon, app::kIconOn);
-  EXPECT_EQ(Control(app::kPortButton).text, Text("B_CloseCom"));
-  EXPECT_EQ(Control(app::kInfoText).text, "Ready");
+  EXPECT_EQ(Control(platform::kPortList).selected, 0);
+  EXPECT_EQ(Control(platform::kPortStatusIcon).icon, platform::kIconOn);
+  EXPECT_EQ(Control(platform::kPortButton).text, Text("B_CloseCom"));
+  EXPECT_EQ(Control(platform::kInfoText).text, "Ready");
 }
 
 TEST_F(StartupSequence, AllPortsFailingAreListedInOneWarning) {
@@ -86,8 +86,8 @@ TEST_F(StartupSequence, AGivenPortIsTheOnlyOneTriedAndSelectedInTheList) {
   ports = {{1, "/dev/ttyS0", "COM1"}, {200, "/dev/pts/3", "COM200"}, {201, "/dev/pts/4", "COM201"}};
   EXPECT_TRUE(Run(200).portOpened);
   EXPECT_EQ(serial.openAttempts(), (std::vector<std::uint32_t>{200}));
-  EXPECT_EQ(Control(app::kPortList).items.size(), 3u);
-  EXPECT_EQ(Control(app::kPortList).selected, 1);
+  EXPECT_EQ(Control(platform::kPortList).items.size(), 3u);
+  EXPECT_EQ(Control(platform::kPortList).selected, 1);
 }
 
 TEST_F(StartupSequence, FailingPackageCheckCreatesNoFoldersAndNoRunLog) {

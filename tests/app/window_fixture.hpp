@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "app/control_ids.hpp"
 #include "app/ctavro_dlg.hpp"
-#include "app/virtual_loop.hpp"
 #include "link/frame.hpp"
 #include "link/messages.hpp"
 #include "link/payloads.hpp"
 #include "link/port_list.hpp"
+#include "loop/virtual_loop.hpp"
+#include "platform/control_ids.hpp"
 #include "support/fake_serial_link.hpp"
 #include "support/recording_screen.hpp"
 #include "support/source_tree.hpp"
@@ -53,7 +53,7 @@ class WindowFixture : public ::testing::Test {
       return;
     dlg->FinishWindowSetUp();
     if (openPort_) {
-      dlg->OnButton(app::kPortButton);
+      dlg->OnButton(platform::kPortButton);
       ASSERT_TRUE(ctx().port.open);
     }
     serial.ClearWritten();
@@ -63,7 +63,7 @@ class WindowFixture : public ::testing::Test {
   engine::Context& ctx() { return dlg->context(); }
   engine::LinkState& link() { return dlg->context().link; }
   std::string Text(const char* key) { return dlg->language().Text(key); }
-  const app::ControlState& Control(int id) { return dlg->controls().Get(id); }
+  const platform::ControlState& Control(int id) { return dlg->controls().Get(id); }
   std::string Info() { return ctx().InfoText(); }
 
   // The terminal sends a frame.
@@ -81,7 +81,7 @@ class WindowFixture : public ::testing::Test {
   // The texts of the boxes shown since the last Clear, in order.
   std::vector<std::string> BoxTexts() const {
     std::vector<std::string> out;
-    for (const app::MessageBoxRequest& b : screen.boxes())
+    for (const platform::MessageBoxRequest& b : screen.boxes())
       out.push_back(b.text);
     return out;
   }
@@ -98,7 +98,7 @@ class WindowFixture : public ::testing::Test {
   bool openPort_ = true;
 
   TempDir dir;
-  app::VirtualLoop loop;
+  loop::VirtualLoop loop;
   FakeSerialLink serial;
   RecordingScreen screen;
   std::vector<link::PortEntry> ports;

@@ -16,7 +16,7 @@ class Progress : public test::WindowFixture {
  protected:
   void SetUp() override {
     WindowFixture::SetUp();
-    ctx().controls.SetPos(app::kProgressBar, 7);
+    ctx().controls.SetPos(platform::kProgressBar, 7);
   }
   void Tick9() { dlg->OnTimerTick(kTimerProgress); }
   void Tick10() { dlg->OnTimerTick(kTimerBackupProgress); }
@@ -25,7 +25,7 @@ class Progress : public test::WindowFixture {
     link().gFrameSum = sum;
     link().StepIndex = step;
   }
-  int Bar() { return Control(app::kProgressBar).pos; }
+  int Bar() { return Control(platform::kProgressBar).pos; }
 
   // The five stage lines: `finished` done, then the running one with `running`
   // and the dots, the rest waiting.
@@ -56,10 +56,10 @@ TEST_F(Progress, ClockAndDotsAdvanceEverySecond) {
     loop.Advance(1000);
     EXPECT_EQ(link().Dots, dots[static_cast<std::size_t>(s - 1)]) << s;
     EXPECT_EQ(link().ElapsedSec, s);
-    EXPECT_EQ(Control(app::kProgressNote).text,
+    EXPECT_EQ(Control(platform::kProgressNote).text,
               Text("Dis_TotalTime") + ":" + std::to_string(s) + " S");
   }
-  EXPECT_EQ(screen.Control(app::kProgressNote)->text, Text("Dis_TotalTime") + ":5 S");
+  EXPECT_EQ(screen.Control(platform::kProgressNote)->text, Text("Dis_TotalTime") + ":5 S");
 }
 
 TEST_F(Progress, OtherCommandsOnlyAdvanceTimeAndDots) {
@@ -153,7 +153,7 @@ TEST_F(Progress, DownloadRows) {
   for (std::uint32_t cmd : {link::CmdParaSending, link::MsgE2WriteBlock, link::CmdFlashCopy}) {
     link().CmdID = cmd;
     Frames(1, 3, 1);  // f = 0.9625
-    ctx().controls.SetPos(app::kProgressBar, 0);
+    ctx().controls.SetPos(platform::kProgressBar, 0);
     Tick9();
     EXPECT_EQ(Info(), Stages(3, "(96%)")) << cmd;
     EXPECT_EQ(Bar(), 3978) << cmd;

@@ -118,7 +118,7 @@ TEST_F(ReadBackTest, ReadErrorsShowTheirTexts) {
   DeliverFrame(link::MsgE2ReadErr);
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{Text("F_E_OpErr")}));
   EXPECT_EQ(link().DevIdentified, 1);
-  EXPECT_EQ(Control(app::kConnectionStatusIcon).icon, app::kIconOn);
+  EXPECT_EQ(Control(platform::kConnectionStatusIcon).icon, platform::kIconOn);
 }
 
 TEST_F(ReadBackTest, PackageWantingMoreThanSixHeadersReadsSixAndCannotConfirmThem) {

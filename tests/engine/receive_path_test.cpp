@@ -104,7 +104,7 @@ TEST_F(ReceivePath, ThirdRxTimeoutInARowEndsTheCommandTheFirstTwoResend) {
   EXPECT_EQ(link().Rx12007Run, 2u);
   EXPECT_FALSE(link().buffers.sendImage.empty());
   EXPECT_TRUE(screen.boxes().empty());
-  EXPECT_FALSE(Control(app::kDeviceInfoButton).enabled);
+  EXPECT_FALSE(Control(platform::kDeviceInfoButton).enabled);
 
   const std::string before = Info();
   DeliverFrame(link::MsgRxTimeout);
@@ -112,8 +112,8 @@ TEST_F(ReceivePath, ThirdRxTimeoutInARowEndsTheCommandTheFirstTwoResend) {
   EXPECT_EQ(link().Rx12007Run, 3u);
   EXPECT_EQ(Info(), before + "\r\n" + Text("Run_ConnectOverTime"));
   ASSERT_EQ(BoxTexts(), (std::vector<std::string>{Text("Run_ConnectOverTime")}));
-  EXPECT_EQ(screen.boxes()[0].kind, app::kBoxError);
-  EXPECT_TRUE(Control(app::kDeviceInfoButton).enabled);
+  EXPECT_EQ(screen.boxes()[0].kind, platform::kBoxError);
+  EXPECT_TRUE(Control(platform::kDeviceInfoButton).enabled);
   EXPECT_TRUE(link().buffers.sendImage.empty());
   EXPECT_NE(RunLogText().find("\r\n\r\nBL rec overtime End\r\ncmd=12055\r\n"), std::string::npos)
       << RunLogText();
@@ -161,7 +161,7 @@ TEST_F(ReceivePath, CrcErrorsResendTwiceThenEndTheOperation) {
   EXPECT_EQ(serial.CountWritten(link::MsgReadAppInfo), 3u);
   EXPECT_EQ(link().CrcErrNum, 0u);
   ASSERT_EQ(BoxTexts(), (std::vector<std::string>{"CRC" + Text("Run_ErrNumOver")}));
-  EXPECT_TRUE(Control(app::kDeviceInfoButton).enabled);
+  EXPECT_TRUE(Control(platform::kDeviceInfoButton).enabled);
   EXPECT_FALSE(loop.TimerRunning(kTimerAnswer));
   EXPECT_TRUE(probed.empty());
 }
@@ -264,15 +264,15 @@ TEST_F(ReceivePath, RamLoaderHelloIsAnsweredAtOnceAndContinueMovesTheCommand) {
 
 TEST_F(ReceivePath, TextMessageAppendsItsNonZeroBytesToTheTerminalText) {
   ctx().RxTextEcho = 0;
-  ctx().controls.SetText(app::kTermText, "x");
+  ctx().controls.SetText(platform::kTermText, "x");
   ctx().SetInfoText(std::string(50, 'i'));
   DeliverFrame(link::MsgText, {'h', 0, 'i', 0x80});
-  EXPECT_EQ(Control(app::kTermText).text, "xhi\uFF80");
+  EXPECT_EQ(Control(platform::kTermText).text, "xhi\uFF80");
   EXPECT_EQ(Info(), std::string(50, 'i'));  // 50 characters stay
   ctx().SetInfoText(std::string(51, 'i'));
   DeliverFrame(link::MsgText, {'!'});
   EXPECT_EQ(Info(), "");
-  EXPECT_EQ(Control(app::kTermText).text, "xhi\uFF80!");
+  EXPECT_EQ(Control(platform::kTermText).text, "xhi\uFF80!");
 }
 
 TEST_F(ReceivePath, TextMessageCountsInformationTextInCharacters) {
@@ -300,7 +300,7 @@ TEST_F(ReceiveEcho, BytesShowAsSignWidenedCharactersAndZeroAsSpace) {
   EXPECT_EQ(Info(), "Ready");
   Deliver({'A', 0x00, 0x80, 0xFF, 0x7F});
   EXPECT_EQ(Info(), "ReadyA \uFF80\uFFFF\x7F");
-  EXPECT_EQ(screen.Control(app::kInfoText)->text, Info());  // shown at once
+  EXPECT_EQ(screen.Control(platform::kInfoText)->text, Info());  // shown at once
 }
 
 TEST_F(ReceiveEcho, LongTextKeepsOnlyItsLastLineThenTheNewCharacter) {

@@ -53,7 +53,7 @@ TEST_F(StageControl, CommandsOutsideTheRangeAreRefused) {
     EXPECT_FALSE(loop.TimerRunning(kTimerAnswer)) << cmd;
   }
   ASSERT_EQ(BoxTexts(), Texts(4, Text("Cmd_Num_Err")));
-  EXPECT_EQ(screen.boxes()[0].kind, app::kBoxError);
+  EXPECT_EQ(screen.boxes()[0].kind, platform::kBoxError);
   EXPECT_TRUE(serial.written().empty());
   EXPECT_TRUE(AllOperationControlsEnabled(true));
 }
@@ -77,7 +77,7 @@ TEST_F(StageControl, WithoutALinkOnlyConnectAndHandshakeStart) {
 }
 
 TEST_F(StageControl, ClosedPortIsReportedFirst) {
-  dlg->OnButton(app::kPortButton);
+  dlg->OnButton(platform::kPortButton);
   ASSERT_FALSE(serial.IsOpen());
   screen.Clear();
   Start(link::MsgConnect);
@@ -103,7 +103,7 @@ TEST_F(StageControl, StartResetsTheCommandStateAndReleasesTheBuffers) {
   s.buffers.sendImage.assign(100, 1);
   s.buffers.backupImage.assign(100, 2);
   s.buffers.backupImage2.assign(100, 3);
-  ctx().controls.SetText(app::kTermText, "old");
+  ctx().controls.SetText(platform::kTermText, "old");
   for (int id : {1, 2, 3, 4, 5, 6, 8, 9, 12})
     loop.StartTimer(id, 1000);
 
@@ -122,7 +122,7 @@ TEST_F(StageControl, StartResetsTheCommandStateAndReleasesTheBuffers) {
   EXPECT_TRUE(s.buffers.sendImage.empty());
   EXPECT_TRUE(s.buffers.backupImage.empty());
   EXPECT_TRUE(s.buffers.backupImage2.empty());
-  EXPECT_EQ(Control(app::kTermText).text, "");
+  EXPECT_EQ(Control(platform::kTermText).text, "");
   for (int id = 1; id <= 8; ++id)
     EXPECT_EQ(loop.TimerRunning(id), id == kTimerAnswer) << id;
   EXPECT_TRUE(loop.TimerRunning(kTimerProgress));
@@ -135,7 +135,7 @@ TEST_F(StageControl, RestartButtonStartsTheCurrentCommandAgain) {
   link().LinkUp = 1;
   Start(link::MsgReadAppInfo);
   loop.Advance(5000);
-  dlg->OnButton(app::kRestartCommandButton);
+  dlg->OnButton(platform::kRestartCommandButton);
   EXPECT_EQ(serial.CountWritten(link::MsgReadAppInfo), 2u);
   loop.Advance(8000);
   EXPECT_TRUE(screen.boxes().empty());  // the answer time-out began anew
@@ -168,7 +168,7 @@ TEST_F(BlockRetry, FifthRefusalInARowEndsTheOperation) {
   EXPECT_FALSE(Ack(false));
   EXPECT_EQ(resends, 4);
   ASSERT_EQ(BoxTexts(), Texts{"Flash" + Text("Run_ErrNumOver")});
-  EXPECT_EQ(screen.boxes()[0].kind, app::kBoxError);
+  EXPECT_EQ(screen.boxes()[0].kind, platform::kBoxError);
   EXPECT_TRUE(link().buffers.sendImage.empty());
   EXPECT_TRUE(AllOperationControlsEnabled(true));
 }
@@ -211,11 +211,11 @@ TEST_F(StageControl, CompletionShowsEveryStageAndDeletesTheDownloadRecord) {
   EXPECT_EQ(Info(), "√" + Text("Dis_GetInfo") + "(100%)\r\n\r\n√" + Text("Dis_Backup2PC") +
                         "(100%)\r\n\r\n√" + Text("Dis_DataConv") + "(100%)\r\n\r\n√" +
                         Text("Dis_Download") + "(100%)\r\n\r\n√" + Text("Dis_DevRestart"));
-  EXPECT_EQ(Control(app::kProgressBar).pos, 4096);
+  EXPECT_EQ(Control(platform::kProgressBar).pos, 4096);
   ASSERT_EQ(BoxTexts(), Texts{Text("Dis_DevRestart")});
-  EXPECT_EQ(screen.boxes()[0].kind, app::kBoxOk);
-  ASSERT_NE(screen.Control(app::kInfoText), nullptr);
-  EXPECT_EQ(screen.Control(app::kInfoText)->text, Info());  // shown before the box
+  EXPECT_EQ(screen.boxes()[0].kind, platform::kBoxOk);
+  ASSERT_NE(screen.Control(platform::kInfoText), nullptr);
+  EXPECT_EQ(screen.Control(platform::kInfoText)->text, Info());  // shown before the box
   EXPECT_FALSE(dir.Exists("Backup/rec/DlRecord.ini"));
   EXPECT_FALSE(dir.Exists("Backup/DlRecord.ini"));
   EXPECT_TRUE(dir.Exists("Backup/other.ini"));
@@ -237,31 +237,31 @@ TEST_F(StageControl, CompletionWithoutARecordDeletesNothing) {
 // ---- busy and idle -------------------------------------------------------------------
 
 TEST_F(StageControl, BusySwitchCoversExactlyTheOperationControls) {
-  const app::ControlTable before = dlg->controls();
+  const platform::ControlTable before = dlg->controls();
   SetBusy(ctx(), false);
-  for (const app::ControlChange& c : before.All()) {
+  for (const platform::ControlChange& c : before.All()) {
     const bool listed = std::find(kOperationControls.begin(), kOperationControls.end(), c.id) !=
                         kOperationControls.end();
     EXPECT_EQ(Control(c.id).enabled, listed ? false : c.state.enabled) << c.id;
   }
-  for (int id : app::kDisabledAtStartup)
+  for (int id : platform::kDisabledAtStartup)
     EXPECT_FALSE(Control(id).enabled) << id;
 
   SetBusy(ctx(), true);
-  for (const app::ControlChange& c : before.All())
+  for (const platform::ControlChange& c : before.All())
     EXPECT_EQ(Control(c.id).enabled, c.state.enabled) << c.id;
 }
 
 TEST_F(StageControl, IdleCaptionsTheDownloadButtonByTheMarkerFile) {
   SetBusy(ctx(), false);
-  ctx().controls.SetText(app::kDownloadButton, "x");
+  ctx().controls.SetText(platform::kDownloadButton, "x");
   SetBusy(ctx(), false);
-  EXPECT_EQ(Control(app::kDownloadButton).text, "x");  // busy keeps the caption
+  EXPECT_EQ(Control(platform::kDownloadButton).text, "x");  // busy keeps the caption
   SetBusy(ctx(), true);
-  EXPECT_EQ(Control(app::kDownloadButton).text, Text("B_Run"));
+  EXPECT_EQ(Control(platform::kDownloadButton).text, Text("B_Run"));
   ASSERT_TRUE(dir.Write("QZDownload.bin", ""));
   SetBusy(ctx(), true);
-  EXPECT_EQ(Control(app::kDownloadButton).text, Text("B_Download"));
+  EXPECT_EQ(Control(platform::kDownloadButton).text, Text("B_Download"));
 }
 
 TEST_F(StageControl, IdleStopsTheOperationTimersAndClearsTheStepFlags) {
@@ -317,7 +317,7 @@ TEST_F(NextStage, NothingLeftCompletes) {
   ASSERT_TRUE(dir.Write("Data/Res/a.rom", "x"));
   EXPECT_EQ(Next(true), link::CmdComplete);
   ASSERT_EQ(BoxTexts(), Texts{Text("Dis_DevRestart")});
-  EXPECT_EQ(Control(app::kProgressBar).pos, 4096);
+  EXPECT_EQ(Control(platform::kProgressBar).pos, 4096);
 }
 
 }  // namespace

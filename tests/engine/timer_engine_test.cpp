@@ -21,7 +21,7 @@ class TimerEngine : public test::WindowFixture {
   void Identified() {
     link().LinkUp = 1;
     link().DevIdentified = 1;
-    ctx().controls.SetIcon(app::kConnectionStatusIcon, app::kIconOn);
+    ctx().controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOn);
   }
   int& CountBlockSends(std::uint32_t cmd) {
     int& n = blockSends[cmd];
@@ -38,9 +38,9 @@ class TimerEngine : public test::WindowFixture {
   void ExpectLinkDropped() {
     EXPECT_EQ(link().LinkUp, 0u);
     EXPECT_EQ(link().DevIdentified, 0u);
-    EXPECT_EQ(Control(app::kConnectionStatusIcon).icon, app::kIconOff);
-    ASSERT_NE(screen.Control(app::kConnectionStatusIcon), nullptr);
-    EXPECT_EQ(screen.Control(app::kConnectionStatusIcon)->icon, app::kIconOff);
+    EXPECT_EQ(Control(platform::kConnectionStatusIcon).icon, platform::kIconOff);
+    ASSERT_NE(screen.Control(platform::kConnectionStatusIcon), nullptr);
+    EXPECT_EQ(screen.Control(platform::kConnectionStatusIcon)->icon, platform::kIconOff);
   }
 
   std::map<std::uint32_t, int> blockSends;
@@ -61,10 +61,10 @@ TEST_F(TimerEngine, SilentCommandEndsOnTheNinthAnswerTick) {
 
   loop.Advance(1000);
   ASSERT_EQ(BoxTexts(), Texts{Text("Run_ConnectOverTime")});
-  EXPECT_EQ(screen.boxes()[0].kind, app::kBoxError);
+  EXPECT_EQ(screen.boxes()[0].kind, platform::kBoxError);
   ExpectLinkDropped();
   EXPECT_EQ(ctx().rx.StoredCount(), 0u);
-  EXPECT_TRUE(Control(app::kDeviceInfoButton).enabled);
+  EXPECT_TRUE(Control(platform::kDeviceInfoButton).enabled);
   EXPECT_FALSE(loop.TimerRunning(kTimerAnswer));
   EXPECT_EQ(serial.CountWritten(link::MsgConnect), 1u);  // no resend
   EXPECT_NE(RunLogText().find("\r\n\r\nOneCmdOverTime\r\ncmd=12022\r\ngOneCmdTime=9\r\n"),
@@ -107,7 +107,7 @@ TEST_F(TimerEngine, SilentTerminalGetsTheBlockAtEightAndSixteenSecondsAndEndsAtE
   ExpectLinkDropped();
   for (int id : {kTimerBlockSend, kTimerSilence, kTimerReadBack, kTimerHeaderPace})
     EXPECT_FALSE(loop.TimerRunning(id)) << id;
-  EXPECT_TRUE(Control(app::kDeviceInfoButton).enabled);
+  EXPECT_TRUE(Control(platform::kDeviceInfoButton).enabled);
   EXPECT_NE(RunLogText().find("\r\n\r\nCommTime\r\nCmdID=12055\r\n"), std::string::npos);
 }
 
@@ -201,11 +201,11 @@ TEST_F(LinkQueryPoll, UnansweredQueryIsSentThreeTimesThenTheConnectGoesOn) {
 TEST_F(LinkQueryPoll, FailedFileSetCheckAfterThePollLeavesTheWindowIdle) {
   checkPasses = false;
   Connect();
-  EXPECT_FALSE(Control(app::kDeviceInfoButton).enabled);
+  EXPECT_FALSE(Control(platform::kDeviceInfoButton).enabled);
   loop.Advance(2000);
   EXPECT_EQ(checks, 1);
   EXPECT_EQ(serial.CountWritten(link::MsgReadAppInfo), 0u);
-  EXPECT_TRUE(Control(app::kDeviceInfoButton).enabled);
+  EXPECT_TRUE(Control(platform::kDeviceInfoButton).enabled);
 }
 
 TEST_F(LinkQueryPoll, ReplyStopsThePollAndKeepsTheTerminalType) {
@@ -236,7 +236,7 @@ TEST_F(LinkQueryPoll, ReplyWithAFailedFileSetCheckSendsNothing) {
   DeliverFrame(link::MsgLinkQueryReply, {0x02, 0x00});
   EXPECT_EQ(link().TerminalType, 2u);
   EXPECT_TRUE(serial.written().empty());
-  EXPECT_TRUE(Control(app::kDeviceInfoButton).enabled);
+  EXPECT_TRUE(Control(platform::kDeviceInfoButton).enabled);
 }
 
 // ---- timers 1 and 4: the terminal's own backup and roll-back ------------------
@@ -253,7 +253,7 @@ TEST_F(TimerEngine, DeviceBackupWatchdogEndsOnTheHundredAndTwentyFirstTick) {
   loop.Advance(1000);
   ASSERT_EQ(BoxTexts(), Texts{Text("F_BackupErr")});
   ExpectLinkDropped();
-  EXPECT_TRUE(Control(app::kDeviceInfoButton).enabled);
+  EXPECT_TRUE(Control(platform::kDeviceInfoButton).enabled);
   EXPECT_NE(RunLogText().find("\r\n\r\nDevBakOverTime\r\nCmdID=12059\r\ngOneCmdTime=121\r\n"),
             std::string::npos)
       << RunLogText();

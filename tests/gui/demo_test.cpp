@@ -15,10 +15,10 @@
 #include <functional>
 #include <vector>
 
-#include "app/control_ids.hpp"
 #include "data/ini_to_bin.hpp"
 #include "gui/session.hpp"
 #include "link/com_ports.hpp"
+#include "platform/control_ids.hpp"
 #include "support/temp_dir.hpp"
 
 namespace tavro::gui {
@@ -97,22 +97,22 @@ TEST(Demo, ViewDeviceInformationOfTheSimulatedTerminal) {
   {
     Session session(demo->programDir());
     std::vector<std::string> boxes;
-    session.screen().SetBoxAnswerer([&](const app::MessageBoxRequest& request) {
+    session.screen().SetBoxAnswerer([&](const platform::MessageBoxRequest& request) {
       boxes.push_back(request.text);
-      return app::kButtonOk;
+      return platform::kButtonOk;
     });
     const app::StartupOutcome outcome = session.Start();
     ASSERT_TRUE(outcome.portOpened);
     ASSERT_TRUE(outcome.packageReady);
     ASSERT_EQ(session.model().context().port.number, demo->comNumber());
     MainWindow& window = session.window();
-    auto* list = qobject_cast<QComboBox*>(window.Control(app::kPortList));
+    auto* list = qobject_cast<QComboBox*>(window.Control(platform::kPortList));
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list->currentText().toStdString(), link::ComName(demo->comNumber()));
-    EXPECT_EQ(window.IconShown(app::kPortStatusIcon), app::kIconOn);
-    ASSERT_TRUE(session.model().controls().Get(app::kDeviceInfoButton).enabled);
+    EXPECT_EQ(window.IconShown(platform::kPortStatusIcon), platform::kIconOn);
+    ASSERT_TRUE(session.model().controls().Get(platform::kDeviceInfoButton).enabled);
 
-    auto* button = qobject_cast<QPushButton*>(window.Control(app::kDeviceInfoButton));
+    auto* button = qobject_cast<QPushButton*>(window.Control(platform::kDeviceInfoButton));
     ASSERT_NE(button, nullptr);
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_FALSE(button->isEnabled());  // busy while the terminal is asked
@@ -123,10 +123,10 @@ TEST(Demo, ViewDeviceInformationOfTheSimulatedTerminal) {
                                  ": QZA100\n" + text("Dis_CompanyNum") + ": TVRO\n" +
                                  text("Dis_Ver_CurApp") + ": 1.0.2.0\n" + text("Dis_Ver_BakApp") +
                                  ": 1.0.1.0\n" + text("Dis_Ver_Para") + ": 1.2.0.0";
-    auto* info = qobject_cast<QLabel*>(window.Control(app::kInfoText));
+    auto* info = qobject_cast<QLabel*>(window.Control(platform::kInfoText));
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(info->text().toStdString(), expected);
-    EXPECT_EQ(window.IconShown(app::kConnectionStatusIcon), app::kIconOn);
+    EXPECT_EQ(window.IconShown(platform::kConnectionStatusIcon), platform::kIconOn);
     EXPECT_TRUE(boxes.empty()) << boxes.front();
     session.model().Close();
   }
@@ -140,12 +140,12 @@ TEST(Demo, PulledTerminalClosesThePortWithTheLossMessage) {
   ASSERT_NE(demo, nullptr) << error;
   Session session(demo->programDir());
   std::vector<std::string> boxes;
-  session.screen().SetBoxAnswerer([&](const app::MessageBoxRequest& request) {
+  session.screen().SetBoxAnswerer([&](const platform::MessageBoxRequest& request) {
     boxes.push_back(request.text);
-    return app::kButtonOk;
+    return platform::kButtonOk;
   });
   ASSERT_TRUE(session.Start().portOpened);
-  ASSERT_EQ(session.window().IconShown(app::kPortStatusIcon), app::kIconOn);
+  ASSERT_EQ(session.window().IconShown(platform::kPortStatusIcon), platform::kIconOn);
 
   demo->StopTerminal();
   ASSERT_TRUE(RunUntil([&] { return !boxes.empty(); }, kPatienceMs));
@@ -153,11 +153,11 @@ TEST(Demo, PulledTerminalClosesThePortWithTheLossMessage) {
   const std::string lost =
       text("C_Com") + " " + link::ComName(demo->comNumber()) + " " + text("C_ComLost");
   EXPECT_EQ(boxes, std::vector<std::string>{lost});
-  EXPECT_EQ(session.window().IconShown(app::kPortStatusIcon), app::kIconOff);
-  auto* info = qobject_cast<QLabel*>(session.window().Control(app::kInfoText));
+  EXPECT_EQ(session.window().IconShown(platform::kPortStatusIcon), platform::kIconOff);
+  auto* info = qobject_cast<QLabel*>(session.window().Control(platform::kInfoText));
   ASSERT_NE(info, nullptr);
   EXPECT_EQ(info->text().toStdString(), lost);
-  auto* portButton = qobject_cast<QPushButton*>(session.window().Control(app::kPortButton));
+  auto* portButton = qobject_cast<QPushButton*>(session.window().Control(platform::kPortButton));
   ASSERT_NE(portButton, nullptr);
   EXPECT_EQ(portButton->text().toStdString(), text("B_OpenCom"));
   session.model().Close();

@@ -13,12 +13,12 @@
 #include <QTest>
 #include <vector>
 
-#include "app/control_ids.hpp"
 #include "app/ctavro_dlg.hpp"
 #include "app/message_box.hpp"
 #include "app/package_builder.hpp"
 #include "gui/qt_loop.hpp"
 #include "gui/qt_screen.hpp"
+#include "platform/control_ids.hpp"
 #include "support/box_answers.hpp"
 #include "support/fake_serial_link.hpp"
 #include "support/temp_dir.hpp"
@@ -26,7 +26,7 @@
 namespace tavro::gui {
 namespace {
 
-using app::ControlState;
+using platform::ControlState;
 
 constexpr const char* kLanguage =
     "[Language]\nLanguageSet=0\n[LanguageStart]\n[Test]\n"
@@ -43,7 +43,7 @@ class MainWindowTest : public ::testing::Test {
     EXPECT_TRUE(dir.Write("Language.ini", kLanguage));
     window.Attach(model);
     window.SetExitHandler([this](int status) { exits.push_back(status); });
-    screen.SetBoxAnswerer([this](const app::MessageBoxRequest& request) {
+    screen.SetBoxAnswerer([this](const platform::MessageBoxRequest& request) {
       boxes.push_back(request);
       return answers.Next(request.kind);
     });
@@ -81,7 +81,7 @@ class MainWindowTest : public ::testing::Test {
   test::FakeSerialLink serial;
   std::vector<link::PortEntry> ports;
   app::CTAVRODlg model{loop, screen, serial, dir.Path(), [this] { return ports; }};
-  std::vector<app::MessageBoxRequest> boxes;
+  std::vector<platform::MessageBoxRequest> boxes;
   test::BoxAnswers answers;
   std::vector<int> exits;
 };
@@ -89,21 +89,21 @@ class MainWindowTest : public ::testing::Test {
 TEST_F(MainWindowTest, CaptionsComeFromTheLanguageFile) {
   ASSERT_TRUE(StartUp());
   EXPECT_EQ(window.windowTitle(), QStringLiteral("Window T"));
-  EXPECT_EQ(TextOf(app::kDeviceInfoButton), QStringLiteral("Info T"));
-  EXPECT_EQ(TextOf(app::kBackupButton), QStringLiteral("Backup T"));
-  EXPECT_EQ(TextOf(app::kDownloadButton), QStringLiteral("Run T"));  // no QZDownload.bin
-  EXPECT_EQ(TextOf(app::kUpgradeButton), QStringLiteral("Upgrade T"));
-  EXPECT_EQ(TextOf(app::kPortButton), QStringLiteral("Open T"));
-  EXPECT_EQ(TextOf(app::kBasicSettingsGroup), QStringLiteral("Basic T"));
-  EXPECT_EQ(TextOf(app::kFunctionGroup), QStringLiteral("Cmd T"));
-  EXPECT_EQ(TextOf(app::kInfoGroup), QStringLiteral("Info area T"));
-  EXPECT_EQ(TextOf(app::kPortStatusLabel), QStringLiteral("Port T\nstatus T"));
-  EXPECT_EQ(TextOf(app::kConnectionStatusLabel), QStringLiteral("Link T\nstatus T"));
-  EXPECT_EQ(TextOf(app::kPortNumberLabel), QStringLiteral("Number T"));
-  EXPECT_EQ(TextOf(app::kPortSwitchLabel), QStringLiteral("Switch T"));
-  EXPECT_EQ(TextOf(app::kInfoText), QStringLiteral("Ready"));
-  EXPECT_EQ(window.IconShown(app::kPortStatusIcon), app::kIconOff);
-  EXPECT_EQ(window.IconShown(app::kConnectionStatusIcon), app::kIconOff);
+  EXPECT_EQ(TextOf(platform::kDeviceInfoButton), QStringLiteral("Info T"));
+  EXPECT_EQ(TextOf(platform::kBackupButton), QStringLiteral("Backup T"));
+  EXPECT_EQ(TextOf(platform::kDownloadButton), QStringLiteral("Run T"));  // no QZDownload.bin
+  EXPECT_EQ(TextOf(platform::kUpgradeButton), QStringLiteral("Upgrade T"));
+  EXPECT_EQ(TextOf(platform::kPortButton), QStringLiteral("Open T"));
+  EXPECT_EQ(TextOf(platform::kBasicSettingsGroup), QStringLiteral("Basic T"));
+  EXPECT_EQ(TextOf(platform::kFunctionGroup), QStringLiteral("Cmd T"));
+  EXPECT_EQ(TextOf(platform::kInfoGroup), QStringLiteral("Info area T"));
+  EXPECT_EQ(TextOf(platform::kPortStatusLabel), QStringLiteral("Port T\nstatus T"));
+  EXPECT_EQ(TextOf(platform::kConnectionStatusLabel), QStringLiteral("Link T\nstatus T"));
+  EXPECT_EQ(TextOf(platform::kPortNumberLabel), QStringLiteral("Number T"));
+  EXPECT_EQ(TextOf(platform::kPortSwitchLabel), QStringLiteral("Switch T"));
+  EXPECT_EQ(TextOf(platform::kInfoText), QStringLiteral("Ready"));
+  EXPECT_EQ(window.IconShown(platform::kPortStatusIcon), platform::kIconOff);
+  EXPECT_EQ(window.IconShown(platform::kConnectionStatusIcon), platform::kIconOff);
   EXPECT_TRUE(boxes.empty());
 }
 
@@ -112,65 +112,66 @@ TEST_F(MainWindowTest, WithoutLanguageFileTheBoxAppearsAndTheWindowKeepsItsOwnTe
   EXPECT_FALSE(model.SetUpWindow());
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, app::kLanguageFileMissingText);
-  EXPECT_EQ(boxes[0].kind, app::kBoxError);
-  EXPECT_EQ(TextOf(app::kDeviceInfoButton), QStringLiteral("Device Info"));
-  EXPECT_EQ(TextOf(app::kPortButton), QStringLiteral("Open Port"));
+  EXPECT_EQ(boxes[0].kind, platform::kBoxError);
+  EXPECT_EQ(TextOf(platform::kDeviceInfoButton), QStringLiteral("Device Info"));
+  EXPECT_EQ(TextOf(platform::kPortButton), QStringLiteral("Open Port"));
   EXPECT_FALSE(serial.IsOpen());
 }
 
 TEST_F(MainWindowTest, DeveloperPanelExistsButStaysHidden) {
   ASSERT_TRUE(StartUp());
-  auto* baud = Widget<QComboBox>(app::kBaudList);
+  auto* baud = Widget<QComboBox>(platform::kBaudList);
   ASSERT_NE(baud, nullptr);
   EXPECT_EQ(baud->count(), 2);
   EXPECT_EQ(baud->itemText(0), QStringLiteral("9600"));
   EXPECT_EQ(baud->currentIndex(), 1);
-  EXPECT_NE(Widget<QPlainTextEdit>(app::kTermText), nullptr);
-  EXPECT_NE(Widget<QPushButton>(app::kIniToBinButton), nullptr);
-  EXPECT_NE(Widget<QPushButton>(app::kRestartCommandButton), nullptr);
-  auto* address = Widget<QLineEdit>(app::kFlashAddressEdit);
+  EXPECT_NE(Widget<QPlainTextEdit>(platform::kTermText), nullptr);
+  EXPECT_NE(Widget<QPushButton>(platform::kIniToBinButton), nullptr);
+  EXPECT_NE(Widget<QPushButton>(platform::kRestartCommandButton), nullptr);
+  auto* address = Widget<QLineEdit>(platform::kFlashAddressEdit);
   ASSERT_NE(address, nullptr);
   EXPECT_FALSE(address->isEnabled());  // disabled at start-up
-  for (int id : {app::kBaudList, app::kTermText, app::kIniToBinButton, app::kRestartCommandButton,
-                 app::kFlashAddressEdit, app::kFlashSizeEdit, 1001, 1053}) {
+  for (int id : {platform::kBaudList, platform::kTermText, platform::kIniToBinButton,
+                 platform::kRestartCommandButton, platform::kFlashAddressEdit,
+                 platform::kFlashSizeEdit, 1001, 1053}) {
     ASSERT_NE(window.Control(id), nullptr) << id;
     EXPECT_FALSE(window.Control(id)->isVisibleTo(&window)) << id;
   }
-  EXPECT_TRUE(window.Control(app::kDeviceInfoButton)->isVisibleTo(&window));
+  EXPECT_TRUE(window.Control(platform::kDeviceInfoButton)->isVisibleTo(&window));
 }
 
 TEST_F(MainWindowTest, PortButtonOpensAndClosesThePortAndTheIconsFollow) {
   ASSERT_TRUE(StartUp());
-  Click(app::kPortButton);
+  Click(platform::kPortButton);
   EXPECT_TRUE(serial.IsOpen());
   EXPECT_EQ(serial.openedPort(), 1u);
-  EXPECT_EQ(window.IconShown(app::kPortStatusIcon), app::kIconOn);
-  EXPECT_EQ(window.IconShown(app::kConnectionStatusIcon), app::kIconOff);
-  EXPECT_FALSE(Widget<QLabel>(app::kPortStatusIcon)->pixmap().isNull());
-  EXPECT_EQ(TextOf(app::kPortButton), QStringLiteral("Close T"));
+  EXPECT_EQ(window.IconShown(platform::kPortStatusIcon), platform::kIconOn);
+  EXPECT_EQ(window.IconShown(platform::kConnectionStatusIcon), platform::kIconOff);
+  EXPECT_FALSE(Widget<QLabel>(platform::kPortStatusIcon)->pixmap().isNull());
+  EXPECT_EQ(TextOf(platform::kPortButton), QStringLiteral("Close T"));
 
-  Click(app::kPortButton);
+  Click(platform::kPortButton);
   EXPECT_FALSE(serial.IsOpen());
-  EXPECT_EQ(window.IconShown(app::kPortStatusIcon), app::kIconOff);
-  EXPECT_EQ(TextOf(app::kPortButton), QStringLiteral("Open T"));
+  EXPECT_EQ(window.IconShown(platform::kPortStatusIcon), platform::kIconOff);
+  EXPECT_EQ(TextOf(platform::kPortButton), QStringLiteral("Open T"));
   EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(MainWindowTest, PortThatCannotBeOpenedIsReportedInAnErrorBox) {
   ASSERT_TRUE(StartUp());
   serial.AllowOnly({});
-  Click(app::kPortButton);
+  Click(platform::kPortButton);
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].kind, app::kBoxError);
+  EXPECT_EQ(boxes[0].kind, platform::kBoxError);
   EXPECT_EQ(boxes[0].title, "Box T");
   EXPECT_EQ(boxes[0].text, "Serial TCOM1cannot T");
-  EXPECT_EQ(window.IconShown(app::kPortStatusIcon), app::kIconOff);
+  EXPECT_EQ(window.IconShown(platform::kPortStatusIcon), platform::kIconOff);
 }
 
 TEST_F(MainWindowTest, OpeningThePortListEnumeratesAndChoosingAnEntryOpensThatPort) {
   ASSERT_TRUE(StartUp());
   ports = {{3, "/dev/ttyS2", "COM3"}, {7, "/dev/ttyS6", "COM7"}};
-  auto* list = Widget<QComboBox>(app::kPortList);
+  auto* list = Widget<QComboBox>(platform::kPortList);
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->count(), 0);
   list->showPopup();
@@ -184,16 +185,16 @@ TEST_F(MainWindowTest, OpeningThePortListEnumeratesAndChoosingAnEntryOpensThatPo
   QTest::keyClick(list, Qt::Key_Down);  // then COM7
   EXPECT_EQ(serial.openedPort(), 7u);
   EXPECT_EQ(list->currentIndex(), 1);
-  EXPECT_EQ(model.controls().Get(app::kPortList).selected, 1);
-  EXPECT_EQ(window.IconShown(app::kPortStatusIcon), app::kIconOn);
+  EXPECT_EQ(model.controls().Get(platform::kPortList).selected, 1);
+  EXPECT_EQ(window.IconShown(platform::kPortStatusIcon), platform::kIconOn);
 }
 
 TEST_F(MainWindowTest, DeviceInfoWithThePortClosedSaysSoInAnErrorBox) {
   ASSERT_TRUE(StartUp());
-  Click(app::kDeviceInfoButton);
+  Click(platform::kDeviceInfoButton);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, "Closed T");
-  EXPECT_EQ(boxes[0].kind, app::kBoxError);
+  EXPECT_EQ(boxes[0].kind, platform::kBoxError);
   EXPECT_EQ(boxes[0].title, "Box T");
   EXPECT_TRUE(serial.written().empty());
 }
@@ -201,51 +202,51 @@ TEST_F(MainWindowTest, DeviceInfoWithThePortClosedSaysSoInAnErrorBox) {
 TEST_F(MainWindowTest, OperationButtonsReachTheModel) {
   ASSERT_TRUE(StartUp());
   std::vector<int> pressed;
-  for (int id :
-       {app::kDeviceInfoButton, app::kBackupButton, app::kDownloadButton, app::kUpgradeButton})
+  for (int id : {platform::kDeviceInfoButton, platform::kBackupButton, platform::kDownloadButton,
+                 platform::kUpgradeButton})
     model.SetButtonHandler(id, [&pressed, id] { pressed.push_back(id); });
-  for (int id :
-       {app::kUpgradeButton, app::kDeviceInfoButton, app::kBackupButton, app::kDownloadButton})
+  for (int id : {platform::kUpgradeButton, platform::kDeviceInfoButton, platform::kBackupButton,
+                 platform::kDownloadButton})
     Click(id);
-  EXPECT_EQ(pressed, (std::vector<int>{app::kUpgradeButton, app::kDeviceInfoButton,
-                                       app::kBackupButton, app::kDownloadButton}));
+  EXPECT_EQ(pressed, (std::vector<int>{platform::kUpgradeButton, platform::kDeviceInfoButton,
+                                       platform::kBackupButton, platform::kDownloadButton}));
 }
 
 TEST_F(MainWindowTest, ShowControlsDrawsTextEnabledVisibleProgressAndLists) {
-  ControlState button;
-  button.kind = app::ControlKind::kPushButton;
+  platform::ControlState button;
+  button.kind = platform::ControlKind::kPushButton;
   button.text = "Two\r\nlines";
   button.enabled = false;
-  ControlState note;
+  platform::ControlState note;
   note.text = "50% 00:12";
   note.visible = false;
-  ControlState bar;
-  bar.kind = app::ControlKind::kProgressBar;
+  platform::ControlState bar;
+  bar.kind = platform::ControlKind::kProgressBar;
   bar.rangeMax = 4096;
   bar.pos = 1024;
-  ControlState list;
-  list.kind = app::ControlKind::kDropDownList;
+  platform::ControlState list;
+  list.kind = platform::ControlKind::kDropDownList;
   list.items = {"COM1", "COM4"};
   list.selected = 1;
-  ControlState title;
+  platform::ControlState title;
   title.text = "Title";
-  screen.ShowControls({{app::kWindowTitle, title},
-                       {app::kUpgradeButton, button},
-                       {app::kProgressNote, note},
-                       {app::kProgressBar, bar},
-                       {app::kPortList, list},
+  screen.ShowControls({{platform::kWindowTitle, title},
+                       {platform::kUpgradeButton, button},
+                       {platform::kProgressNote, note},
+                       {platform::kProgressBar, bar},
+                       {platform::kPortList, list},
                        {4242, title}});  // no such control: ignored
 
   EXPECT_EQ(window.windowTitle(), QStringLiteral("Title"));
-  EXPECT_EQ(TextOf(app::kUpgradeButton), QStringLiteral("Two\nlines"));
-  EXPECT_FALSE(window.Control(app::kUpgradeButton)->isEnabled());
-  EXPECT_EQ(TextOf(app::kProgressNote), QStringLiteral("50% 00:12"));
-  EXPECT_FALSE(window.Control(app::kProgressNote)->isVisibleTo(&window));
-  auto* progress = Widget<QProgressBar>(app::kProgressBar);
+  EXPECT_EQ(TextOf(platform::kUpgradeButton), QStringLiteral("Two\nlines"));
+  EXPECT_FALSE(window.Control(platform::kUpgradeButton)->isEnabled());
+  EXPECT_EQ(TextOf(platform::kProgressNote), QStringLiteral("50% 00:12"));
+  EXPECT_FALSE(window.Control(platform::kProgressNote)->isVisibleTo(&window));
+  auto* progress = Widget<QProgressBar>(platform::kProgressBar);
   EXPECT_EQ(progress->minimum(), 0);
   EXPECT_EQ(progress->maximum(), 4096);
   EXPECT_EQ(progress->value(), 1024);
-  auto* ports = Widget<QComboBox>(app::kPortList);
+  auto* ports = Widget<QComboBox>(platform::kPortList);
   EXPECT_EQ(ports->count(), 2);
   EXPECT_EQ(ports->currentText(), QStringLiteral("COM4"));
 
@@ -256,22 +257,22 @@ TEST_F(MainWindowTest, ShowControlsDrawsTextEnabledVisibleProgressAndLists) {
   bar.rangeMax = 0;
   bar.pos = 0;
   list.selected = -1;
-  screen.ShowControls({{app::kUpgradeButton, button},
-                       {app::kProgressNote, note},
-                       {app::kProgressBar, bar},
-                       {app::kPortList, list}});
-  EXPECT_TRUE(window.Control(app::kUpgradeButton)->isEnabled());
-  EXPECT_TRUE(window.Control(app::kProgressNote)->isVisibleTo(&window));
+  screen.ShowControls({{platform::kUpgradeButton, button},
+                       {platform::kProgressNote, note},
+                       {platform::kProgressBar, bar},
+                       {platform::kPortList, list}});
+  EXPECT_TRUE(window.Control(platform::kUpgradeButton)->isEnabled());
+  EXPECT_TRUE(window.Control(platform::kProgressNote)->isVisibleTo(&window));
   EXPECT_LT(progress->minimum(), progress->maximum());
   EXPECT_EQ(progress->value(), 0);
   EXPECT_EQ(ports->currentIndex(), -1);
 }
 
 TEST_F(MainWindowTest, InformationTextIsPlainTextWithItsLineBreaks) {
-  ControlState info;
+  platform::ControlState info;
   info.text = "<b>App</b> 1.0\r\nBootloader 0x0230";
-  screen.ShowControls({{app::kInfoText, info}});
-  auto* label = Widget<QLabel>(app::kInfoText);
+  screen.ShowControls({{platform::kInfoText, info}});
+  auto* label = Widget<QLabel>(platform::kInfoText);
   EXPECT_EQ(label->text(), QStringLiteral("<b>App</b> 1.0\nBootloader 0x0230"));
   EXPECT_EQ(label->textFormat(), Qt::PlainText);
 }
@@ -279,28 +280,28 @@ TEST_F(MainWindowTest, InformationTextIsPlainTextWithItsLineBreaks) {
 TEST_F(MainWindowTest, ConnectionIconFollowsTheControlTable) {
   ASSERT_TRUE(StartUp());
   auto& ctx = model.context();
-  ctx.controls.SetIcon(app::kConnectionStatusIcon, app::kIconOn);
+  ctx.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOn);
   ctx.Refresh();
-  EXPECT_EQ(window.IconShown(app::kConnectionStatusIcon), app::kIconOn);
-  const QImage on = Widget<QLabel>(app::kConnectionStatusIcon)->pixmap().toImage();
-  ctx.controls.SetIcon(app::kConnectionStatusIcon, app::kIconOff);
+  EXPECT_EQ(window.IconShown(platform::kConnectionStatusIcon), platform::kIconOn);
+  const QImage on = Widget<QLabel>(platform::kConnectionStatusIcon)->pixmap().toImage();
+  ctx.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOff);
   ctx.Refresh();
-  EXPECT_EQ(window.IconShown(app::kConnectionStatusIcon), app::kIconOff);
-  const QImage off = Widget<QLabel>(app::kConnectionStatusIcon)->pixmap().toImage();
+  EXPECT_EQ(window.IconShown(platform::kConnectionStatusIcon), platform::kIconOff);
+  const QImage off = Widget<QLabel>(platform::kConnectionStatusIcon)->pixmap().toImage();
   EXPECT_FALSE(on.isNull());
   EXPECT_FALSE(off.isNull());
   EXPECT_NE(on, off);
-  ctx.controls.SetIcon(app::kConnectionStatusIcon, app::kIconNone);
+  ctx.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconNone);
   ctx.Refresh();
-  EXPECT_TRUE(Widget<QLabel>(app::kConnectionStatusIcon)->pixmap().isNull());
+  EXPECT_TRUE(Widget<QLabel>(platform::kConnectionStatusIcon)->pixmap().isNull());
 }
 
 TEST_F(MainWindowTest, EditsOfTheFlashFieldsReachTheModel) {
   // Before the start-up disables them.
-  auto* size = Widget<QLineEdit>(app::kFlashSizeEdit);
+  auto* size = Widget<QLineEdit>(platform::kFlashSizeEdit);
   ASSERT_NE(size, nullptr);
   QTest::keyClicks(size, "0x40");
-  EXPECT_EQ(model.controls().Get(app::kFlashSizeEdit).text, "0x40");
+  EXPECT_EQ(model.controls().Get(platform::kFlashSizeEdit).text, "0x40");
 }
 
 TEST_F(MainWindowTest, EnterDoesNothingAndEscEndsWithoutTheCloseRoutine) {
@@ -347,7 +348,7 @@ TEST_F(MainWindowTest, BuildPackageMenuRunsTheBuilderAndSaysWhereTheResultWent) 
   EXPECT_EQ(filters[1], QtFileFilter(app::kPackageSourceFilter));
   EXPECT_EQ(dir.Read("src/NewIni/SwUpdate-source.ini").size(), 16u + 56u);
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].kind, app::kBoxOk);
+  EXPECT_EQ(boxes[0].kind, platform::kBoxOk);
   EXPECT_EQ(boxes[0].title, "Box T");
   EXPECT_EQ(boxes[0].text, app::PackageWrittenText(dir.PathOf("src/NewIni/SwUpdate-source.ini")));
 }

@@ -8,8 +8,8 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/messages.hpp"
 #include "gui/main_window.hpp"
+#include "platform/messages.hpp"
 
 namespace tavro::gui {
 namespace {
@@ -43,7 +43,7 @@ void AnswerNextBox(std::function<void(QMessageBox&)> inspect, QMessageBox::Stand
 
 class QtScreenTest : public ::testing::Test {
  protected:
-  app::MessageBoxRequest Request(int kind, bool english = true) {
+  platform::MessageBoxRequest Request(int kind, bool english = true) {
     return {"Box title", "first\r\nsecond <b>not bold</b>", kind, english};
   }
 
@@ -63,10 +63,10 @@ TEST_F(QtScreenTest, YesNoBoxAsksAQuestionInEnglishAndReturnsTheButton) {
         EXPECT_EQ(box.button(QMessageBox::Ok), nullptr);
       },
       QMessageBox::No);
-  EXPECT_EQ(screen.ShowMessageBox(Request(app::kBoxYesNo)), app::kButtonNo);
+  EXPECT_EQ(screen.ShowMessageBox(Request(platform::kBoxYesNo)), platform::kButtonNo);
 
   AnswerNextBox([](QMessageBox&) {}, QMessageBox::Yes);
-  EXPECT_EQ(screen.ShowMessageBox(Request(app::kBoxYesNo)), app::kButtonYes);
+  EXPECT_EQ(screen.ShowMessageBox(Request(platform::kBoxYesNo)), platform::kButtonYes);
 }
 
 TEST_F(QtScreenTest, OkCancelBoxReturnsOneOrTwo) {
@@ -77,15 +77,15 @@ TEST_F(QtScreenTest, OkCancelBoxReturnsOneOrTwo) {
         EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QStringLiteral("Cancel"));
       },
       QMessageBox::Cancel);
-  EXPECT_EQ(screen.ShowMessageBox(Request(app::kBoxOkCancel)), app::kButtonCancel);
+  EXPECT_EQ(screen.ShowMessageBox(Request(platform::kBoxOkCancel)), platform::kButtonCancel);
   AnswerNextBox([](QMessageBox&) {}, QMessageBox::Ok);
-  EXPECT_EQ(screen.ShowMessageBox(Request(app::kBoxOkCancel)), app::kButtonOk);
+  EXPECT_EQ(screen.ShowMessageBox(Request(platform::kBoxOkCancel)), platform::kButtonOk);
 }
 
 TEST_F(QtScreenTest, OkBoxesCarryTheirIcons) {
-  const std::pair<int, QMessageBox::Icon> kinds[] = {{app::kBoxOk, QMessageBox::NoIcon},
-                                                     {app::kBoxWarning, QMessageBox::Warning},
-                                                     {app::kBoxError, QMessageBox::Critical}};
+  const std::pair<int, QMessageBox::Icon> kinds[] = {{platform::kBoxOk, QMessageBox::NoIcon},
+                                                     {platform::kBoxWarning, QMessageBox::Warning},
+                                                     {platform::kBoxError, QMessageBox::Critical}};
   for (const auto& [kind, icon] : kinds) {
     AnswerNextBox(
         [icon = icon](QMessageBox& box) {
@@ -93,7 +93,7 @@ TEST_F(QtScreenTest, OkBoxesCarryTheirIcons) {
           EXPECT_EQ(box.buttons().size(), 1);
         },
         QMessageBox::Ok);
-    EXPECT_EQ(screen.ShowMessageBox(Request(kind)), app::kButtonOk) << "kind " << kind;
+    EXPECT_EQ(screen.ShowMessageBox(Request(kind)), platform::kButtonOk) << "kind " << kind;
   }
 }
 
@@ -104,19 +104,19 @@ TEST_F(QtScreenTest, NativeButtonsKeepQtsOwnCaptions) {
         EXPECT_FALSE(box.button(QMessageBox::Ok)->text().isEmpty());
       },
       QMessageBox::Ok);
-  EXPECT_EQ(screen.ShowMessageBox(Request(app::kBoxOkCancel, false)), app::kButtonOk);
+  EXPECT_EQ(screen.ShowMessageBox(Request(platform::kBoxOkCancel, false)), platform::kButtonOk);
 }
 
 TEST_F(QtScreenTest, KindsThatShowNothingReturnZeroWithoutAskingTheAnswerer) {
   int asked = 0;
-  screen.SetBoxAnswerer([&](const app::MessageBoxRequest&) {
+  screen.SetBoxAnswerer([&](const platform::MessageBoxRequest&) {
     ++asked;
-    return app::kButtonOk;
+    return platform::kButtonOk;
   });
-  EXPECT_EQ(screen.ShowMessageBox(Request(app::kBoxNone)), app::kNoButton);
-  EXPECT_EQ(screen.ShowMessageBox(Request(9)), app::kNoButton);
+  EXPECT_EQ(screen.ShowMessageBox(Request(platform::kBoxNone)), platform::kNoButton);
+  EXPECT_EQ(screen.ShowMessageBox(Request(9)), platform::kNoButton);
   EXPECT_EQ(asked, 0);
-  EXPECT_EQ(screen.ShowMessageBox(Request(app::kBoxOkCancel)), app::kButtonOk);
+  EXPECT_EQ(screen.ShowMessageBox(Request(platform::kBoxOkCancel)), platform::kButtonOk);
   EXPECT_EQ(asked, 1);
 }
 

@@ -16,9 +16,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Pty;
-using test::ThreadCheckingScreen;
 using test::ScopedEnv;
 using test::TestLoop;
+using test::ThreadCheckingErrors;
 
 constexpr std::uint32_t kPortA = 201;
 constexpr std::uint32_t kPortB = 202;
@@ -61,8 +61,14 @@ class SerialPortTest : public ::testing::Test {
   ScopedEnv aliasA{"TAVRO_COM201", ptyA.path()};
   ScopedEnv aliasB{"TAVRO_COM202", ptyB.path()};
   TestLoop loop;
-  ThreadCheckingScreen screen;
-  std::unique_ptr<CSerialPort> port = std::make_unique<CSerialPort>(loop, screen);
+  ThreadCheckingErrors errors;
+  std::unique_ptr<CSerialPort> port = MakePort();
+
+  std::unique_ptr<CSerialPort> MakePort() {
+    auto made = std::make_unique<CSerialPort>(loop);
+    made->SetErrorHandler(errors.Handler());
+    return made;
+  }
   std::vector<std::uint8_t> received;
   std::function<void(std::uint8_t)> onByte;
   std::thread::id testThread = std::this_thread::get_id();
@@ -78,7 +84,7 @@ termios SlaveSettings(const Pty& pty) {
 TEST_F(SerialPortTest, OpensRawLineWithRequestedSettings) {
   ASSERT_TRUE(port->Open(kPortA, LineSettings{115200, 'N', 8, 1}));
   EXPECT_TRUE(port->IsOpen());
-  EXPECT_TRUE(screen.boxes.empty());
+  EXPECT_TRUE(errors.texts.empty());
   termios t = SlaveSettings(ptyA);
   EXPECT_EQ(::cfgetispeed(&t), B115200);
   EXPECT_EQ(::cfgetospeed(&t), B115200);
@@ -97,7 +103,7 @@ TEST_F(SerialPortTest, OpensRawLineWithRequestedSettings) {
   t = SlaveSettings(ptyA);
   EXPECT_EQ(::cfgetospeed(&t), B9600);
   EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB), static_cast<tcflag_t>(CSTOPB));
-  EXPECT_TRUE(screen.boxes.empty());
+  EXPECT_TRUE(errors.texts.empty());
 }
 
 // A pseudo terminal has no parity and always 8 data bits: the driver accepts
@@ -105,8 +111,8 @@ TEST_F(SerialPortTest, OpensRawLineWithRequestedSettings) {
 TEST_F(SerialPortTest, SettingsTheDeviceDidNotTakeAreReported) {
   ASSERT_TRUE(port->Open(kPortA, LineSettings{9600, 'E', 7, 1}));
   EXPECT_TRUE(port->IsOpen());
-  ASSERT_EQ(screen.boxes.size(), 1u);
-  EXPECT_EQ(screen.boxes[0].text,
+  ASSERT_EQ(errors.texts.size(), 1u);
+  EXPECT_EQ(errors.texts[0],
             "WARNING:  tcsetattr() Failed with the following error: \nInvalid argument\nPort: "
             "201\n");
   // The port stays usable.
@@ -127,15 +133,13 @@ TEST_F(SerialPortTest, RefusedSettingIsReportedAndPortStaysOpen) {
       {{115200, 'N', 8, 3}, "line settings"},
   };
   for (const Case& c : cases) {
-    screen.boxes.clear();
+    errors.texts.clear();
     EXPECT_TRUE(port->Open(kPortA, c.settings)) << c.operation;
     EXPECT_TRUE(port->IsOpen());
-    ASSERT_EQ(screen.boxes.size(), 1u) << c.operation;
-    EXPECT_EQ(screen.boxes[0].title, "Application Error");
-    EXPECT_EQ(screen.boxes[0].kind, 3);
-    EXPECT_EQ(screen.boxes[0].text, std::string("WARNING:  ") + c.operation +
-                                        " Failed with the following error: \nInvalid "
-                                        "argument\nPort: 201\n");
+    ASSERT_EQ(errors.texts.size(), 1u) << c.operation;
+    EXPECT_EQ(errors.texts[0], std::string("WARNING:  ") + c.operation +
+                                   " Failed with the following error: \nInvalid "
+                                   "argument\nPort: 201\n");
   }
 }
 
@@ -143,8 +147,8 @@ TEST_F(SerialPortTest, DeviceThatIsNoTerminalReportsFirstFailingStepOnly) {
   ScopedEnv alias("TAVRO_COM77", "/dev/null");
   EXPECT_TRUE(port->Open(77, LineSettings{}));
   EXPECT_TRUE(port->IsOpen());
-  ASSERT_EQ(screen.boxes.size(), 1u);
-  EXPECT_EQ(screen.boxes[0].text,
+  ASSERT_EQ(errors.texts.size(), 1u);
+  EXPECT_EQ(errors.texts[0],
             "WARNING:  ioctl(TIOCEXCL) Failed with the following error: \nInappropriate ioctl "
             "for device\nPort: 77\n");
 }
@@ -159,10 +163,10 @@ TEST_F(SerialPortTest, MissingDeviceFailsAfterFiveTriesWithoutMessage) {
   EXPECT_FALSE(port->StartWorker());
   EXPECT_FALSE(port->Open(0, LineSettings{}));
   EXPECT_FALSE(port->Open(256, LineSettings{}));
-  EXPECT_TRUE(screen.boxes.empty());
+  EXPECT_TRUE(errors.texts.empty());
   // Nothing to send on a closed port, and nothing breaks.
   port->WriteFrame(std::vector<std::uint8_t>{1, 2, 3});
-  EXPECT_TRUE(screen.boxes.empty());
+  EXPECT_TRUE(errors.texts.empty());
 }
 
 TEST_F(SerialPortTest, FailedOpenClosesThePreviousPort) {
@@ -208,14 +212,14 @@ TEST_F(SerialPortTest, FrameReachesTheTerminalWhole) {
     frame[i] = static_cast<std::uint8_t>(i % 251);
   port->WriteFrame(frame);
   EXPECT_EQ(ptyA.Receive(frame.size()), frame);
-  EXPECT_TRUE(screen.boxes.empty());
+  EXPECT_TRUE(errors.texts.empty());
 }
 
 TEST_F(SerialPortTest, FrameLargerThanTheBufferIsRefused) {
   ASSERT_TRUE(OpenAndStart(kPortA));
   port->WriteFrame(std::vector<std::uint8_t>(kWriteBufferSize + 1, 0x55));
-  ASSERT_EQ(screen.boxes.size(), 1u);
-  EXPECT_EQ(screen.boxes[0].text,
+  ASSERT_EQ(errors.texts.size(), 1u);
+  EXPECT_EQ(errors.texts[0],
             "WARNING:  write() Failed with the following error: \nMessage too long\nPort: 201\n");
   EXPECT_TRUE(ptyA.Receive(1, 100ms).empty());
   // The port still works.
@@ -334,7 +338,7 @@ TEST_F(SerialPortTest, StopFromInsideTheByteHandler) {
 }
 
 TEST_F(SerialPortTest, DestroyedWhileWorkerWaitsForDecisionThread) {
-  auto local = std::make_unique<CSerialPort>(loop, screen);
+  auto local = MakePort();
   bool called = false;
   local->SetByteHandler([&](std::uint8_t) { called = true; });
   ASSERT_TRUE(local->Open(kPortA, LineSettings{}));
@@ -362,18 +366,17 @@ TEST_F(SerialPortTest, TerminalSideClosingEndsTheWorker) {
   port->ForceStop();
   EXPECT_FALSE(port->IsOpen());
   EXPECT_TRUE(test::ThreadsSettleAt(baseThreads));
-  EXPECT_TRUE(screen.boxes.empty());
+  EXPECT_TRUE(errors.texts.empty());
   EXPECT_TRUE(port->Open(kPortB, LineSettings{}));
 }
 
-TEST_F(SerialPortTest, WriteNobodyReadsTimesOutWithABoxFromTheWorker) {
+TEST_F(SerialPortTest, WriteNobodyReadsTimesOutWithAReportFromTheWorker) {
   // At 4 Mbaud the time limit is about one second; the terminal never reads.
   ASSERT_TRUE(OpenAndStart(kPortA, LineSettings{4000000, 'N', 8, 1}));
   port->WriteFrame(std::vector<std::uint8_t>(kWriteBufferSize, 0xA5));
-  EXPECT_TRUE(loop.RunUntil([&] { return !screen.boxes.empty(); }, 10s));
-  ASSERT_EQ(screen.boxes.size(), 1u);
-  EXPECT_EQ(screen.boxes[0].title, "Application Error");
-  EXPECT_EQ(screen.boxes[0].text,
+  EXPECT_TRUE(loop.RunUntil([&] { return !errors.texts.empty(); }, 10s));
+  ASSERT_EQ(errors.texts.size(), 1u);
+  EXPECT_EQ(errors.texts[0],
             "WARNING:  write() Failed with the following error: \nConnection timed "
             "out\nPort: 201\n");
   // The worker goes on receiving.

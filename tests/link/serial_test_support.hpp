@@ -1,6 +1,6 @@
 #pragma once
 // Test doubles for the serial transport: a decision thread the test drives by
-// hand, a screen that records its boxes, and pseudo terminals standing in for
+// hand, an error recorder, and pseudo terminals standing in for
 // a terminal on a serial cable.
 
 #include <dirent.h>
@@ -22,8 +22,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/loop.hpp"
-#include "app/screen.hpp"
+#include "link/serial_link.hpp"
+#include "platform/loop.hpp"
 
 namespace tavro::test {
 
@@ -31,7 +31,7 @@ using namespace std::chrono_literals;
 
 // The test thread is the decision thread: functions handed over by other
 // threads wait in a queue until the test runs them.
-class TestLoop final : public app::Loop {
+class TestLoop final : public platform::Loop {
  public:
   ~TestLoop() override { Close(); }
 
@@ -163,17 +163,18 @@ class HangGuard {
 
 // Records boxes; they must be asked for on the thread that created it (the
 // decision thread).
-class ThreadCheckingScreen final : public app::Screen {
+class ThreadCheckingErrors {
  public:
-  int ShowMessageBox(const app::MessageBoxRequest& request) override {
-    EXPECT_EQ(std::this_thread::get_id(), decisionThread) << "box from another thread";
-    boxes.push_back(request);
-    return 1;
+  // The handler a port under test reports to; every report must arrive on
+  // the decision thread.
+  link::SerialLink::ErrorHandler Handler() {
+    return [this](const std::string& text) {
+      EXPECT_EQ(std::this_thread::get_id(), decisionThread) << "error from another thread";
+      texts.push_back(text);
+    };
   }
-  void ShowControls(const std::vector<app::ControlChange>&) override {}
-  std::optional<std::string> ChooseFile(const std::string&) override { return std::nullopt; }
 
-  std::vector<app::MessageBoxRequest> boxes;
+  std::vector<std::string> texts;
   std::thread::id decisionThread = std::this_thread::get_id();
 };
 

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/control_ids.hpp"
 #include "data/file_io.hpp"
 #include "link/messages.hpp"
+#include "platform/control_ids.hpp"
 #include "scenarios/scenario.hpp"
 
 namespace tavro::test {
@@ -31,11 +31,11 @@ void DamageHeaders(sim::Device& device, bool copiesToo) {
 TEST(ViewDeviceInfo, FlashTerminalShownLineByLine) {
   Scenario s(PackageDevice(0x0215, 1));
   ASSERT_TRUE(s.Start().packageReady);
-  ASSERT_TRUE(s.Press(app::kDeviceInfoButton));
+  ASSERT_TRUE(s.Press(platform::kDeviceInfoButton));
   EXPECT_EQ(s.Info(),
             ExpectedInfo(s, "2.15", "1.0.2.0", "1.0.1.0", s.Text("Dis_Ver_Para") + ": 1.2.0.0"));
   EXPECT_TRUE(s.screen.boxes().empty()) << s.BoxTexts().front();
-  EXPECT_EQ(s.dlg->controls().Get(app::kConnectionStatusIcon).icon, app::kIconOn);
+  EXPECT_EQ(s.dlg->controls().Get(platform::kConnectionStatusIcon).icon, platform::kIconOn);
   EXPECT_EQ(s.ctx().link.DevIdentified, 1);
   EXPECT_EQ(s.ctx().link.TerminalType, 1u);
   EXPECT_EQ(s.SentDuringPress(link::MsgFlashReadBlock), 5u);
@@ -46,7 +46,7 @@ TEST(ViewDeviceInfo, FlashTerminalShownLineByLine) {
 TEST(ViewDeviceInfo, E2promTerminalShownFromItsHeader) {
   Scenario s(PackageDevice(0x0230, 1));
   ASSERT_TRUE(s.Start().packageReady);
-  ASSERT_TRUE(s.Press(app::kDeviceInfoButton));
+  ASSERT_TRUE(s.Press(platform::kDeviceInfoButton));
   EXPECT_EQ(s.Info(),
             ExpectedInfo(s, "2.30", "1.0.2.0", "1.0.1.0", s.Text("Dis_Ver_Para") + ": 1.2.0.0"));
   EXPECT_EQ(s.SentDuringPress(link::MsgFlashReadBlock), 0u);
@@ -60,7 +60,7 @@ TEST(ViewDeviceInfo, BothTerminalTypesUseTheirOwnAreas) {
     SCOPED_TRACE(type);
     Scenario s(PackageDevice(0x0205, type));
     ASSERT_TRUE(s.Start().packageReady);
-    ASSERT_TRUE(s.Press(app::kDeviceInfoButton));
+    ASSERT_TRUE(s.Press(platform::kDeviceInfoButton));
     EXPECT_EQ(s.ctx().link.TerminalType, type);
     EXPECT_TRUE(s.ctx().device.ParaIntact) << s.Info();
     EXPECT_EQ(s.ctx().areas[0].areaAddr, type == 0 ? 0x08060000u : 0x080C0000u);
@@ -73,7 +73,7 @@ TEST(ViewDeviceInfo, DamagedFirstHeadersAreReadFromTheSecondCopies) {
   DamageHeaders(device, false);
   Scenario s(device);
   ASSERT_TRUE(s.Start().packageReady);
-  ASSERT_TRUE(s.Press(app::kDeviceInfoButton));
+  ASSERT_TRUE(s.Press(platform::kDeviceInfoButton));
   EXPECT_TRUE(s.ctx().device.ParaIntact);
   EXPECT_NE(s.Info().find(s.Text("Dis_Ver_Para") + ": 1.2.0.0"), std::string::npos);
   EXPECT_EQ(s.SentDuringPress(link::MsgFlashReadBlock), 10u);
@@ -86,7 +86,7 @@ TEST(ViewDeviceInfo, BothCopiesDamagedShowsTheDataAsBroken) {
   DamageHeaders(device, true);
   Scenario s(device);
   ASSERT_TRUE(s.Start().packageReady);
-  ASSERT_TRUE(s.Press(app::kDeviceInfoButton));
+  ASSERT_TRUE(s.Press(platform::kDeviceInfoButton));
   EXPECT_FALSE(s.ctx().device.ParaIntact);
   EXPECT_EQ(s.ctx().device.ParaVersion, "E.R.R");
   EXPECT_NE(s.Info().find(s.Text("Dis_Intg_ERR_Para")), std::string::npos);
@@ -99,7 +99,7 @@ TEST(ViewDeviceInfo, SilentTerminalTimesOutAfterNineSeconds) {
   Scenario s(PackageDevice(0x0215, 1), {}, faults);
   ASSERT_TRUE(s.Start().packageReady);
   const std::uint64_t pressed = s.loop.NowMs();
-  ASSERT_TRUE(s.Press(app::kDeviceInfoButton));
+  ASSERT_TRUE(s.Press(platform::kDeviceInfoButton));
   const std::uint64_t took = s.loop.NowMs() - pressed;
   EXPECT_GE(took, 9000u);
   EXPECT_LT(took, 10000u);
@@ -113,7 +113,7 @@ TEST(ViewDeviceInfo, UnansweredLinkQueryGoesOnWithTypeZero) {
   spec.terminalType.reset();
   Scenario s(spec);
   ASSERT_TRUE(s.Start().packageReady);
-  ASSERT_TRUE(s.Press(app::kDeviceInfoButton));
+  ASSERT_TRUE(s.Press(platform::kDeviceInfoButton));
   EXPECT_EQ(s.ctx().link.TerminalType, 0u);
   EXPECT_EQ(s.ctx().link.PollCount, 22u);
   EXPECT_EQ(s.SentDuringPress(link::MsgLinkQueryReply), 0u);
@@ -127,7 +127,7 @@ TEST(ViewDeviceInfo, CrcErrorInAppInformationIsResent) {
   faults.crcErrorReply = {true, link::MsgAppInfo, 2};
   Scenario s(PackageDevice(0x0215, 1), {}, faults);
   ASSERT_TRUE(s.Start().packageReady);
-  ASSERT_TRUE(s.Press(app::kDeviceInfoButton));
+  ASSERT_TRUE(s.Press(platform::kDeviceInfoButton));
   EXPECT_EQ(s.SentDuringPress(link::MsgAppInfo), 2u);
   EXPECT_TRUE(s.screen.boxes().empty());
   EXPECT_EQ(s.ctx().link.DevIdentified, 1);
@@ -138,7 +138,7 @@ TEST(ViewDeviceInfo, ThreeCrcErrorsInARowEndTheOperation) {
   faults.crcErrorReply = {true, link::MsgAppInfo, 0};
   Scenario s(PackageDevice(0x0215, 1), {}, faults);
   ASSERT_TRUE(s.Start().packageReady);
-  ASSERT_TRUE(s.Press(app::kDeviceInfoButton));
+  ASSERT_TRUE(s.Press(platform::kDeviceInfoButton));
   EXPECT_EQ(s.SentDuringPress(link::MsgAppInfo), 3u);
   ASSERT_EQ(s.screen.boxes().size(), 1u);
   EXPECT_EQ(s.screen.boxes()[0].text, "CRC" + s.Text("Run_ErrNumOver"));
@@ -148,7 +148,7 @@ TEST(ViewDeviceInfo, MissingPackageStopsBeforeTalking) {
   Scenario s(PackageDevice(0x0215, 1));
   ASSERT_TRUE(s.Start().packageReady);
   data::RemoveFile(s.dir.PathOf("SwUpdate.ini"));
-  ASSERT_TRUE(s.Press(app::kDeviceInfoButton));
+  ASSERT_TRUE(s.Press(platform::kDeviceInfoButton));
   ASSERT_EQ(s.screen.boxes().size(), 1u);
   EXPECT_EQ(s.screen.boxes()[0].text, "SwUpdate.ini" + s.Text("F_NotExist"));
   EXPECT_EQ(s.SentDuringPress(link::MsgBlHello), 0u);
@@ -159,7 +159,7 @@ TEST(ViewDeviceInfo, TwoBootloaderImagesStopWithTheirMessage) {
   ASSERT_TRUE(s.Start().packageReady);
   s.dir.Write("Data/Bl/one.bin", "a");
   s.dir.Write("Data/Bl/two.bin", "b");
-  ASSERT_TRUE(s.Press(app::kDeviceInfoButton));
+  ASSERT_TRUE(s.Press(platform::kDeviceInfoButton));
   ASSERT_EQ(s.screen.boxes().size(), 1u);
   EXPECT_EQ(s.screen.boxes()[0].text, s.dir.Path() + s.Text("F_multiFile"));
 }
@@ -169,7 +169,7 @@ TEST(ViewDeviceInfo, NonDecimalVersionIsShownAndOnlyLogged) {
   spec.appVersion = 0x01001A00;
   Scenario s(spec);
   ASSERT_TRUE(s.Start().packageReady);
-  ASSERT_TRUE(s.Press(app::kDeviceInfoButton));
+  ASSERT_TRUE(s.Press(platform::kDeviceInfoButton));
   EXPECT_NE(s.Info().find(s.Text("Dis_Ver_CurApp") + ": 1.0.1a.0"), std::string::npos);
   EXPECT_FALSE(s.ctx().device.CurAppVersionBcd);
   EXPECT_NE(s.RunLogText().find("\r\n\r\nCurAppVerNumErr"), std::string::npos);

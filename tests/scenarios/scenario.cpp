@@ -66,7 +66,7 @@ std::uint32_t Scenario::SentDuringPress(std::uint16_t msgId) const {
 
 std::vector<std::string> Scenario::BoxTexts() const {
   std::vector<std::string> texts;
-  for (const app::MessageBoxRequest& box : screen.boxes())
+  for (const platform::MessageBoxRequest& box : screen.boxes())
     texts.push_back(box.text);
   return texts;
 }

@@ -10,7 +10,7 @@
 
 #include "app/ctavro_dlg.hpp"
 #include "app/startup_sequence.hpp"
-#include "app/virtual_loop.hpp"
+#include "loop/virtual_loop.hpp"
 #include "sim/device_factory.hpp"
 #include "sim/sim_rig.hpp"
 #include "support/recording_screen.hpp"
@@ -38,7 +38,7 @@ class Scenario {
   std::uint32_t SentDuringPress(std::uint16_t msgId) const;
 
   std::string Text(const char* key) { return dlg->language().Text(key); }
-  std::string Info() const { return dlg->controls().Get(app::kInfoText).text; }
+  std::string Info() const { return dlg->controls().Get(platform::kInfoText).text; }
   engine::Context& ctx() { return dlg->context(); }
   sim::Terminal& terminal() { return rig->terminal(); }
   // Texts of the boxes shown so far, in order.
@@ -47,7 +47,7 @@ class Scenario {
   std::string RunLogText() const;
 
   TempDir dir;
-  app::VirtualLoop loop;
+  loop::VirtualLoop loop;
   RecordingScreen screen;
   std::unique_ptr<sim::SimRig> rig;
   std::unique_ptr<app::CTAVRODlg> dlg;

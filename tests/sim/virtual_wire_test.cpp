@@ -26,7 +26,7 @@ struct PcEnd {
   }
   bool Open() { return wire.Open(1, {}) && wire.StartWorker(); }
   VirtualWire& wire;
-  app::VirtualLoop* loop = nullptr;
+  loop::VirtualLoop* loop = nullptr;
   Bytes bytes;
   std::vector<std::uint64_t> arrival;
 };
@@ -39,7 +39,7 @@ Behaviour Quiet() {
 }
 
 TEST(VirtualWire, BytesTakeTenBitTimesEachWay) {
-  app::VirtualLoop loop;
+  loop::VirtualLoop loop;
   SimRig rig(loop, MakeDevice({}), Quiet());
   PcEnd pc(rig.wire());
   pc.loop = &loop;
@@ -55,7 +55,7 @@ TEST(VirtualWire, BytesTakeTenBitTimesEachWay) {
 }
 
 TEST(VirtualWire, SlowerLineTakesLonger) {
-  app::VirtualLoop loop;
+  loop::VirtualLoop loop;
   Device device = MakeDevice({});
   SimRig rig(loop, device, Quiet(), {}, 9600);
   PcEnd pc(rig.wire());
@@ -68,7 +68,7 @@ TEST(VirtualWire, SlowerLineTakesLonger) {
 }
 
 TEST(VirtualWire, FramesQueueBehindEachOther) {
-  app::VirtualLoop loop;
+  loop::VirtualLoop loop;
   SimRig rig(loop, MakeDevice({}), Quiet());
   PcEnd pc(rig.wire());
   pc.loop = &loop;
@@ -82,7 +82,7 @@ TEST(VirtualWire, FramesQueueBehindEachOther) {
 }
 
 TEST(VirtualWire, WriteDiscardsInputNotYetHandedOver) {
-  app::VirtualLoop loop;
+  loop::VirtualLoop loop;
   SimRig rig(loop, MakeDevice({}), Quiet());
   PcEnd pc(rig.wire());
   pc.loop = &loop;
@@ -100,7 +100,7 @@ TEST(VirtualWire, WriteDiscardsInputNotYetHandedOver) {
 }
 
 TEST(VirtualWire, ReopenedPortStartsEmpty) {
-  app::VirtualLoop loop;
+  loop::VirtualLoop loop;
   SimRig rig(loop, MakeDevice({}), Quiet());
   PcEnd pc(rig.wire());
   pc.loop = &loop;
@@ -114,7 +114,7 @@ TEST(VirtualWire, ReopenedPortStartsEmpty) {
 }
 
 TEST(VirtualWire, ClosedPortLosesTheBytes) {
-  app::VirtualLoop loop;
+  loop::VirtualLoop loop;
   SimRig rig(loop, MakeDevice({}), Quiet());
   PcEnd pc(rig.wire());
   pc.loop = &loop;
@@ -127,7 +127,7 @@ TEST(VirtualWire, ClosedPortLosesTheBytes) {
 }
 
 TEST(VirtualWire, AdapterRemovalFault) {
-  app::VirtualLoop loop;
+  loop::VirtualLoop loop;
   Faults faults;
   faults.adapterRemovalAfter = {true, MsgLinkQuery, 1};
   SimRig rig(loop, MakeDevice({}), Quiet(), faults);
@@ -150,7 +150,7 @@ TEST(VirtualWire, AdapterRemovalFault) {
 }
 
 TEST(VirtualWire, CutOffFrameIsAnsweredWithRxTimeout) {
-  app::VirtualLoop loop;
+  loop::VirtualLoop loop;
   SimRig rig(loop, MakeDevice({}), Quiet());
   PcEnd pc(rig.wire());
   pc.loop = &loop;
@@ -164,7 +164,7 @@ TEST(VirtualWire, CutOffFrameIsAnsweredWithRxTimeout) {
 }
 
 TEST(VirtualWire, OnlyItsOwnPortOpens) {
-  app::VirtualLoop loop;
+  loop::VirtualLoop loop;
   VirtualLoopScheduler scheduler(loop);
   Terminal terminal(scheduler, MakeDevice({}), Quiet());
   VirtualWire wire(loop, terminal, 115200, 7);
@@ -181,7 +181,7 @@ namespace {
 // A whole App download of 256 KiB over the wire: the virtual time is what
 // the bytes need on a 115200-baud line plus the terminal's own times.
 TEST(VirtualWire, AppDownloadTakesLineTime) {
-  app::VirtualLoop loop;
+  loop::VirtualLoop loop;
   Behaviour b = Quiet();
   SimRig rig(loop, MakeDevice({}), b);
   PcEnd pc(rig.wire());

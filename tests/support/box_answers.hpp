@@ -5,7 +5,7 @@
 #include <deque>
 #include <optional>
 
-#include "app/messages.hpp"
+#include "platform/messages.hpp"
 
 namespace tavro::test {
 
@@ -22,7 +22,7 @@ class BoxAnswers {
   // return 0 and use up no scripted answer.
   int Next(int kind) {
     if (!Shows(kind))
-      return app::kNoButton;
+      return platform::kNoButton;
     if (!script_.empty()) {
       const int b = script_.front();
       script_.pop_front();
@@ -30,12 +30,13 @@ class BoxAnswers {
     }
     if (default_)
       return *default_;
-    return kind == app::kBoxYesNo ? app::kButtonYes : app::kButtonOk;
+    return kind == platform::kBoxYesNo ? platform::kButtonYes : platform::kButtonOk;
   }
 
   static bool Shows(int kind) {
-    return kind == app::kBoxOk || kind == app::kBoxWarning || kind == app::kBoxError ||
-           kind == app::kBoxYesNo || kind == app::kBoxOkCancel;
+    return kind == platform::kBoxOk || kind == platform::kBoxWarning ||
+           kind == platform::kBoxError || kind == platform::kBoxYesNo ||
+           kind == platform::kBoxOkCancel;
   }
 
  private:

@@ -1,5 +1,5 @@
 #pragma once
-// A fake app::Messages for routines that only need texts and boxes: Text(key)
+// A fake platform::Messages for routines that only need texts and boxes: Text(key)
 // gives "<key>" (or a text set for the key), boxes are recorded and answered
 // from a script.
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.hpp"
+#include "platform/messages.hpp"
 #include "support/box_answers.hpp"
 
 namespace tavro::test {
@@ -18,7 +18,7 @@ struct RecordedBox {
   bool operator==(const RecordedBox&) const = default;
 };
 
-class RecordingMessages : public app::Messages {
+class RecordingMessages : public platform::Messages {
  public:
   std::string Text(std::string_view key) override;
   // Boxes of kinds that show nothing (1, and any unknown kind) are recorded

@@ -2,15 +2,15 @@
 
 namespace tavro::test {
 
-int RecordingScreen::ShowMessageBox(const app::MessageBoxRequest& request) {
+int RecordingScreen::ShowMessageBox(const platform::MessageBoxRequest& request) {
   boxes_.push_back(request);
   if (whileOpen_)
     whileOpen_(request);
   return answers_.Next(request.kind);
 }
 
-void RecordingScreen::ShowControls(const std::vector<app::ControlChange>& changes) {
-  for (const app::ControlChange& c : changes) {
+void RecordingScreen::ShowControls(const std::vector<platform::ControlChange>& changes) {
+  for (const platform::ControlChange& c : changes) {
     changes_.push_back(c);
     shown_[c.id] = c.state;
   }
@@ -25,14 +25,14 @@ std::optional<std::string> RecordingScreen::ChooseFile(const std::string& filter
   return next;
 }
 
-const app::ControlState* RecordingScreen::Control(int id) const {
+const platform::ControlState* RecordingScreen::Control(int id) const {
   auto it = shown_.find(id);
   return it == shown_.end() ? nullptr : &it->second;
 }
 
 std::vector<std::string> RecordingScreen::TextHistory(int id) const {
   std::vector<std::string> out;
-  for (const app::ControlChange& c : changes_)
+  for (const platform::ControlChange& c : changes_)
     if (c.id == id)
       out.push_back(c.state.text);
   return out;

@@ -9,42 +9,42 @@
 #include <string>
 #include <vector>
 
-#include "app/screen.hpp"
+#include "platform/screen.hpp"
 #include "support/box_answers.hpp"
 
 namespace tavro::test {
 
-class RecordingScreen : public app::Screen {
+class RecordingScreen : public platform::Screen {
  public:
-  int ShowMessageBox(const app::MessageBoxRequest& request) override;
-  void ShowControls(const std::vector<app::ControlChange>& changes) override;
+  int ShowMessageBox(const platform::MessageBoxRequest& request) override;
+  void ShowControls(const std::vector<platform::ControlChange>& changes) override;
   std::optional<std::string> ChooseFile(const std::string& filter) override;
 
   BoxAnswers& answers() { return answers_; }
   // Runs while a box is "open", before it is answered: a test can let the
   // loop run on here, as a real modal box would.
-  void SetWhileBoxOpen(std::function<void(const app::MessageBoxRequest&)> hook) {
+  void SetWhileBoxOpen(std::function<void(const platform::MessageBoxRequest&)> hook) {
     whileOpen_ = std::move(hook);
   }
   // The next file choices, in order; an empty script answers "cancelled".
   void QueueFile(std::optional<std::string> path) { files_.push_back(std::move(path)); }
 
-  const std::vector<app::MessageBoxRequest>& boxes() const { return boxes_; }
-  const std::vector<app::ControlChange>& changes() const { return changes_; }
+  const std::vector<platform::MessageBoxRequest>& boxes() const { return boxes_; }
+  const std::vector<platform::ControlChange>& changes() const { return changes_; }
   const std::vector<std::string>& fileFilters() const { return fileFilters_; }
   // The last state shown for `id`; nullptr when it was never shown.
-  const app::ControlState* Control(int id) const;
+  const platform::ControlState* Control(int id) const;
   // Every text shown for `id`, in order (repeats included).
   std::vector<std::string> TextHistory(int id) const;
   void Clear();
 
  private:
   BoxAnswers answers_;
-  std::function<void(const app::MessageBoxRequest&)> whileOpen_;
+  std::function<void(const platform::MessageBoxRequest&)> whileOpen_;
   std::deque<std::optional<std::string>> files_;
-  std::vector<app::MessageBoxRequest> boxes_;
-  std::vector<app::ControlChange> changes_;
-  std::map<int, app::ControlState> shown_;
+  std::vector<platform::MessageBoxRequest> boxes_;
+  std::vector<platform::ControlChange> changes_;
+  std::map<int, platform::ControlState> shown_;
   std::vector<std::string> fileFilters_;
 };
 

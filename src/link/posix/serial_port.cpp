@@ -13,7 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/messages.hpp"
 #include "link/com_ports.hpp"
 #include "link/posix/termios_settings.hpp"
 
@@ -56,7 +55,7 @@ std::string CommErrorText(const std::string& operation, const std::string& syste
 // One open port and what its worker shares with the owner.
 struct CSerialPort::Session {
   std::shared_ptr<WorkerControl> control;
-  app::Loop* loop = nullptr;
+  platform::Loop* loop = nullptr;
   int fd = -1;  // closed by the owner, only after the worker let go of it
   std::uint32_t port = 0;
   LineSettings settings;
@@ -70,7 +69,7 @@ struct CSerialPort::Session {
   }
 };
 
-CSerialPort::CSerialPort(app::Loop& loop, app::Screen& screen) : loop_(loop), screen_(screen) {}
+CSerialPort::CSerialPort(platform::Loop& loop) : loop_(loop) {}
 
 CSerialPort::~CSerialPort() {
   Stop(false);
@@ -78,6 +77,10 @@ CSerialPort::~CSerialPort() {
 
 void CSerialPort::SetByteHandler(ByteHandler onByte) {
   onByte_ = std::move(onByte);
+}
+
+void CSerialPort::SetErrorHandler(ErrorHandler onError) {
+  onError_ = std::move(onError);
 }
 
 bool CSerialPort::IsOpen() const {
@@ -89,11 +92,8 @@ bool CSerialPort::WorkerAlive() const {
 }
 
 void CSerialPort::ReportCommError(const std::string& operation, int error) {
-  app::MessageBoxRequest box;
-  box.title = "Application Error";
-  box.text = CommErrorText(operation, SystemText(error), port_);
-  box.kind = app::kBoxError;
-  screen_.ShowMessageBox(box);
+  if (onError_)
+    onError_(CommErrorText(operation, SystemText(error), port_));
 }
 
 void CSerialPort::Stop(bool dropOutput) {
@@ -268,7 +268,7 @@ WriteResult WriteAll(int fd, WorkerControl& control, const std::vector<std::uint
 
 void CSerialPort::RunWorker(std::shared_ptr<Session> session, CSerialPort* owner) {
   WorkerControl& control = *session->control;
-  app::Loop& loop = *session->loop;
+  platform::Loop& loop = *session->loop;
   const int fd = session->fd;
   // `owner` is used only inside hand-overs, which are skipped once the owner
   // has stopped this worker, so it is never used after the owner is gone.

@@ -19,10 +19,9 @@
 #include <string>
 #include <thread>
 
-#include "app/loop.hpp"
-#include "app/screen.hpp"
 #include "link/posix/worker_control.hpp"
 #include "link/serial_link.hpp"
+#include "platform/loop.hpp"
 
 namespace tavro::link::posix {
 
@@ -35,13 +34,14 @@ std::string CommErrorText(const std::string& operation, const std::string& syste
 
 class CSerialPort : public SerialLink {
  public:
-  CSerialPort(app::Loop& loop, app::Screen& screen);
+  explicit CSerialPort(platform::Loop& loop);
   // Stops the worker and closes the port.
   ~CSerialPort() override;
   CSerialPort(const CSerialPort&) = delete;
   CSerialPort& operator=(const CSerialPort&) = delete;
 
   void SetByteHandler(ByteHandler onByte) override;
+  void SetErrorHandler(ErrorHandler onError) override;
   // Ends a running worker, closes the port, then opens ComDevicePath(port)
   // (five tries, 1 ms before each; false and no message when all fail) and
   // configures it. A configuration step that fails is reported in a box
@@ -65,8 +65,8 @@ class CSerialPort : public SerialLink {
   bool WorkerAlive() const;
   // Number of the port last opened.
   std::uint32_t PortNumber() const { return port_; }
-  // Shows the error box for a failed operation with the system's text for
-  // `error` (an errno value captured where the operation failed).
+  // Reports a failed operation with the system's text for `error` (an errno
+  // value captured where the operation failed) to the error handler.
   void ReportCommError(const std::string& operation, int error);
 
  private:
@@ -75,9 +75,9 @@ class CSerialPort : public SerialLink {
   void Stop(bool dropOutput);
   static void RunWorker(std::shared_ptr<Session> session, CSerialPort* owner);
 
-  app::Loop& loop_;
-  app::Screen& screen_;
+  platform::Loop& loop_;
   ByteHandler onByte_;
+  ErrorHandler onError_;
   std::uint32_t port_ = 0;
   std::shared_ptr<Session> session_;  // null while closed
   std::thread worker_;

@@ -33,7 +33,7 @@ void WorkerControl::ClearWake() {
   }
 }
 
-bool WorkerControl::HandOver(app::Loop& loop, const std::function<void()>& fn) {
+bool WorkerControl::HandOver(platform::Loop& loop, const std::function<void()>& fn) {
   {
     std::lock_guard lock(mutex_);
     if (stop_.load())

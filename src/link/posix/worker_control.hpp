@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/loop.hpp"
+#include "platform/loop.hpp"
 
 namespace tavro::link::posix {
 
@@ -46,7 +46,7 @@ class WorkerControl {
   // skipped when a stop was requested before the decision thread gets to it.
   // Returns false when a stop has been requested: the thread must then end
   // without touching its owner's resources.
-  bool HandOver(app::Loop& loop, const std::function<void()>& fn);
+  bool HandOver(platform::Loop& loop, const std::function<void()>& fn);
 
   // The thread's last act.
   void MarkEnded();

@@ -7,7 +7,7 @@
 #include <ctime>
 #include <functional>
 
-namespace tavro::app {
+namespace tavro::platform {
 
 inline constexpr int kFirstTimer = 1;
 inline constexpr int kLastTimer = 12;
@@ -36,4 +36,4 @@ class Loop {
   virtual std::time_t WallTime() const = 0;
 };
 
-}  // namespace tavro::app
+}  // namespace tavro::platform

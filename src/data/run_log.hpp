@@ -20,9 +20,7 @@
 
 #include "link/byte_order.hpp"
 
-namespace tavro::app {
-
-class Messages;
+namespace tavro::data {
 
 class RunLog {
  public:
@@ -50,12 +48,6 @@ class RunLog {
   std::FILE* file_ = nullptr;
   std::string path_;
 };
-
-// Opens the log; on failure shows "<path>" + Text("Log_CreateErr") in an
-// error box and returns false, after which the caller runs the window's close
-// routine.
-bool OpenRunLogOrReport(RunLog& log, Messages& messages, const std::string& programDir,
-                        std::time_t startTime, std::uint32_t comPort);
 
 // The counters of the current command, as command-state blocks show them.
 struct CommandCounters {
@@ -89,4 +81,4 @@ void LogReceivedByte(RunLog& log, std::uint32_t debugLevel, std::uint8_t byte);
 // A received good frame: "\r\nR-MsgID=<id>\r\n" from level 2.
 void LogReceivedFrame(RunLog& log, std::uint32_t debugLevel, std::uint16_t msgId);
 
-}  // namespace tavro::app
+}  // namespace tavro::data

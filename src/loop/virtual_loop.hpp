@@ -34,11 +34,11 @@
 #include <thread>
 #include <utility>
 
-#include "app/loop.hpp"
+#include "platform/loop.hpp"
 
-namespace tavro::app {
+namespace tavro::loop {
 
-class VirtualLoop : public Loop {
+class VirtualLoop : public platform::Loop {
  public:
   static constexpr std::uint32_t kMaxRunsPerInstant = 100000;
 
@@ -119,7 +119,7 @@ class VirtualLoop : public Loop {
   std::time_t wallBase_;
   std::uint64_t nextSeq_ = 1;
   TickHandler onTick_;
-  std::array<TimerSlot, kLastTimer + 1> timers_{};
+  std::array<TimerSlot, platform::kLastTimer + 1> timers_{};
   std::map<EventKey, std::function<void()>> events_;
 
   std::uint64_t instant_ = 0;
@@ -134,4 +134,4 @@ class VirtualLoop : public Loop {
   int waiters_ = 0;  // threads blocked in RunOnDecisionThread
 };
 
-}  // namespace tavro::app
+}  // namespace tavro::loop

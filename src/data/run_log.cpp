@@ -1,12 +1,11 @@
-#include "app/run_log.hpp"
+#include "data/run_log.hpp"
 
 #include <filesystem>
 #include <system_error>
 
-#include "app/messages.hpp"
 #include "link/frame.hpp"
 
-namespace tavro::app {
+namespace tavro::data {
 
 namespace {
 
@@ -55,14 +54,6 @@ void RunLog::Close() {
   file_ = nullptr;
 }
 
-bool OpenRunLogOrReport(RunLog& log, Messages& messages, const std::string& programDir,
-                        std::time_t startTime, std::uint32_t comPort) {
-  if (log.Open(programDir, startTime, comPort))
-    return true;
-  messages.MessageBox(log.Path() + messages.Text("Log_CreateErr"), kBoxError);
-  return false;
-}
-
 std::string FormatCommandState(std::string_view tag, const CommandCounters& counters,
                                CmdWord word) {
   std::string out = "\r\n\r\n";
@@ -105,4 +96,4 @@ void LogReceivedFrame(RunLog& log, std::uint32_t debugLevel, std::uint16_t msgId
   log.Write("\r\nR-MsgID=" + std::to_string(msgId) + "\r\n");
 }
 
-}  // namespace tavro::app
+}  // namespace tavro::data

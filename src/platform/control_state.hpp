@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace tavro::app {
+namespace tavro::platform {
 
 // The two state icons of the port-status and connection-status pictures.
 inline constexpr int kIconNone = 0;
@@ -46,4 +46,4 @@ struct ControlChange {
   ControlState state;
 };
 
-}  // namespace tavro::app
+}  // namespace tavro::platform

@@ -1,4 +1,4 @@
-#include "app/console_loop.hpp"
+#include "loop/console_loop.hpp"
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -7,12 +7,12 @@
 #include <cerrno>
 #include <vector>
 
-namespace tavro::app {
+namespace tavro::loop {
 
 namespace {
 
 bool ValidTimer(int id) {
-  return id >= kFirstTimer && id <= kLastTimer;
+  return id >= platform::kFirstTimer && id <= platform::kLastTimer;
 }
 
 }  // namespace
@@ -152,7 +152,7 @@ bool ConsoleLoop::FireDueTimers() {
   };
   std::vector<Due> due;
   const std::uint64_t now = NowMs();
-  for (int id = kFirstTimer; id <= kLastTimer; ++id) {
+  for (int id = platform::kFirstTimer; id <= platform::kLastTimer; ++id) {
     const TimerSlot& t = timers_[static_cast<std::size_t>(id)];
     if (t.running && t.due <= now)
       due.push_back({t.due, t.seq, id});
@@ -177,7 +177,7 @@ bool ConsoleLoop::FireDueTimers() {
 std::int64_t ConsoleLoop::MsToNextTimer() const {
   std::int64_t best = -1;
   const std::uint64_t now = NowMs();
-  for (int id = kFirstTimer; id <= kLastTimer; ++id) {
+  for (int id = platform::kFirstTimer; id <= platform::kLastTimer; ++id) {
     const TimerSlot& t = timers_[static_cast<std::size_t>(id)];
     if (!t.running)
       continue;
@@ -276,4 +276,4 @@ void ConsoleLoop::RunFor(std::uint32_t ms) {
   RunUntil([] { return false; }, ms);
 }
 
-}  // namespace tavro::app
+}  // namespace tavro::loop

@@ -23,11 +23,11 @@
 #include <mutex>
 #include <thread>
 
-#include "app/loop.hpp"
+#include "platform/loop.hpp"
 
-namespace tavro::app {
+namespace tavro::loop {
 
-class ConsoleLoop : public Loop {
+class ConsoleLoop : public platform::Loop {
  public:
   // Called on the decision thread with the poll(2) result bits (POLLIN,
   // POLLHUP, POLLERR, ...) when the descriptor is ready.
@@ -107,7 +107,7 @@ class ConsoleLoop : public Loop {
   std::thread::id owner_;
   Clock::time_point start_;
   TickHandler onTick_;
-  std::array<TimerSlot, kLastTimer + 1> timers_{};
+  std::array<TimerSlot, platform::kLastTimer + 1> timers_{};
   std::uint64_t nextSeq_ = 1;
   std::map<int, Watch> watches_;
   std::uint64_t nextWatchId_ = 1;
@@ -122,4 +122,4 @@ class ConsoleLoop : public Loop {
   bool quit_ = false;
 };
 
-}  // namespace tavro::app
+}  // namespace tavro::loop

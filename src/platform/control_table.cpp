@@ -1,8 +1,8 @@
-#include "app/control_table.hpp"
+#include "platform/control_table.hpp"
 
-#include "app/control_ids.hpp"
+#include "platform/control_ids.hpp"
 
-namespace tavro::app {
+namespace tavro::platform {
 
 void ControlTable::Add(int id, ControlState state) {
   controls_[id] = std::move(state);
@@ -176,4 +176,4 @@ ControlTable MakeMainWindowControls() {
   return t;
 }
 
-}  // namespace tavro::app
+}  // namespace tavro::platform

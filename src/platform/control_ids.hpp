@@ -4,7 +4,7 @@
 
 #include <array>
 
-namespace tavro::app {
+namespace tavro::platform {
 
 // Not a control: the window's own caption, kept in the control table under
 // this id so that the title travels to the Screen like any caption.
@@ -70,4 +70,4 @@ inline constexpr std::array<int, 13> kDisabledAtStartup = {
     kHexSendCheck,       kDownloadFileButton,  kDownloadFileEdit,  kBackupRootButton,
     kBackupRootEdit};
 
-}  // namespace tavro::app
+}  // namespace tavro::platform

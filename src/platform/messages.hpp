@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace tavro::app {
+namespace tavro::platform {
 
 // Message box kinds and the buttons they return.
 enum MessageKind : int {
@@ -43,4 +43,4 @@ inline void ReportFileUnreadable(Messages& m, const std::string& path) {
   m.MessageBox(path + m.Text("F_ReadInErr"), kBoxError);
 }
 
-}  // namespace tavro::app
+}  // namespace tavro::platform

@@ -1,14 +1,14 @@
-#include "app/virtual_loop.hpp"
+#include "loop/virtual_loop.hpp"
 
 #include <algorithm>
 #include <limits>
 
-namespace tavro::app {
+namespace tavro::loop {
 
 namespace {
 
 bool ValidTimer(int id) {
-  return id >= kFirstTimer && id <= kLastTimer;
+  return id >= platform::kFirstTimer && id <= platform::kLastTimer;
 }
 
 }  // namespace
@@ -127,7 +127,7 @@ bool VirtualLoop::NextItem(std::uint64_t& due, std::uint64_t& seq, int& timerId)
     timerId = 0;
     found = true;
   }
-  for (int id = kFirstTimer; id <= kLastTimer; ++id) {
+  for (int id = platform::kFirstTimer; id <= platform::kLastTimer; ++id) {
     const TimerSlot& t = timers_[static_cast<std::size_t>(id)];
     if (!t.running)
       continue;
@@ -232,4 +232,4 @@ bool VirtualLoop::RunUntil(const std::function<bool()>& done, std::uint64_t limi
   return done();
 }
 
-}  // namespace tavro::app
+}  // namespace tavro::loop

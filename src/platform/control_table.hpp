@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/control_state.hpp"
+#include "platform/control_state.hpp"
 
-namespace tavro::app {
+namespace tavro::platform {
 
 class ControlTable {
  public:
@@ -56,4 +56,4 @@ class ControlTable {
 // on "115200"), and the window title under kWindowTitle.
 ControlTable MakeMainWindowControls();
 
-}  // namespace tavro::app
+}  // namespace tavro::platform

@@ -1,4 +1,4 @@
-#include "app/virtual_loop.hpp"
+#include "loop/virtual_loop.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-namespace tavro::app {
+namespace tavro::loop {
 namespace {
 
 // Records "id@time" for every tick and event, in the order they ran.
@@ -21,7 +21,7 @@ class VirtualLoopTest : public ::testing::Test {
     return [this, name] { Record(name); };
   }
 
-  VirtualLoop loop;
+  loop::VirtualLoop loop;
   std::vector<std::string> log;
 };
 
@@ -168,7 +168,7 @@ TEST_F(VirtualLoopTest, WallTimeFollowsVirtualSeconds) {
   loop.SetWallTimeBase(1000000);
   loop.Advance(1999);
   EXPECT_EQ(loop.WallTime(), 1000001);
-  const std::time_t base = VirtualLoop::DefaultWallTimeBase();
+  const std::time_t base = loop::VirtualLoop::DefaultWallTimeBase();
   std::tm tm{};
   localtime_r(&base, &tm);
   EXPECT_EQ(tm.tm_year + 1900, 2026);
@@ -203,7 +203,7 @@ TEST_F(VirtualLoopTest, HandOverOnTheDecisionThreadRunsAtOnce) {
 }
 
 TEST(VirtualLoopLifetime, DestructionReleasesAWaitingWorker) {
-  auto loop = std::make_unique<VirtualLoop>();
+  auto loop = std::make_unique<loop::VirtualLoop>();
   bool ran = false;
   std::thread worker([&] { loop->RunOnDecisionThread([&] { ran = true; }); });
   ASSERT_TRUE(loop->WaitForRequest(std::chrono::seconds(10)));
@@ -213,4 +213,4 @@ TEST(VirtualLoopLifetime, DestructionReleasesAWaitingWorker) {
 }
 
 }  // namespace
-}  // namespace tavro::app
+}  // namespace tavro::loop

@@ -1,4 +1,4 @@
-#include "app/console_loop.hpp"
+#include "loop/console_loop.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-namespace tavro::app {
+namespace tavro::loop {
 namespace {
 
 // Real time: bounds are generous so a loaded machine cannot make these flaky.
@@ -29,7 +29,7 @@ struct Pipe {
 };
 
 TEST(ConsoleLoop, TimerTicksInRealTimeUntilStopped) {
-  ConsoleLoop loop;
+  loop::ConsoleLoop loop;
   ASSERT_TRUE(loop.Valid());
   std::vector<int> ticks;
   loop.SetTickHandler([&](int id) {
@@ -47,7 +47,7 @@ TEST(ConsoleLoop, TimerTicksInRealTimeUntilStopped) {
 }
 
 TEST(ConsoleLoop, SleepBlocksTicks) {
-  ConsoleLoop loop;
+  loop::ConsoleLoop loop;
   int ticks = 0;
   loop.SetTickHandler([&](int) { ++ticks; });
   loop.StartTimer(1, 1);
@@ -57,7 +57,7 @@ TEST(ConsoleLoop, SleepBlocksTicks) {
 }
 
 TEST(ConsoleLoop, HandOverFromAWorkerRunsOnTheLoopThreadAndWaits) {
-  ConsoleLoop loop;
+  loop::ConsoleLoop loop;
   std::atomic<int> handled{0};
   std::thread::id ranOn;
   std::vector<int> order;
@@ -81,14 +81,14 @@ TEST(ConsoleLoop, HandOverFromAWorkerRunsOnTheLoopThreadAndWaits) {
 }
 
 TEST(ConsoleLoop, HandOverOnTheLoopThreadRunsAtOnce) {
-  ConsoleLoop loop;
+  loop::ConsoleLoop loop;
   bool ran = false;
   loop.RunOnDecisionThread([&] { ran = true; });
   EXPECT_TRUE(ran);
 }
 
 TEST(ConsoleLoop, WatchedPipeDeliversAndCanBeUnwatched) {
-  ConsoleLoop loop;
+  loop::ConsoleLoop loop;
   Pipe pipe;
   std::string got;
   loop.WatchFd(pipe.fds[0], [&](short revents) {
@@ -106,7 +106,7 @@ TEST(ConsoleLoop, WatchedPipeDeliversAndCanBeUnwatched) {
 }
 
 TEST(ConsoleLoop, NestedRunKeepsHandlingBytesAndTicks) {
-  ConsoleLoop loop;
+  loop::ConsoleLoop loop;
   Pipe input;   // the console's keyboard
   Pipe serial;  // bytes from the terminal
   std::string serialBytes;
@@ -140,7 +140,7 @@ TEST(ConsoleLoop, NestedRunKeepsHandlingBytesAndTicks) {
 }
 
 TEST(ConsoleLoop, QuitEndsRunsFromAnotherThread) {
-  ConsoleLoop loop;
+  loop::ConsoleLoop loop;
   std::thread quitter([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     loop.Quit();
@@ -157,4 +157,4 @@ TEST(ConsoleLoop, QuitEndsRunsFromAnotherThread) {
 }
 
 }  // namespace
-}  // namespace tavro::app
+}  // namespace tavro::loop

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/control_state.hpp"
+#include "platform/control_state.hpp"
 
-namespace tavro::app {
+namespace tavro::platform {
 
 struct MessageBoxRequest {
   std::string title;
@@ -31,4 +31,4 @@ class Screen {
   virtual std::optional<std::string> ChooseFile(const std::string& filter) = 0;
 };
 
-}  // namespace tavro::app
+}  // namespace tavro::platform

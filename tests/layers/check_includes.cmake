@@ -1,0 +1,51 @@
+# Fails when a source file includes a header of a layer above its own.
+# Layers, bottom to top: platform -> link, data, loop -> engine -> operations
+# -> app -> cli, gui. The simulator stands beside the tool: it may use the
+# protocol and data layers and the loops, never the tool's engine or window.
+# Run: cmake -DSOURCE_DIR=<absolute src> -P check_includes.cmake
+cmake_minimum_required(VERSION 3.25)
+set(allowed_platform platform)
+set(allowed_link platform link)
+set(allowed_data platform link data)
+set(allowed_loop platform loop)
+set(allowed_engine platform link data engine)
+set(allowed_operations platform link data engine operations)
+set(allowed_app platform link data engine operations app)
+set(allowed_sim platform link data loop sim)
+set(allowed_cli platform link data loop engine operations app cli)
+set(allowed_gui platform link data loop engine operations app sim gui)
+
+if(NOT SOURCE_DIR)
+  message(FATAL_ERROR "SOURCE_DIR not set")
+endif()
+
+set(violations "")
+set(checked 0)
+file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*.cpp ${SOURCE_DIR}/*.hpp)
+foreach(source IN LISTS sources)
+  string(REGEX MATCH "^[^/]+" layer "${source}")
+  if(NOT DEFINED allowed_${layer})
+    string(APPEND violations "\n  ${source}: folder '${layer}' has no place in the layers")
+    continue()
+  endif()
+  file(STRINGS ${SOURCE_DIR}/${source} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*$" "\\1" header "${line}")
+    math(EXPR checked "${checked} + 1")
+    if(NOT header MATCHES "/")
+      continue()  # a file beside it
+    endif()
+    string(REGEX MATCH "^[^/]+" target "${header}")
+    if(NOT target IN_LIST allowed_${layer})
+      string(APPEND violations "\n  ${source} includes ${header} (${layer} may use: ${allowed_${layer}})")
+    endif()
+  endforeach()
+endforeach()
+
+if(checked EQUAL 0)
+  message(FATAL_ERROR "no includes found under ${SOURCE_DIR}")
+endif()
+if(violations)
+  message(FATAL_ERROR "includes that run upward:${violations}")
+endif()
+message(STATUS "${checked} includes checked, none runs upward")
