@@ -2,11 +2,11 @@
 
 #include "app/package_builder.hpp"
 #include "app/startup_labels.hpp"
-#include "engine/read_back.hpp"
 #include "engine/receive_path.hpp"
+#include "engine/register.hpp"
 #include "engine/stage_control.hpp"
 #include "engine/timer_engine.hpp"
-#include "operations/identify.hpp"
+#include "operations/registry.hpp"
 #include "platform/control_ids.hpp"
 
 namespace tavro::app {
@@ -27,11 +27,9 @@ CTAVRODlg::CTAVRODlg(platform::Loop& loop, platform::Screen& screen, link::Seria
       ctx_(loop, screen, serial, boxes_, runLog_, std::move(programDir)),
       ports_(std::move(ports)) {
   ctx_.controls = platform::MakeMainWindowControls();
-  engine::RegisterReceivePath(ctx_);
-  engine::RegisterStageControl(ctx_);
-  engine::RegisterHeaderReads(ctx_);
-  operations::RegisterIdentification(ctx_);
-  SetButtonHandler(platform::kDeviceInfoButton, [this] { operations::OnViewInfo(ctx_); });
+  engine::RegisterEngine(ctx_);
+  for (const operations::OperationButton& button : operations::RegisterOperations(ctx_))
+    SetButtonHandler(button.controlId, [this, start = button.start] { start(ctx_); });
   loop.SetTickHandler([this](int id) { OnTimerTick(id); });
   serial.SetByteHandler([this](std::uint8_t byte) { OnRxByte(byte); });
   serial.SetErrorHandler([this](const std::string& text) { ShowTransportError(text); });

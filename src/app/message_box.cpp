@@ -15,7 +15,7 @@ bool IsShownBoxKind(int kind) {
   }
 }
 
-int MessageBoxService::MessageBox(const std::string& text, int kind) {
+int MessageBoxService::MessageBox(const std::string& text, platform::MessageKind kind) {
   if (!IsShownBoxKind(kind))
     return platform::kNoButton;
   platform::MessageBoxRequest request;

@@ -24,7 +24,7 @@ class MessageBoxService : public platform::Messages {
   // Kinds 0, 2, 3, 4 and 5 are shown, titled Text("Sw_BoxTitle"), with
   // English button captions unless the language wants the system's own.
   // Any other kind shows nothing and returns 0.
-  int MessageBox(const std::string& text, int kind) override;
+  int MessageBox(const std::string& text, platform::MessageKind kind) override;
   // "Language.ini does not exist !" in an error box with the fixed title.
   int ShowLanguageFileMissing();
 

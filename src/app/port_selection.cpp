@@ -131,7 +131,7 @@ void OnDeviceRemoved(engine::Context& ctx, const PortSource& ports) {
   }
   // The open port's device is gone: end the operation, then the port.
   ctx.RxTextEcho = 0;
-  engine::SetBusy(ctx, true);
+  engine::SetBusy(ctx, engine::WindowState::kIdle);
   ctx.serial.RequestStop();
   ctx.loop.Sleep(1);
   ctx.serial.ForceStop();

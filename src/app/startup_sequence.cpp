@@ -61,7 +61,7 @@ StartupOutcome RunStartupSequence(CTAVRODlg& dlg, std::optional<std::uint8_t> on
   dlg.FinishWindowSetUp();
 
   if (!operations::FileSetCheck(ctx)) {
-    engine::SetBusy(ctx, true);
+    engine::SetBusy(ctx, engine::WindowState::kIdle);
     ctx.Refresh();
     return outcome;
   }

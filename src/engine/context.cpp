@@ -2,7 +2,7 @@
 
 namespace tavro::engine {
 
-int Context::MessageBox(const std::string& text, int kind) {
+int Context::MessageBox(const std::string& text, platform::MessageKind kind) {
   Refresh();
   return messages.MessageBox(text, kind);
 }

@@ -5,7 +5,6 @@
 // take it.
 
 #include <cstdint>
-#include <ctime>
 #include <functional>
 #include <map>
 #include <string>
@@ -15,6 +14,7 @@
 #include "data/run_log.hpp"
 #include "engine/device_info.hpp"
 #include "engine/link_state.hpp"
+#include "engine/operation.hpp"
 #include "link/frame.hpp"
 #include "link/frame_assembler.hpp"
 #include "link/serial_link.hpp"
@@ -26,6 +26,11 @@
 
 namespace tavro::engine {
 
+// When the silence watch resends a command's block. The watch looks the
+// command up twice, the second time after the first group's resend, so a
+// resend that moves CmdID on into the second group resends that one too.
+enum class SilenceResend { kFirstGroup, kSecondGroup };
+
 // Handlers keyed by message or command identifier. Units register their rows;
 // an identifier without a row does nothing.
 struct HandlerTables {
@@ -33,25 +38,33 @@ struct HandlerTables {
   std::map<std::uint16_t, std::function<void(link::ByteView)>> onMessage;
   // First frame of a command, by CmdID.
   std::map<std::uint32_t, std::function<void()>> sendFirst;
+  // Commands that send nothing and await no answer: StartCommand runs the
+  // action after its checks (the completion of a download).
+  std::map<std::uint32_t, std::function<void()>> runAtOnce;
   // What the terminal needs after a frame of the command failed its CRC.
   std::map<std::uint32_t, std::function<void()>> resendAfterCrc;
   // Block senders by CmdID: the current block again (silence watch, receive
   // time-out, hello while identified).
   std::map<std::uint32_t, std::function<void()>> blockSender;
-  // The package and folder check every operation runs before it talks to the
-  // terminal; true = go on. Set by the operations.
-  std::function<bool()> fileSetCheck;
-  // The handshake step of command 12002 (next parameter-header read).
-  std::function<void()> handshakeStep;
-  // The E2PROM header step that timer 8 runs after a read-back.
-  std::function<void()> e2HeaderStep;
-  // Saves a whole E2PROM image read back (the backup folder's E2.dat).
-  std::function<void()> saveE2Image;
-  // The resume check of an upgrade once the Flash headers are read.
-  std::function<void()> resumeFlashCheck;
-  // Where an identification goes on when it belongs to a running download,
-  // upgrade or backup (the terminal was already identified).
-  std::function<void()> continueIdentified;
+  // Commands whose block the silence watch sends again.
+  std::map<std::uint32_t, SilenceResend> silenceResend;
+};
+
+// A read the running step asked for: where, how much, and the step that
+// runs once its last block is acknowledged and the pacing timer has run.
+// The command's first frame is built from it, so one command serves a
+// 32-byte header read and a whole-E2PROM read alike.
+struct ReadRequest {
+  std::uint32_t address = 0;
+  std::uint32_t length = 0;
+  std::function<void()> onDone;
+};
+
+// What the echo of received bytes knows of the information text: its length
+// in UTF-16 units as of the text's revision.
+struct EchoCount {
+  std::uint64_t revision = ~std::uint64_t{0};
+  std::size_t units = 0;
 };
 
 // The serial port as the window keeps it.
@@ -87,12 +100,15 @@ struct Context {
   link::FrameTemplate frameTemplate;
   link::FrameAssembler rx;
   std::uint8_t RxTextEcho = 1;
+  EchoCount echo;
   HandlerTables handlers;
+  OperationSlot operations;
+  ReadRequest read;
 
   // ---- texts and boxes
   std::string Text(std::string_view key) { return messages.Text(key); }
   // Shows the controls first, so the box never stands over stale texts.
-  int MessageBox(const std::string& text, int kind);
+  int MessageBox(const std::string& text, platform::MessageKind kind);
 
   // ---- run log
   bool DebugAtLeast(std::uint32_t level) const { return package.debugLevel >= level; }

@@ -3,11 +3,13 @@
 // transfer steps and operations share. Widths are part of the behaviour:
 // counters wrap at their width.
 
+#include <array>
 #include <cstdint>
-#include <ctime>
+#include <span>
 #include <string>
 
 #include "link/byte_order.hpp"
+#include "platform/loop.hpp"
 
 namespace tavro::engine {
 
@@ -25,6 +27,22 @@ enum TimerId : int {
   kTimerBackupProgress = 10,
   kTimerLinkPoll = 12,  // link-query poll
 };
+
+// The timers of one command (1..8): a new command and a retry overflow stop
+// them.
+inline constexpr std::array<int, 8> kCommandTimers = {
+    kTimerDevBackup, kTimerBlockSend,  kTimerSilence, kTimerGoBack,
+    kTimerReadBack,  kTimerHeaderPace, kTimerAnswer,  kTimerE2Pace};
+// The timers of a running operation (1..10): the return to idle stops them.
+// The link-query poll (12) runs on its own.
+inline constexpr std::array<int, 10> kOperationTimers = {
+    kTimerDevBackup,  kTimerBlockSend, kTimerSilence, kTimerGoBack,   kTimerReadBack,
+    kTimerHeaderPace, kTimerAnswer,    kTimerE2Pace,  kTimerProgress, kTimerBackupProgress};
+
+inline void StopTimers(platform::Loop& loop, std::span<const int> timers) {
+  for (int id : timers)
+    loop.StopTimer(id);
+}
 
 // What a "1 ms" timer means: the platform's shortest window-timer period.
 // Desktop window timers tick no faster than this, and the pacing of the
@@ -70,17 +88,12 @@ struct LinkState {
   std::uint8_t ImageLoaded = 0;
   std::uint16_t StepIndex = 0;
   std::uint16_t LastBlockNo = 0xFFFF;
-  std::uint16_t ContinueDownload = 0;
   std::uint8_t DownloadApp = 0;
   std::uint8_t DownloadData = 0;
-  std::uint32_t FlashCopyPending = 0;
-  std::uint32_t ImageLen = 0;
-  std::uint32_t FlashBase = 0;
   TransferBuffers buffers;
 
   // Read-back.
   std::uint8_t FirstBlock = 0;
-  std::uint32_t BackupOffset = 0;
   std::uint32_t ReadAddr = 0;
   std::uint32_t ReadLen = 0;
   std::uint32_t ReadOffset = 0;
@@ -88,18 +101,10 @@ struct LinkState {
   // Operation flags.
   std::uint32_t TerminalType = 0;
   std::uint8_t CheckDownloadFiles = 0;
-  std::uint8_t BackupMode = 0;
-  std::uint8_t PlainDownload = 0;
   std::uint32_t AfterInfoAction = 0;
   std::uint8_t ParaAltAddr = 0;
-  std::uint8_t ResumeCheck = 0;
-  std::uint8_t BakAppPromptState = 0;
-  std::uint32_t NewBlFile = 0;
-  std::string FileVersion;
 
-  // The running operation's start, data folder and download record.
-  std::time_t OperationTime = 0;
-  std::string ParaPath;
+  // The running operation's download record and its copy.
   std::string RecordPath;
   std::string RecordCopyPath;
 };

@@ -1,6 +1,7 @@
 #pragma once
-// Elapsed time and progress of a running operation: the stage lines of a
-// download or upgrade (timer 9) and of a backup (timer 10).
+// Elapsed time of a running operation (timers 9 and 10): the clock line and
+// the dots move on every second; what the stage lines and the bar show is
+// the running operation's.
 
 #include <string>
 
@@ -11,7 +12,10 @@ namespace tavro::engine {
 // "(<p>%)" with p truncated toward zero.
 std::string Percentage(double fraction);
 
-void OnDownloadProgressTick(Context& ctx);  // timer 9
-void OnBackupProgressTick(Context& ctx);    // timer 10
+// One second more: the elapsed-time line and the dots.
+void AdvanceClock(Context& ctx);
+
+// Timer 9 or 10: the clock, then the running operation's progress.
+void OnProgressTick(Context& ctx, int timerId);
 
 }  // namespace tavro::engine

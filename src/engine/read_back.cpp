@@ -1,8 +1,8 @@
 #include "engine/read_back.hpp"
 
-#include <algorithm>
 #include <cstring>
 
+#include "engine/block_receive.hpp"
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
 #include "platform/control_ids.hpp"
@@ -14,40 +14,31 @@ namespace {
 // more blocks than a 64-byte read can need is refused, not believed.
 constexpr std::uint32_t kMaxHeaderReadBlocks = 16;
 
-enum class Stored { kNew, kRepeated };
-
-// The common block rule for reads into BackupImage2 at ReadOffset. The
-// buffer is sized by the caller on the first block.
-Stored StoreBlock(Context& ctx, const link::ReadBackBlock& block) {
-  LinkState& s = ctx.link;
-  if (block.blockNumber == s.LastBlockNo)
-    return Stored::kRepeated;
-  std::copy(block.data.begin(), block.data.end(), s.buffers.backupImage2.begin() + s.ReadOffset);
-  s.ReadOffset += block.length;
-  s.LastBlockNo = block.blockNumber;
-  return Stored::kNew;
+const BlockSeries& FlashSeries() {
+  static const BlockSeries series{
+      "FlashRead", "F_UpLenErr",
+      [](const link::ReadBackBlock& first) -> std::optional<std::size_t> {
+        if (first.blockCount == 0 || first.blockCount > kMaxHeaderReadBlocks)
+          return std::nullopt;
+        return std::size_t{first.blockCount} * link::kBlockSize;
+      },
+      std::nullopt};
+  return series;
 }
 
-// First-block handling shared by the reads: counters and buffer.
-void StartBlockSeries(Context& ctx, const link::ReadBackBlock& block, std::size_t bufferSize) {
-  LinkState& s = ctx.link;
-  s.FirstBlock = 0;
-  s.LastBlockNo = 0xFFFF;
-  s.gFrameSum = block.blockCount;
-  s.buffers.backupImage2.assign(bufferSize, 0);
+BlockSeries E2Series(const Context& ctx) {
+  const std::uint32_t length = ctx.link.ReadLen;
+  return BlockSeries{"E2Read", "F_E_LenErr",
+                     [length](const link::ReadBackBlock&) -> std::optional<std::size_t> {
+                       return std::size_t{length} + 2;
+                     },
+                     std::uint64_t{length}};
 }
 
-bool IsLastBlock(const link::ReadBackBlock& block) {
-  return static_cast<std::uint32_t>(block.blockNumber) + 1 == block.blockCount;
-}
-
-// A block with no read pending cannot be stored: there is no buffer for it.
-bool ReadPending(const Context& ctx) {
-  return ctx.link.FirstBlock == 1 || !ctx.link.buffers.backupImage2.empty();
-}
-
-void RefuseBlock(Context& ctx, std::string_view why) {
-  ctx.Log(1, std::string("\r\nRxBlockRefused_") + std::string(why));
+void ArmPace(Context& ctx, int timerId) {
+  ctx.link.gOneCmdTime = 0;
+  ctx.loop.StopTimer(timerId);
+  ctx.loop.StartTimer(timerId, kShortestTimerMs);
 }
 
 }  // namespace
@@ -58,46 +49,40 @@ void ArmAnswerTimeout(Context& ctx) {
   ctx.loop.StartTimer(kTimerAnswer, 1000);
 }
 
-void SendFlashRead(Context& ctx, std::uint32_t address, std::uint32_t length) {
-  LinkState& s = ctx.link;
-  s.FirstBlock = 1;
-  s.ReadOffset = 0;
-  s.buffers.backupImage2.clear();
-  ctx.Send(link::MsgFlashRead, link::U32PairPayload(address, length));
+void SendFlashRead(Context& ctx, ReadRequest request) {
+  ctx.read = std::move(request);
+  ctx.link.ReadAddr = ctx.read.address;
+  BeginBlockSeries(ctx);
+  ctx.Send(link::MsgFlashRead, link::U32PairPayload(ctx.read.address, ctx.read.length));
 }
 
-void SendE2Read(Context& ctx, std::uint32_t address, std::uint32_t length) {
+void SendE2Read(Context& ctx, ReadRequest request) {
+  ctx.read = std::move(request);
   LinkState& s = ctx.link;
-  s.ReadAddr = address;
-  s.ReadLen = length;
-  s.FirstBlock = 1;
-  s.ReadOffset = 0;
-  s.buffers.backupImage2.clear();
-  ctx.Send(link::MsgE2Read, link::E2ReadPayload(address, length));
+  s.ReadAddr = ctx.read.address;
+  s.ReadLen = ctx.read.length;
+  BeginBlockSeries(ctx);
+  ctx.Send(link::MsgE2Read, link::E2ReadPayload(s.ReadAddr, s.ReadLen));
+}
+
+void StartE2Read(Context& ctx, ReadRequest request) {
+  ctx.read = std::move(request);
+  ctx.link.CmdID = link::MsgE2Read;
+  StartCommand(ctx);
+}
+
+void FinishRead(Context& ctx) {
+  // Copied first: the step may ask for the next read, which replaces it.
+  const std::function<void()> step = ctx.read.onDone;
+  if (step)
+    step();
 }
 
 void OnFlashReadBlock(Context& ctx, link::ByteView payload) {
-  LinkState& s = ctx.link;
-  const auto block = link::DecodeReadBackLong(payload);
-  if (!block)
-    return RefuseBlock(ctx, "FlashReadShort");
-  if (!ReadPending(ctx))
-    return RefuseBlock(ctx, "FlashReadUnasked");
-  s.gFrameNum = block->blockNumber;
-  if (s.FirstBlock == 1) {
-    if (block->blockCount == 0 || block->blockCount > kMaxHeaderReadBlocks) {
-      SetBusy(ctx, true);
-      ctx.MessageBox(ctx.Text("F_UpLenErr"), platform::kBoxError);
-      return;
-    }
-    StartBlockSeries(ctx, *block, std::size_t{block->blockCount} * link::kBlockSize);
-  }
-  if (s.ReadOffset + block->length > s.buffers.backupImage2.size()) {
-    SetBusy(ctx, true);
-    ctx.MessageBox(ctx.Text("F_UpLenErr"), platform::kBoxError);
+  const std::optional<ReceivedBlock> received = ReceiveBlock(ctx, payload, FlashSeries());
+  if (!received)
     return;
-  }
-  StoreBlock(ctx, *block);
+  LinkState& s = ctx.link;
   // The header record is the area's bytes 0..47 and the time stamp the
   // terminal keeps at 56..63. Only six records fit, and only a whole
   // 64-byte header is copied.
@@ -108,69 +93,52 @@ void OnFlashReadBlock(Context& ctx, link::ByteView payload) {
     std::memcpy(record + 48, area + 56, 8);
   }
   ctx.Send(link::MsgFlashReadAck);
-  if (IsLastBlock(*block)) {
+  if (received->last) {
     ++s.StepIndex;
-    s.gOneCmdTime = 0;
-    ctx.loop.StopTimer(kTimerHeaderPace);
-    ctx.loop.StartTimer(kTimerHeaderPace, kShortestTimerMs);
+    ArmPace(ctx, kTimerHeaderPace);
   }
 }
 
 void OnFlashReadErr(Context& ctx, link::ByteView payload) {
-  SetBusy(ctx, true);
+  SetBusy(ctx, WindowState::kIdle);
   const std::uint16_t status = link::DecodeStatusWord(payload).value_or(0xFFFF);
   const char* key = status == 0 ? "F_F_AdrrErr" : status == 1 ? "F_F_LenErr" : "F_F_OpErr";
   ctx.MessageBox(ctx.Text(key), platform::kBoxError);
 }
 
 void OnE2ReadBlock(Context& ctx, link::ByteView payload) {
-  LinkState& s = ctx.link;
-  const auto block = link::DecodeReadBackLong(payload);
-  if (!block)
-    return RefuseBlock(ctx, "E2ReadShort");
-  if (!ReadPending(ctx))
-    return RefuseBlock(ctx, "E2ReadUnasked");
-  s.gFrameNum = block->blockNumber;
-  if (s.FirstBlock == 1)
-    StartBlockSeries(ctx, *block, std::size_t{s.ReadLen} + 2);
-  if (std::uint64_t{s.ReadOffset} + block->length > s.ReadLen) {
-    SetBusy(ctx, true);
-    ctx.MessageBox(ctx.Text("F_E_LenErr"), platform::kBoxError);
+  const std::optional<ReceivedBlock> received = ReceiveBlock(ctx, payload, E2Series(ctx));
+  if (!received)
     return;
-  }
-  StoreBlock(ctx, *block);
-  if (!IsLastBlock(*block)) {
-    if (block->blockNumber % 5 == 0 && s.StepIndex < 5)
+  LinkState& s = ctx.link;
+  if (!received->last) {
+    if (received->block.blockNumber % 5 == 0 && s.StepIndex < 5)
       ++s.StepIndex;
     ctx.Send(link::MsgE2ReadAck, link::ReadBackAckPayload(false));
     return;
   }
-  if (s.ReadLen == kE2ImageLength && ctx.handlers.saveE2Image)
-    ctx.handlers.saveE2Image();
-  s.gOneCmdTime = 0;
-  ctx.loop.StopTimer(kTimerE2Pace);
-  ctx.loop.StartTimer(kTimerE2Pace, kShortestTimerMs);
+  ArmPace(ctx, kTimerE2Pace);
   ctx.Send(link::MsgE2ReadAck, link::ReadBackAckPayload(true));
 }
 
 void OnE2ReadErr(Context& ctx) {
-  SetBusy(ctx, true);
+  SetBusy(ctx, WindowState::kIdle);
   ctx.MessageBox(ctx.Text("F_E_OpErr"), platform::kBoxError);
   ctx.Log(1, "\r\nReadE2_ERR");
   ctx.link.DevIdentified = 1;
   ctx.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOn);
 }
 
-void RegisterHeaderReads(Context& ctx) {
+void RegisterReadBack(Context& ctx) {
   HandlerTables& h = ctx.handlers;
   h.onMessage[link::MsgFlashReadBlock] = [&ctx](link::ByteView p) { OnFlashReadBlock(ctx, p); };
   h.onMessage[link::MsgFlashReadErr] = [&ctx](link::ByteView p) { OnFlashReadErr(ctx, p); };
   h.onMessage[link::MsgE2ReadBlock] = [&ctx](link::ByteView p) { OnE2ReadBlock(ctx, p); };
   h.onMessage[link::MsgE2ReadErr] = [&ctx](link::ByteView) { OnE2ReadErr(ctx); };
-  h.sendFirst[link::MsgE2Read] = [&ctx] { SendE2Read(ctx, 0, kE2HeaderLength); };
+  h.sendFirst[link::MsgE2Read] = [&ctx] { SendE2Read(ctx, ctx.read); };
   h.resendAfterCrc[link::MsgE2Read] = [&ctx] {
-    ctx.SendFrame(
-        link::ResendRequestFrame(link::MsgE2Read, 0, ctx.link.gFrameSum, ctx.link.gFrameNum));
+    ctx.SendFrame(link::ResendRequestFrame(link::MsgE2Read, ctx.link.ReadAddr, ctx.link.gFrameSum,
+                                           ctx.link.gFrameNum));
   };
 }
 

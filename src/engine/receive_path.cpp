@@ -36,10 +36,26 @@ std::string EchoByte(const std::string& text, std::uint8_t byte) {
   return data::Utf16ToUtf8(wide);
 }
 
+void EchoReceivedByte(Context& ctx, std::uint8_t byte) {
+  EchoCount& echo = ctx.echo;
+  const std::string& text = ctx.controls.Get(platform::kInfoText).text;
+  if (echo.revision != ctx.controls.TextRevision(platform::kInfoText))
+    echo.units = data::Utf8ToUtf16(text).size();
+  if (echo.units > kEchoLimit) {
+    // The cut: rare, once per line or per limit's worth of characters.
+    ctx.SetInfoText(EchoByte(text, byte));
+    echo.units = data::Utf8ToUtf16(ctx.controls.Get(platform::kInfoText).text).size();
+  } else {
+    ctx.AppendInfoText(data::Utf16ToUtf8(std::u16string(1, ByteAsChar(byte))));
+    ++echo.units;
+  }
+  echo.revision = ctx.controls.TextRevision(platform::kInfoText);
+}
+
 void OnRxByte(Context& ctx, std::uint8_t byte) {
   data::LogReceivedByte(ctx.runLog, ctx.package.debugLevel, byte);
   if (ctx.RxTextEcho == 1) {
-    ctx.SetInfoText(EchoByte(ctx.InfoText(), byte));
+    EchoReceivedByte(ctx, byte);
     ctx.Refresh();
   }
   if (ctx.rx.Push(byte) != link::FrameAssembler::Result::kComplete)
@@ -48,14 +64,14 @@ void OnRxByte(Context& ctx, std::uint8_t byte) {
   LinkState& s = ctx.link;
   s.gOverTimeNum = 0;  // any addressed frame is a sign of life
   const link::ByteView frame = ctx.rx.Frame();
-  if (link::CheckReceivedCrc(frame)) {
+  if (link::CheckReceivedCrc(frame) == link::CrcCheck::kError) {
     ++s.CrcErrNum;
     if (ctx.DebugAtLeast(1)) {
       ctx.runLog.Write(
           data::FormatCommandState("CrcErrNum=" + std::to_string(s.CrcErrNum), ctx.Counters()));
     }
     if (s.CrcErrNum >= 3) {
-      ReportRetryOverflow(ctx, kRetryCrc);
+      ReportRetryOverflow(ctx, RetryKind::kCrc);
     } else {
       ResendAfterCrcError(ctx, s.CmdID);
     }
@@ -90,7 +106,7 @@ void OnHello(Context& ctx) {
     return;
   }
   if (s.CrcErrNum > 3) {
-    ReportRetryOverflow(ctx, kRetryCrc);
+    ReportRetryOverflow(ctx, RetryKind::kCrc);
     return;
   }
   ++s.CrcErrNum;

@@ -15,6 +15,10 @@ void OnRxByte(Context& ctx, std::uint8_t byte);
 
 // Appends one received byte to `text` as the information area shows it.
 std::string EchoByte(const std::string& text, std::uint8_t byte);
+// Echoes one received byte into the information area. It appends the byte's
+// character and counts the text only when someone else changed it, so an
+// echo costs the same however long the text is; the result is EchoByte's.
+void EchoReceivedByte(Context& ctx, std::uint8_t byte);
 
 // Reply handlers of this unit.
 void OnHello(Context& ctx);

@@ -10,51 +10,6 @@
 #include "platform/control_ids.hpp"
 
 namespace tavro::engine {
-namespace {
-
-// The controls an operation disables while it runs.
-constexpr std::array<int, 21> kBusyControls = {1001,
-                                               1002,
-                                               1003,
-                                               1004,
-                                               1005,
-                                               1006,
-                                               1007,
-                                               1025,
-                                               1026,
-                                               1027,
-                                               1009,
-                                               1028,
-                                               1051,
-                                               1040,
-                                               1053,
-                                               platform::kDeviceInfoButton,
-                                               platform::kUpgradeButton,
-                                               platform::kPortList,
-                                               platform::kPortButton,
-                                               platform::kBackupButton,
-                                               platform::kDownloadButton};
-
-void Complete(Context& ctx) {
-  SetBusy(ctx, true);
-  ctx.controls.SetPos(platform::kProgressBar, static_cast<int>(kProgressFull));
-  std::string text = "√" + ctx.Text("Dis_GetInfo") + "(100%)";
-  text += "\r\n\r\n√" + ctx.Text("Dis_Backup2PC") + "(100%)";
-  text += "\r\n\r\n√" + ctx.Text("Dis_DataConv") + "(100%)";
-  text += "\r\n\r\n√" + ctx.Text("Dis_Download") + "(100%)";
-  text += "\r\n\r\n√" + ctx.Text("Dis_DevRestart");
-  ctx.SetInfoText(std::move(text));
-  ctx.loop.Sleep(1);
-  // The operation finished: its download record has nothing left to resume.
-  if (!ctx.link.RecordPath.empty())
-    data::RemoveFile(ctx.link.RecordPath);
-  if (!ctx.link.RecordCopyPath.empty())
-    data::RemoveFile(ctx.link.RecordCopyPath);
-  ctx.Refresh();
-  ctx.MessageBox(ctx.Text("Dis_DevRestart"), platform::kBoxOk);
-}
-
-}  // namespace
 
 void StartCommand(Context& ctx) {
   LinkState& s = ctx.link;
@@ -68,8 +23,7 @@ void StartCommand(Context& ctx) {
   s.Rx12007Run = 0;
   s.LastBlockNo = 0xFFFF;
   ctx.RxTextEcho = 0;
-  for (int id = 1; id <= 8; ++id)
-    ctx.loop.StopTimer(id);
+  StopTimers(ctx.loop, kCommandTimers);
 
   if (!ctx.serial.IsOpen()) {
     ctx.MessageBox(ctx.Text("C_ComClose"), platform::kBoxError);
@@ -83,13 +37,14 @@ void StartCommand(Context& ctx) {
     ctx.MessageBox(ctx.Text("Run_UnConnect"), platform::kBoxError);
     return;
   }
-  if (s.CmdID == link::CmdComplete) {
-    Complete(ctx);
+  if (const auto action = ctx.handlers.runAtOnce.find(s.CmdID);
+      action != ctx.handlers.runAtOnce.end()) {
+    action->second();
     return;
   }
   ctx.controls.SetText(platform::kTermText, "");
   s.buffers.ReleaseAll();
-  SetBusy(ctx, false);
+  SetBusy(ctx, WindowState::kBusy);
   SendFirst(ctx, s.CmdID);
   s.gOneCmdTime = 0;
   ctx.loop.StopTimer(kTimerAnswer);
@@ -97,37 +52,48 @@ void StartCommand(Context& ctx) {
   ctx.Refresh();
 }
 
-void SetBusy(Context& ctx, bool idle) {
-  if (idle) {
-    for (int id = 1; id <= 10; ++id)
-      ctx.loop.StopTimer(id);
-    ctx.link.ContinueDownload = 0;
-    ctx.link.ImageLoaded = 0;
-    ctx.RxTextEcho = 1;
-    for (int id : kBusyControls)
-      ctx.controls.SetEnabled(id, true);
-    const bool packageReady = data::FileExists(ctx.Path("/QZDownload.bin"));
-    ctx.controls.SetText(platform::kDownloadButton,
-                         ctx.Text(packageReady ? "B_Download" : "B_Run"));
-  } else {
-    for (int id : kBusyControls)
+void SetBusy(Context& ctx, WindowState state) {
+  if (state == WindowState::kBusy) {
+    for (int id : platform::kBusyControls)
       ctx.controls.SetEnabled(id, false);
+    return;
   }
+  StopTimers(ctx.loop, kOperationTimers);
+  ctx.link.ImageLoaded = 0;
+  ctx.RxTextEcho = 1;
+  for (int id : platform::kBusyControls)
+    ctx.controls.SetEnabled(id, true);
+  const bool packageReady = data::FileExists(ctx.Path("/QZDownload.bin"));
+  ctx.controls.SetText(platform::kDownloadButton, ctx.Text(packageReady ? "B_Download" : "B_Run"));
+  ctx.operations.Remove();
 }
 
-void ReportRetryOverflow(Context& ctx, int kind) {
-  for (int id = 1; id <= 8; ++id)
-    ctx.loop.StopTimer(id);
+void ReportRetryOverflow(Context& ctx, RetryKind kind) {
+  StopTimers(ctx.loop, kCommandTimers);
   ctx.link.CrcErrNum = 0;
-  static constexpr std::array<const char*, 4> kWords = {"Flash", "Time", "CRC", "E2"};
-  const std::string word = (kind >= 0 && kind < 4) ? kWords[static_cast<std::size_t>(kind)] : "";
+  const char* word = "";
+  switch (kind) {
+    case RetryKind::kFlash:
+      word = "Flash";
+      break;
+    case RetryKind::kTime:
+      word = "Time";
+      break;
+    case RetryKind::kCrc:
+      word = "CRC";
+      break;
+    case RetryKind::kE2:
+      word = "E2";
+      break;
+  }
   const std::string message = word + ctx.Text("Run_ErrNumOver");
-  SetBusy(ctx, true);
+  SetBusy(ctx, WindowState::kIdle);
   ctx.link.buffers.ReleaseAll();
   ctx.MessageBox(message, platform::kBoxError);
 }
 
-bool ApplyBlockAck(Context& ctx, bool accepted, int kind, const std::function<void()>& resend) {
+bool ApplyBlockAck(Context& ctx, bool accepted, RetryKind kind,
+                   const std::function<void()>& resend) {
   if (accepted) {
     ctx.link.FrameRetryNum = 0;
     return true;
@@ -153,7 +119,7 @@ void OnRxTimeout(Context& ctx) {
   if (ctx.link.Rx12007Run >= 3) {
     ctx.LogCommandState(1, "BL rec overtime End");
     ctx.AppendInfoText("\r\n" + ctx.Text("Run_ConnectOverTime"));
-    SetBusy(ctx, true);
+    SetBusy(ctx, WindowState::kIdle);
     // The command ends here, so its transfer buffers go with it.
     ctx.link.buffers.ReleaseAll();
     ctx.MessageBox(ctx.Text("Run_ConnectOverTime"), platform::kBoxError);
@@ -164,14 +130,15 @@ void OnRxTimeout(Context& ctx) {
 
 void ContinueAfterLinkQuery(Context& ctx) {
   ctx.link.CheckDownloadFiles = 1;
-  const bool ok = ctx.handlers.fileSetCheck ? ctx.handlers.fileSetCheck() : true;
+  const std::shared_ptr<Operation> operation = ctx.operations.Current();
+  const bool ok = operation ? operation->CheckFileSet(ctx) : true;
   if (ok) {
     // Read as a command of its own: a CRC error then asks for the App
     // information again, and a silent terminal times out.
     ctx.link.CmdID = link::MsgReadAppInfo;
     StartCommand(ctx);
   } else {
-    SetBusy(ctx, true);
+    SetBusy(ctx, WindowState::kIdle);
   }
 }
 
@@ -185,21 +152,6 @@ void OnLinkQueryReply(Context& ctx, link::ByteView payload) {
 void StartHandshake(Context& ctx) {
   ctx.link.CmdID = link::CmdHandshake;
   ctx.device.ParaHeaderTable.fill(0);
-  StartCommand(ctx);
-}
-
-void NextDownloadStage(Context& ctx, bool afterResources) {
-  LinkState& s = ctx.link;
-  if (!afterResources && !data::ListFiles(ctx.Path("/Data/Res"), "*.rom").empty()) {
-    s.CmdID = link::CmdResource;
-  } else if (s.DownloadApp == 1) {
-    s.CmdID = link::MsgAppDownloadStart;
-  } else if (s.DownloadData == 1) {
-    s.CmdID =
-        ctx.device.BlVersion >= kBlE2prom ? link::MsgE2WriteBlock : link::MsgParaDownloadStart;
-  } else {
-    s.CmdID = link::CmdComplete;
-  }
   StartCommand(ctx);
 }
 

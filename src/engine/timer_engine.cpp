@@ -1,8 +1,7 @@
 #include "engine/timer_engine.hpp"
 
-#include <array>
-
 #include "engine/progress.hpp"
+#include "engine/read_back.hpp"
 #include "engine/receive_path.hpp"
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
@@ -12,22 +11,12 @@
 namespace tavro::engine {
 namespace {
 
-// The silence watch resends by two groups, the second looked up with CmdID
-// read again after the first has run.
-constexpr std::array<std::uint32_t, 5> kFirstResendGroup = {
-    link::MsgAppDownloadStart, link::CmdAppSending, link::MsgParaDownloadStart,
-    link::CmdParaSending, link::CmdResource};
-constexpr std::array<std::uint32_t, 4> kSecondResendGroup = {
-    link::MsgRamBlock, link::CmdBlUpgrade, link::MsgE2WriteBlock, link::CmdFlashCopy};
-
-template <std::size_t N>
-void ResendIfIn(Context& ctx, const std::array<std::uint32_t, N>& group) {
-  for (std::uint32_t cmd : group) {
-    if (ctx.link.CmdID == cmd) {
-      ResendBlock(ctx);
-      return;
-    }
-  }
+// The silence watch's resend: the command's block again when it belongs to
+// `group`.
+void ResendIfIn(Context& ctx, SilenceResend group) {
+  const auto it = ctx.handlers.silenceResend.find(ctx.link.CmdID);
+  if (it != ctx.handlers.silenceResend.end() && it->second == group)
+    ResendBlock(ctx);
 }
 
 void EndWithBox(Context& ctx, const char* key) {
@@ -37,7 +26,7 @@ void EndWithBox(Context& ctx, const char* key) {
 void OnDevBackupTick(Context& ctx) {
   if (++ctx.link.gOneCmdTime <= kWatchdogLimit)
     return;
-  SetBusy(ctx, true);
+  SetBusy(ctx, WindowState::kIdle);
   DropLink(ctx);
   ctx.LogCommandState(1, "DevBakOverTime", data::CmdWord::CmdId);
   EndWithBox(ctx, "F_BackupErr");
@@ -48,8 +37,8 @@ void OnSilenceTick(Context& ctx) {
   ++s.gOverTimeNum;
   if (s.gOverTimeNum < kSilenceGiveUp) {
     if (s.gOverTimeNum % kSilenceResendEvery == 0) {
-      ResendIfIn(ctx, kFirstResendGroup);
-      ResendIfIn(ctx, kSecondResendGroup);
+      ResendIfIn(ctx, SilenceResend::kFirstGroup);
+      ResendIfIn(ctx, SilenceResend::kSecondGroup);
     }
     return;
   }
@@ -59,7 +48,7 @@ void OnSilenceTick(Context& ctx) {
   s.gOverTimeNum = 0;
   DropLink(ctx);
   ctx.LogCommandState(1, "CommTime", data::CmdWord::CmdId);
-  SetBusy(ctx, true);
+  SetBusy(ctx, WindowState::kIdle);
   ctx.AppendInfoText("\r\n" + ctx.Text("Run_ConnectOverTime"));
   EndWithBox(ctx, "Run_ConnectOverTime");
 }
@@ -67,7 +56,7 @@ void OnSilenceTick(Context& ctx) {
 void OnGoBackTick(Context& ctx) {
   if (++ctx.link.gOneCmdTime <= kWatchdogLimit)
     return;
-  SetBusy(ctx, true);
+  SetBusy(ctx, WindowState::kIdle);
   DropLink(ctx);
   EndWithBox(ctx, "Run_AppGobackErr");
 }
@@ -76,15 +65,14 @@ void OnHeaderPaceTick(Context& ctx) {
   if (++ctx.link.gOneCmdTime != 3)
     return;
   ctx.loop.StopTimer(kTimerHeaderPace);
-  if (ctx.handlers.handshakeStep)
-    ctx.handlers.handshakeStep();
+  FinishRead(ctx);
 }
 
 void OnAnswerTick(Context& ctx) {
   if (++ctx.link.gOneCmdTime < kAnswerGiveUp)
     return;
   ctx.LogCommandState(1, "OneCmdOverTime");
-  SetBusy(ctx, true);
+  SetBusy(ctx, WindowState::kIdle);
   DropLink(ctx);
   EndWithBox(ctx, "Run_ConnectOverTime");
 }
@@ -93,8 +81,7 @@ void OnE2PaceTick(Context& ctx) {
   if (++ctx.link.gOneCmdTime != 6)
     return;
   ctx.loop.StopTimer(kTimerE2Pace);
-  if (ctx.handlers.e2HeaderStep)
-    ctx.handlers.e2HeaderStep();
+  FinishRead(ctx);
 }
 
 void OnLinkPollTick(Context& ctx) {
@@ -141,10 +128,8 @@ void OnTimerTick(Context& ctx, int timerId) {
       OnE2PaceTick(ctx);
       break;
     case kTimerProgress:
-      OnDownloadProgressTick(ctx);
-      break;
     case kTimerBackupProgress:
-      OnBackupProgressTick(ctx);
+      OnProgressTick(ctx, timerId);
       break;
     case kTimerLinkPoll:
       OnLinkPollTick(ctx);

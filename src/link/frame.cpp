@@ -45,15 +45,16 @@ Bytes BuildTerminalFrame(std::uint16_t msgId, ByteView payload) {
                   kPcAddrWord1, 10, 0xAA55);
 }
 
-bool CheckReceivedCrc(ByteView received) {
+CrcCheck CheckReceivedCrc(ByteView received) {
   if (received.size() < kPayloadOffset)
-    return true;
+    return CrcCheck::kError;
   const std::size_t dataLen = GetU16(received.data() + 12);
   const std::size_t crcEnd = kPayloadOffset + dataLen + 2;
   if (crcEnd > received.size() || crcEnd > kMaxRxFrame)
-    return true;
+    return CrcCheck::kError;
   const std::uint16_t computed = ComputeCrc(received.data() + 4, static_cast<long>(10 + dataLen));
-  return computed != GetU16(received.data() + kPayloadOffset + dataLen);
+  return computed == GetU16(received.data() + kPayloadOffset + dataLen) ? CrcCheck::kGood
+                                                                        : CrcCheck::kError;
 }
 
 bool ParseFrame(ByteView frame, FrameView& out) {

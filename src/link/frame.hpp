@@ -38,10 +38,12 @@ Bytes BuildFrameWithDataLen(std::uint16_t msgId, ByteView payload, std::uint16_t
 // tests need it.
 Bytes BuildTerminalFrame(std::uint16_t msgId, ByteView payload);
 
-// True when the assembled frame fails its CRC. A DataLen that places the CRC
-// outside the bytes received (or beyond kMaxRxFrame) also counts as a CRC
-// error, so nothing is ever read past the frame.
-bool CheckReceivedCrc(ByteView received);
+enum class CrcCheck { kGood, kError };
+
+// Whether the assembled frame passes its CRC. A DataLen that places the CRC
+// outside the bytes received (or beyond kMaxRxFrame) counts as a CRC error,
+// so nothing is ever read past the frame.
+CrcCheck CheckReceivedCrc(ByteView received);
 
 // A frame as the receiver sees it; payload spans DataLen bytes and is only
 // produced for frames whose CRC position lies inside the bytes received.

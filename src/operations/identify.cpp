@@ -17,12 +17,6 @@ void LogShortReply(Context& ctx, const char* name) {
   ctx.Log(1, std::string("\r\nShortReply_") + name);
 }
 
-void HideProgress(Context& ctx) {
-  ctx.controls.SetVisible(platform::kProgressBar, false);
-  ctx.controls.SetVisible(platform::kWarningText, false);
-  ctx.controls.SetVisible(platform::kProgressNote, false);
-}
-
 // Fields of parameter header record `index` of the header table.
 std::uint16_t RecordIntegrity(const Context& ctx, std::size_t index) {
   return link::GetU16(ctx.device.ParaHeaderTable.data() + index * engine::kParaHeaderSize);
@@ -36,32 +30,10 @@ void SetParaVersion(Context& ctx, std::uint32_t version, link::ByteView model) {
   d.ParaModel = NonZeroChars(model);
 }
 
-void FinishIdentification(Context& ctx) {
-  ctx.link.DevIdentified = 1;
-  ctx.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOn);
-  ShowDeviceInfo(ctx);
-}
-
 }  // namespace
 
-void OnViewInfo(Context& ctx) {
-  if (!ctx.serial.IsOpen()) {
-    ctx.MessageBox(ctx.Text("C_ComClose"), platform::kBoxError);
-    return;
-  }
-  ctx.link.CheckDownloadFiles = 0;
-  if (!FileSetCheck(ctx)) {
-    engine::SetBusy(ctx, true);
-    return;
-  }
-  ctx.SetInfoText(ctx.Text("Dis_GetInfo"));
-  HideProgress(ctx);
-  ctx.Refresh();
-  ctx.link.CmdID = link::MsgConnect;
-  ctx.link.BackupMode = 0;
-  ctx.link.PlainDownload = 0;
-  engine::StartCommand(ctx);
-  ctx.Refresh();
+bool IdentifyingOperation::CheckFileSet(Context& ctx) {
+  return FileSetCheck(ctx);
 }
 
 void OnBlHello(Context& ctx, link::ByteView payload) {
@@ -97,13 +69,14 @@ void OnAppInfo(Context& ctx, link::ByteView payload) {
   d.BakAppVersion = VersionText(info->backup.version);
   d.BakAppVersionBcd = IsBcdVersion(info->backup.version);
   d.BakAppModel = NonZeroChars(payload.subspan(20, 8));
-  ctx.link.ResumeCheck = 0;
   if (d.BlVersion < engine::kBlE2prom) {
     engine::StartHandshake(ctx);
   } else {
     // Started as a command so that a silent terminal still times out.
-    ctx.link.CmdID = link::MsgE2Read;
-    engine::StartCommand(ctx);
+    engine::StartE2Read(ctx, {0, engine::kE2HeaderLength, [&ctx] {
+                                if (ctx.device.BlVersion >= engine::kBlE2prom)
+                                  OnParaHeaderE2(ctx);
+                              }});
   }
 }
 
@@ -112,19 +85,15 @@ void HandshakeStep(Context& ctx) {
   const std::uint8_t wanted = ctx.package.paraFileRequisiteNum;
   if (s.StepIndex < wanted && s.StepIndex < engine::kParaHeaderSlots) {
     const data::AreaEntry& area = ctx.areas[s.StepIndex];
-    engine::SendFlashRead(ctx, s.ParaAltAddr == 1 ? area.areaLen : area.areaAddr,
-                          engine::kHeaderReadLength);
+    engine::SendFlashRead(ctx, {s.ParaAltAddr == 1 ? area.areaLen : area.areaAddr,
+                                engine::kHeaderReadLength, [&ctx] { HandshakeStep(ctx); }});
     engine::ArmAnswerTimeout(ctx);
     return;
   }
   if (wanted > engine::kParaHeaderSlots) {
     ctx.Log(1, "\r\nParaHeaderNumOver6");
   }
-  if (s.ResumeCheck == 0) {
-    CheckParaHeaders(ctx);
-  } else if (ctx.handlers.resumeFlashCheck) {
-    ctx.handlers.resumeFlashCheck();
-  }
+  CheckParaHeaders(ctx);
 }
 
 void CheckParaHeaders(Context& ctx) {
@@ -139,7 +108,6 @@ void CheckParaHeaders(Context& ctx) {
     if (ctx.link.ParaAltAddr == 0) {
       ctx.Log(1, "\r\nCurParaIntgErr");
       ctx.link.ParaAltAddr = 1;
-      ctx.link.ResumeCheck = 0;
       engine::StartHandshake(ctx);
       return;
     }
@@ -182,62 +150,14 @@ void OnNoDataInfo(Context& ctx) {
 
 void HandOverAfterParaInfo(Context& ctx) {
   if (ctx.link.DevIdentified == 0) {
-    FinishIdentification(ctx);
-  } else if (ctx.handlers.continueIdentified) {
-    ctx.handlers.continueIdentified();
+    ctx.link.DevIdentified = 1;
+    ctx.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOn);
+  }
+  if (const std::shared_ptr<engine::Operation> operation = ctx.operations.Current()) {
+    operation->OnIdentified(ctx);
   } else {
-    // No operation continues from here: the identification simply ends.
-    ShowDeviceInfo(ctx);
+    engine::SetBusy(ctx, engine::WindowState::kIdle);
   }
-}
-
-void ShowDeviceInfo(Context& ctx) {
-  engine::LinkState& s = ctx.link;
-  if (s.ContinueDownload == 1) {
-    s.ContinueDownload = 0;
-    engine::NextDownloadStage(ctx);
-    return;
-  }
-  if (s.AfterInfoAction == 1) {
-    s.AfterInfoAction = 0;
-    s.CmdID = link::MsgReadAppInfo;
-    engine::StartCommand(ctx);
-    return;
-  }
-  if (s.AfterInfoAction == 2) {
-    s.AfterInfoAction = 0;
-    engine::SetBusy(ctx, true);
-    ctx.SetInfoText("\r\nE2PROM" + ctx.Text("Run_StatusErr"));
-    return;
-  }
-  const engine::DeviceInfo& d = ctx.device;
-  HideProgress(ctx);
-  std::string text = ctx.Text("Dis_Bl_Ver") + ": " + d.BlVersionText;
-  text += "\r\n" + ctx.Text("Dis_ChipNum") + ": " + d.ChipNum;
-  text += "\r\n" + ctx.Text("Dis_CompanyNum") + ": " + d.CompanyNum;
-  text += "\r\n" + (d.CurAppIntact ? ctx.Text("Dis_Ver_CurApp") + ": " + d.CurAppVersion
-                                   : ctx.Text("Dis_Intg_ERR_CurApp"));
-  text += "\r\n" + (d.BakAppIntact ? ctx.Text("Dis_Ver_BakApp") + ": " + d.BakAppVersion
-                                   : ctx.Text("Dis_Intg_ERR_BakApp"));
-  text += "\r\n" + (d.ParaIntact ? ctx.Text("Dis_Ver_Para") + ": " + d.ParaVersion
-                                 : ctx.Text("Dis_Intg_ERR_Para"));
-  ctx.SetInfoText(std::move(text));
-
-  struct PartCheck {
-    bool intact;
-    bool bcd;
-    const char* name;
-  };
-  for (const PartCheck& part : {PartCheck{d.CurAppIntact, d.CurAppVersionBcd, "CurApp"},
-                                PartCheck{d.BakAppIntact, d.BakAppVersionBcd, "BakApp"},
-                                PartCheck{d.ParaIntact, d.ParaVersionBcd, "Para"}}) {
-    if (!part.intact) {
-      ctx.Log(1, std::string("\r\n\r\n") + part.name + "IntgErr");
-    } else if (!part.bcd) {
-      ctx.Log(1, std::string("\r\n\r\n") + part.name + "VerNumErr");
-    }
-  }
-  engine::SetBusy(ctx, true);
 }
 
 void RegisterIdentification(Context& ctx) {
@@ -248,12 +168,6 @@ void RegisterIdentification(Context& ctx) {
   h.onMessage[link::MsgNoDataInfo] = [&ctx](link::ByteView) { OnNoDataInfo(ctx); };
   h.sendFirst[link::CmdHandshake] = [&ctx] { HandshakeStep(ctx); };
   h.resendAfterCrc[link::CmdHandshake] = [&ctx] { HandshakeStep(ctx); };
-  h.handshakeStep = [&ctx] { HandshakeStep(ctx); };
-  h.e2HeaderStep = [&ctx] {
-    if (ctx.device.BlVersion >= engine::kBlE2prom)
-      OnParaHeaderE2(ctx);
-  };
-  h.fileSetCheck = [&ctx] { return FileSetCheck(ctx); };
 }
 
 }  // namespace tavro::operations

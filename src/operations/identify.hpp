@@ -4,11 +4,16 @@
 // run the same identification and continue from its hand-over.
 
 #include "engine/context.hpp"
+#include "engine/operation.hpp"
 
 namespace tavro::operations {
 
-// Button "View device information".
-void OnViewInfo(engine::Context& ctx);
+// The identification every operation begins with; the operations derive
+// from it and say where it hands over.
+class IdentifyingOperation : public engine::Operation {
+ public:
+  bool CheckFileSet(engine::Context& ctx) override;
+};
 
 // Reply handlers.
 void OnBlHello(engine::Context& ctx, link::ByteView payload);
@@ -23,13 +28,11 @@ void CheckParaHeaders(engine::Context& ctx);
 // Timer 8 after the E2PROM header read.
 void OnParaHeaderE2(engine::Context& ctx);
 
-// After the parameter information: finish the identification, or hand a
-// running download or upgrade on.
+// After the parameter information: the terminal counts as identified and
+// the running operation (or the fallback) goes on.
 void HandOverAfterParaInfo(engine::Context& ctx);
-// Shows the identification, or continues the operation that asked for it.
-void ShowDeviceInfo(engine::Context& ctx);
 
-// Registers the handlers, senders and hooks of the identification.
+// Registers the reply handlers and senders of the identification.
 void RegisterIdentification(engine::Context& ctx);
 
 }  // namespace tavro::operations

@@ -70,4 +70,15 @@ inline constexpr std::array<int, 13> kDisabledAtStartup = {
     kHexSendCheck,       kDownloadFileButton,  kDownloadFileEdit,  kBackupRootButton,
     kBackupRootEdit};
 
+// The controls disabled while an operation runs and enabled again when the
+// window returns to idle: the developer panel's command choices and buttons,
+// the four operations, the port choice and the port switch.
+inline constexpr std::array<int, 21> kBusyControls = {
+    1001,           1002,      1003,        1004,
+    1005,           1006,      1007,        1025,
+    1026,           1027,      1009,        1028,
+    1051,           1040,      1053,        kDeviceInfoButton,
+    kUpgradeButton, kPortList, kPortButton, kBackupButton,
+    kDownloadButton};
+
 }  // namespace tavro::platform

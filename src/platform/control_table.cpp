@@ -7,6 +7,7 @@ namespace tavro::platform {
 void ControlTable::Add(int id, ControlState state) {
   controls_[id] = std::move(state);
   changed_.insert(id);
+  ++textRevisions_[id];
 }
 
 const ControlState& ControlTable::Get(int id) const {
@@ -30,7 +31,12 @@ void ControlTable::Update(int id, T ControlState::*field, T value) {
 }
 
 void ControlTable::SetText(int id, std::string text) {
-  Update(id, &ControlState::text, std::move(text));
+  ControlState* c = Find(id);
+  if (c == nullptr || c->text == text)
+    return;
+  c->text = std::move(text);
+  changed_.insert(id);
+  ++textRevisions_[id];
 }
 
 void ControlTable::AppendText(int id, const std::string& text) {
@@ -41,6 +47,12 @@ void ControlTable::AppendText(int id, const std::string& text) {
     return;
   c->text += text;
   changed_.insert(id);
+  ++textRevisions_[id];
+}
+
+std::uint64_t ControlTable::TextRevision(int id) const {
+  const auto it = textRevisions_.find(id);
+  return it == textRevisions_.end() ? 0 : it->second;
 }
 
 void ControlTable::SetEnabled(int id, bool enabled) {

@@ -4,6 +4,7 @@
 // (TakeChanges). Setters mark an entry changed only when its value really
 // changes; setters for an id the table does not hold do nothing.
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -24,6 +25,9 @@ class ControlTable {
 
   void SetText(int id, std::string text);
   void AppendText(int id, const std::string& text);
+  // Moves on whenever the control's text changes, so a caller can tell that
+  // what it measured of the text still holds.
+  std::uint64_t TextRevision(int id) const;
   void SetEnabled(int id, bool enabled);
   void SetVisible(int id, bool visible);
   void SetIcon(int id, int icon);
@@ -47,6 +51,7 @@ class ControlTable {
 
   std::map<int, ControlState> controls_;
   std::set<int> changed_;
+  std::map<int, std::uint64_t> textRevisions_;
 };
 
 // The main window's controls as the window is created: the visible controls

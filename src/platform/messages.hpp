@@ -31,7 +31,7 @@ class Messages {
   // Text of `key` in the selected language; "Null" when missing.
   virtual std::string Text(std::string_view key) = 0;
   // Modal box titled with the language's box title; returns the button.
-  virtual int MessageBox(const std::string& text, int kind) = 0;
+  virtual int MessageBox(const std::string& text, MessageKind kind) = 0;
 };
 
 // "<path><F_NotExist>" / "<path><F_ReadInErr>" in an error box: the one way

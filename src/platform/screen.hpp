@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "platform/control_state.hpp"
+#include "platform/messages.hpp"
 
 namespace tavro::platform {
 
 struct MessageBoxRequest {
   std::string title;
   std::string text;
-  int kind = 0;                // MessageKind
+  MessageKind kind = kBoxOk;
   bool englishButtons = true;  // relabel buttons Yes/No/Ok/Cancel in English
 };
 

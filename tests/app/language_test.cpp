@@ -127,12 +127,12 @@ TEST_F(MessageBoxTest, AnswersPassThroughAndHiddenKindsShowNothing) {
   screen.answers().Queue(platform::kButtonCancel);
   screen.answers().Queue(platform::kButtonNo);
   EXPECT_EQ(boxes.MessageBox("q", platform::kBoxNone), platform::kNoButton);
-  EXPECT_EQ(boxes.MessageBox("q", 9), platform::kNoButton);
-  EXPECT_EQ(boxes.MessageBox("q", -1), platform::kNoButton);
+  EXPECT_EQ(boxes.MessageBox("q", static_cast<platform::MessageKind>(9)), platform::kNoButton);
+  EXPECT_EQ(boxes.MessageBox("q", static_cast<platform::MessageKind>(-1)), platform::kNoButton);
   EXPECT_TRUE(screen.boxes().empty());
   EXPECT_EQ(boxes.MessageBox("q", platform::kBoxOkCancel), platform::kButtonCancel);
   EXPECT_EQ(boxes.MessageBox("q", platform::kBoxYesNo), platform::kButtonNo);
-  for (int kind :
+  for (platform::MessageKind kind :
        {platform::kBoxOk, platform::kBoxWarning, platform::kBoxError, platform::kBoxOkCancel})
     EXPECT_EQ(boxes.MessageBox("q", kind), platform::kButtonOk) << kind;
   EXPECT_EQ(screen.boxes().size(), 6u);

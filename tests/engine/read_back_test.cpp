@@ -8,6 +8,7 @@
 #include "app/window_fixture.hpp"
 #include "engine/read_back.hpp"
 #include "link/payloads.hpp"
+#include "operations/identify.hpp"
 
 namespace tavro::test {
 namespace {
@@ -34,7 +35,7 @@ class ReadBackTest : public WindowFixture {
 };
 
 TEST_F(ReadBackTest, FlashHeaderRecordTakesTheTimeStampFromAreaBytes56To63) {
-  engine::SendFlashRead(ctx(), 0x08060000, 64);
+  engine::SendFlashRead(ctx(), {0x08060000, 64, {}});
   serial.ClearWritten();
   DeliverFlashBlock(1, 0, AreaHead(10));
   const std::uint8_t* r = Record(0);
@@ -51,7 +52,7 @@ TEST_F(ReadBackTest, UnaskedAndShortBlocksAreRefusedWithALogLine) {
   OpenRunLog(1);
   DeliverFlashBlock(1, 0, AreaHead(1));
   DeliverFrame(link::MsgFlashReadBlock, link::Bytes(9, 0));
-  engine::SendE2Read(ctx(), 0, 32);
+  engine::SendE2Read(ctx(), {0, 32, {}});
   serial.ClearWritten();
   DeliverFrame(link::MsgE2ReadBlock, link::Bytes(5, 0));
   EXPECT_TRUE(serial.written().empty()) << "nothing is acknowledged";
@@ -65,7 +66,7 @@ TEST_F(ReadBackTest, UnaskedAndShortBlocksAreRefusedWithALogLine) {
 
 TEST_F(ReadBackTest, ASeventhHeaderIsReadButNotStored) {
   link().StepIndex = engine::kParaHeaderSlots;
-  engine::SendFlashRead(ctx(), 0x08060000, 64);
+  engine::SendFlashRead(ctx(), {0x08060000, 64, {}});
   DeliverFlashBlock(1, 0, AreaHead(1));
   for (std::uint8_t b : ctx().device.ParaHeaderTable)
     ASSERT_EQ(b, 0);
@@ -75,7 +76,7 @@ TEST_F(ReadBackTest, ImplausibleBlockCountsAreRefused) {
   for (std::uint16_t count : {0, 17, 0xFFFF}) {
     SCOPED_TRACE(count);
     screen.Clear();
-    engine::SendFlashRead(ctx(), 0x08060000, 64);
+    engine::SendFlashRead(ctx(), {0x08060000, 64, {}});
     DeliverFlashBlock(count, 0, AreaHead(1));
     ASSERT_EQ(BoxTexts(), (std::vector<std::string>{Text("F_UpLenErr")}));
     EXPECT_TRUE(link().buffers.backupImage2.size() <= 16 * link::kBlockSize);
@@ -83,7 +84,7 @@ TEST_F(ReadBackTest, ImplausibleBlockCountsAreRefused) {
 }
 
 TEST_F(ReadBackTest, RepeatedBlockIsAcknowledgedAndStoredOnce) {
-  engine::SendE2Read(ctx(), 0, 96);
+  engine::SendE2Read(ctx(), {0, 96, {}});
   serial.ClearWritten();
   const link::Bytes part(32, 0xAB);
   DeliverFrame(link::MsgE2ReadBlock, link::EncodeReadBackLong(0, 3, 0, part));
@@ -100,7 +101,7 @@ TEST_F(ReadBackTest, RepeatedBlockIsAcknowledgedAndStoredOnce) {
 }
 
 TEST_F(ReadBackTest, E2promDataBeyondTheReadLengthIsRefused) {
-  engine::SendE2Read(ctx(), 0, 32);
+  engine::SendE2Read(ctx(), {0, 32, {}});
   DeliverFrame(link::MsgE2ReadBlock, link::EncodeReadBackLong(0, 1, 0, link::Bytes(33, 1)));
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{Text("F_E_LenErr")}));
   EXPECT_EQ(link().ReadOffset, 0u);
@@ -126,7 +127,7 @@ TEST_F(ReadBackTest, PackageWantingMoreThanSixHeadersReadsSixAndCannotConfirmThe
   ctx().package.paraFileRequisiteNum = 7;
   link().ParaAltAddr = 1;  // second copies already tried
   link().StepIndex = 6;
-  ctx().handlers.handshakeStep();
+  operations::HandshakeStep(ctx());
   EXPECT_EQ(serial.CountWritten(link::MsgFlashRead), 0u);
   EXPECT_EQ(ctx().device.ParaVersion, "E.R.R");
   EXPECT_NE(RunLogText().find("\r\nParaHeaderNumOver6"), std::string::npos);

@@ -9,6 +9,7 @@
 
 #include "app/window_fixture.hpp"
 #include "engine/stage_control.hpp"
+#include "operations/download_stages.hpp"
 
 namespace tavro::engine {
 namespace {
@@ -65,7 +66,7 @@ TEST_F(StageControl, WithoutALinkOnlyConnectAndHandshakeStart) {
   EXPECT_TRUE(screen.boxes().empty());
   EXPECT_TRUE(loop.TimerRunning(kTimerAnswer));
 
-  SetBusy(ctx(), true);
+  SetBusy(ctx(), WindowState::kIdle);
   serial.ClearWritten();
   for (std::uint32_t cmd : {std::uint32_t{link::MsgReadAppInfo}, std::uint32_t{13000}}) {
     Start(cmd);
@@ -149,10 +150,10 @@ class BlockRetry : public StageControl {
     StageControl::SetUp();
     link().LinkUp = 1;
     link().CmdID = link::MsgAppDownloadStart;
-    SetBusy(ctx(), false);
+    SetBusy(ctx(), WindowState::kBusy);
     link().buffers.sendImage.assign(4096, 0xAA);
   }
-  bool Ack(bool accepted, int kind = kRetryFlash) {
+  bool Ack(bool accepted, RetryKind kind = RetryKind::kFlash) {
     return ApplyBlockAck(ctx(), accepted, kind, [this] { ++resends; });
   }
   int resends = 0;
@@ -186,11 +187,11 @@ TEST_F(BlockRetry, AcceptanceBetweenRefusalsStartsTheCountAgain) {
 
 TEST_F(BlockRetry, KindWordHeadsTheMessage) {
   link().FrameRetryNum = 4;
-  Ack(false, kRetryE2);
+  Ack(false, RetryKind::kE2);
   link().FrameRetryNum = 4;
-  Ack(false, kRetryTime);
+  Ack(false, RetryKind::kTime);
   link().FrameRetryNum = 4;
-  Ack(false, 9);
+  Ack(false, static_cast<RetryKind>(9));  // no word for an unknown kind
   ASSERT_EQ(BoxTexts(), (Texts{"E2" + Text("Run_ErrNumOver"), "Time" + Text("Run_ErrNumOver"),
                                Text("Run_ErrNumOver")}));
 }
@@ -204,7 +205,7 @@ TEST_F(StageControl, CompletionShowsEveryStageAndDeletesTheDownloadRecord) {
   link().RecordPath = dir.PathOf("Backup/rec/DlRecord.ini");
   link().RecordCopyPath = dir.PathOf("Backup/DlRecord.ini");
   link().LinkUp = 1;
-  SetBusy(ctx(), false);
+  SetBusy(ctx(), WindowState::kBusy);
   loop.StartTimer(kTimerProgress, 1000);
 
   Start(link::CmdComplete);
@@ -238,7 +239,7 @@ TEST_F(StageControl, CompletionWithoutARecordDeletesNothing) {
 
 TEST_F(StageControl, BusySwitchCoversExactlyTheOperationControls) {
   const platform::ControlTable before = dlg->controls();
-  SetBusy(ctx(), false);
+  SetBusy(ctx(), WindowState::kBusy);
   for (const platform::ControlChange& c : before.All()) {
     const bool listed = std::find(kOperationControls.begin(), kOperationControls.end(), c.id) !=
                         kOperationControls.end();
@@ -247,33 +248,31 @@ TEST_F(StageControl, BusySwitchCoversExactlyTheOperationControls) {
   for (int id : platform::kDisabledAtStartup)
     EXPECT_FALSE(Control(id).enabled) << id;
 
-  SetBusy(ctx(), true);
+  SetBusy(ctx(), WindowState::kIdle);
   for (const platform::ControlChange& c : before.All())
     EXPECT_EQ(Control(c.id).enabled, c.state.enabled) << c.id;
 }
 
 TEST_F(StageControl, IdleCaptionsTheDownloadButtonByTheMarkerFile) {
-  SetBusy(ctx(), false);
+  SetBusy(ctx(), WindowState::kBusy);
   ctx().controls.SetText(platform::kDownloadButton, "x");
-  SetBusy(ctx(), false);
+  SetBusy(ctx(), WindowState::kBusy);
   EXPECT_EQ(Control(platform::kDownloadButton).text, "x");  // busy keeps the caption
-  SetBusy(ctx(), true);
+  SetBusy(ctx(), WindowState::kIdle);
   EXPECT_EQ(Control(platform::kDownloadButton).text, Text("B_Run"));
   ASSERT_TRUE(dir.Write("QZDownload.bin", ""));
-  SetBusy(ctx(), true);
+  SetBusy(ctx(), WindowState::kIdle);
   EXPECT_EQ(Control(platform::kDownloadButton).text, Text("B_Download"));
 }
 
 TEST_F(StageControl, IdleStopsTheOperationTimersAndClearsTheStepFlags) {
   for (int id = 1; id <= 12; ++id)
     loop.StartTimer(id, 1000);
-  link().ContinueDownload = 1;
   link().ImageLoaded = 1;
   ctx().RxTextEcho = 0;
-  SetBusy(ctx(), true);
+  SetBusy(ctx(), WindowState::kIdle);
   for (int id = 1; id <= 12; ++id)
     EXPECT_EQ(loop.TimerRunning(id), id > 10) << id;
-  EXPECT_EQ(link().ContinueDownload, 0u);
   EXPECT_EQ(link().ImageLoaded, 0u);
   EXPECT_EQ(ctx().RxTextEcho, 1u);
 }
@@ -287,7 +286,7 @@ class NextStage : public StageControl {
     link().LinkUp = 1;
   }
   std::uint32_t Next(bool afterResources = false) {
-    NextDownloadStage(ctx(), afterResources);
+    operations::NextDownloadStage(ctx(), afterResources);
     return link().CmdID;
   }
 };

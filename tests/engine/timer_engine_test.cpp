@@ -32,7 +32,7 @@ class TimerEngine : public test::WindowFixture {
   void Transfer(std::uint32_t cmd) {
     Identified();
     link().CmdID = cmd;
-    SetBusy(ctx(), false);
+    SetBusy(ctx(), WindowState::kBusy);
     loop.StartTimer(kTimerSilence, 1000);
   }
   void ExpectLinkDropped() {
@@ -160,11 +160,22 @@ TEST_F(TimerEngine, SilenceResendsEveryBlockCommandAndNothingElse) {
 
 class LinkQueryPoll : public TimerEngine {
  protected:
+  // An operation whose file-set check the test counts and decides.
+  class CountedCheck final : public Operation {
+   public:
+    explicit CountedCheck(LinkQueryPoll& test) : test_(test) {}
+    bool CheckFileSet(Context&) override {
+      ++test_.checks;
+      return test_.checkPasses;
+    }
+    void OnIdentified(Context&) override {}
+
+   private:
+    LinkQueryPoll& test_;
+  };
+
   void Connect() {
-    ctx().handlers.fileSetCheck = [this] {
-      ++checks;
-      return checkPasses;
-    };
+    ctx().operations.Install(std::make_shared<CountedCheck>(*this));
     link().TerminalType = 7;
     link().CmdID = link::MsgConnect;
     StartCommand(ctx());
@@ -245,7 +256,7 @@ TEST_F(TimerEngine, DeviceBackupWatchdogEndsOnTheHundredAndTwentyFirstTick) {
   Identified();
   OpenRunLog(1);
   link().CmdID = link::CmdAppWaitBackup;
-  SetBusy(ctx(), false);
+  SetBusy(ctx(), WindowState::kBusy);
   loop.StartTimer(kTimerDevBackup, 1000);
   loop.Advance(120000);
   EXPECT_EQ(link().gOneCmdTime, 120u);
@@ -263,7 +274,7 @@ TEST_F(TimerEngine, RollBackWatchdogEndsOnTheHundredAndTwentyFirstTickWithoutALo
   Identified();
   OpenRunLog(1);
   link().CmdID = link::MsgGoBack;
-  SetBusy(ctx(), false);
+  SetBusy(ctx(), WindowState::kBusy);
   loop.StartTimer(kTimerGoBack, 1000);
   loop.Advance(120000);
   EXPECT_TRUE(screen.boxes().empty());
@@ -278,8 +289,7 @@ TEST_F(TimerEngine, RollBackWatchdogEndsOnTheHundredAndTwentyFirstTickWithoutALo
 TEST_F(TimerEngine, HeaderAndE2PacingRunTheirStepOnceAfterThreeAndSixTicks) {
   int headerSteps = 0;
   int e2Steps = 0;
-  ctx().handlers.handshakeStep = [&] { ++headerSteps; };
-  ctx().handlers.e2HeaderStep = [&] { ++e2Steps; };
+  ctx().read.onDone = [&] { ++headerSteps; };
   loop.StartTimer(kTimerHeaderPace, kShortestTimerMs);
   loop.Advance(2 * kShortestTimerMs);
   EXPECT_EQ(headerSteps, 0);
@@ -288,6 +298,7 @@ TEST_F(TimerEngine, HeaderAndE2PacingRunTheirStepOnceAfterThreeAndSixTicks) {
   EXPECT_FALSE(loop.TimerRunning(kTimerHeaderPace));
 
   link().gOneCmdTime = 0;
+  ctx().read.onDone = [&] { ++e2Steps; };
   loop.StartTimer(kTimerE2Pace, kShortestTimerMs);
   loop.Advance(5 * kShortestTimerMs);
   EXPECT_EQ(e2Steps, 0);

@@ -44,7 +44,8 @@ void AnswerNextBox(std::function<void(QMessageBox&)> inspect, QMessageBox::Stand
 class QtScreenTest : public ::testing::Test {
  protected:
   platform::MessageBoxRequest Request(int kind, bool english = true) {
-    return {"Box title", "first\r\nsecond <b>not bold</b>", kind, english};
+    return {"Box title", "first\r\nsecond <b>not bold</b>",
+            static_cast<platform::MessageKind>(kind), english};
   }
 
   MainWindow window;

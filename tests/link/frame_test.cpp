@@ -46,7 +46,7 @@ TEST(FrameBuilder, TemplateWordsAreCopied) {
   tpl.reserved = 0x1234;
   const Bytes frame = BuildFrame(MsgConnect, {}, tpl);
   EXPECT_EQ(GetU16(frame.data() + 8), 0x1234);
-  EXPECT_FALSE(CheckReceivedCrc(frame)) << "CRC covers Reserved as built";
+  EXPECT_EQ(CheckReceivedCrc(frame), link::CrcCheck::kGood) << "CRC covers Reserved as built";
 }
 
 TEST(FrameBuilder, ResendRequestDeclaresTenBytes) {
@@ -68,19 +68,19 @@ TEST(FrameBuilder, ResendRequestDeclaresTenBytes) {
 TEST(ReceivedCrc, WorkedHelloAcceptedWhateverItsTail) {
   Bytes hello = Hex({0x5F, 0x5F, 0x0C, 0x00, 0x00, 0x64, 0x00, 0x65, 0x0A, 0x00, 0xE5, 0x2E, 0x00,
                      0x00, 0xED, 0x06, 0x12, 0x34});
-  EXPECT_FALSE(CheckReceivedCrc(hello));
+  EXPECT_EQ(CheckReceivedCrc(hello), link::CrcCheck::kGood);
   EXPECT_EQ(BuildTerminalFrame(MsgHello, {}).size(), 18u);
   hello[15] ^= 1;
-  EXPECT_TRUE(CheckReceivedCrc(hello));
+  EXPECT_EQ(CheckReceivedCrc(hello), link::CrcCheck::kError);
 }
 
 TEST(ReceivedCrc, DataLenPastTheBufferIsAnErrorNotARead) {
   Bytes frame = BuildTerminalFrame(MsgAppInfo, Bytes(28, 1));
   PutU16(frame.data() + 12, 0xFFF0);  // CRC would lie 64 KiB away
-  EXPECT_TRUE(CheckReceivedCrc(frame));
+  EXPECT_EQ(CheckReceivedCrc(frame), link::CrcCheck::kError);
   PutU16(frame.data() + 12, static_cast<std::uint16_t>(frame.size() - 16 + 1));
-  EXPECT_TRUE(CheckReceivedCrc(frame));
-  EXPECT_TRUE(CheckReceivedCrc(ByteView(frame.data(), 10)));
+  EXPECT_EQ(CheckReceivedCrc(frame), link::CrcCheck::kError);
+  EXPECT_EQ(CheckReceivedCrc(ByteView(frame.data(), 10)), CrcCheck::kError);
   FrameView view;
   EXPECT_FALSE(ParseFrame(frame, view));
 }
@@ -89,7 +89,7 @@ TEST(ReceivedCrc, DataLenBeyondReceiveBufferLimitIsAnError) {
   // A frame the size of the whole receive buffer whose DataLen points past 8192.
   Bytes big(kMaxRxFrame + 16, 0);
   PutU16(big.data() + 12, static_cast<std::uint16_t>(kMaxRxFrame - 14));  // CRC at 8192..8193
-  EXPECT_TRUE(CheckReceivedCrc(big));
+  EXPECT_EQ(CheckReceivedCrc(big), link::CrcCheck::kError);
 }
 
 TEST(ParseFrame, SplitsFields) {

@@ -485,7 +485,8 @@ constexpr std::string_view kRamAckWithStrayBytes =
 // Parses a golden reply, checks that the receive path accepts it and
 // returns its payload.
 ByteView AcceptedPayload(const Bytes& frame, std::uint16_t wantId) {
-  EXPECT_FALSE(CheckReceivedCrc(frame)) << "CRC check refused a golden " << wantId;
+  EXPECT_EQ(CheckReceivedCrc(frame), link::CrcCheck::kGood)
+      << "CRC check refused a golden " << wantId;
   FrameView view;
   if (!ParseFrame(frame, view)) {
     ADD_FAILURE() << "ParseFrame refused a golden " << wantId;
@@ -820,17 +821,17 @@ TEST(GoldenReceivedFrame, AnyCorruptedCoveredByteFailsTheCrc) {
   for (std::size_t i = 4; i < 16; ++i) {
     Bytes bad = hello;
     bad[i] ^= 0x01;
-    EXPECT_TRUE(CheckReceivedCrc(bad)) << "byte " << i;
+    EXPECT_EQ(CheckReceivedCrc(bad), link::CrcCheck::kError) << "byte " << i;
   }
   Bytes badInfo = Hex(kAppInfo);
   badInfo[20] ^= 0x80;  // inside the payload
-  EXPECT_TRUE(CheckReceivedCrc(badInfo));
+  EXPECT_EQ(CheckReceivedCrc(badInfo), link::CrcCheck::kError);
 }
 
 TEST(GoldenReceivedFrame, DataLenNotLengthLocatesTheCrc) {
   const Bytes frame = Hex(kRamAckWithStrayBytes);
   ASSERT_EQ(RefCrc(ByteView(frame).subspan(4, 10)), 0xD6A5) << "the golden itself";
-  EXPECT_FALSE(CheckReceivedCrc(frame));
+  EXPECT_EQ(CheckReceivedCrc(frame), link::CrcCheck::kGood);
   FrameAssembler rx;
   ASSERT_EQ(FeedAll(rx, frame), FrameAssembler::Result::kComplete);
   EXPECT_EQ(rx.Frame().size(), 20u) << "Length 14 collects 20 bytes";

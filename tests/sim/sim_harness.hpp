@@ -105,7 +105,7 @@ class SimHarness {
     EXPECT_TRUE(link::ParseFrame(frame, view));
     r.msgId = view.msgId;
     r.payload.assign(view.payload.begin(), view.payload.end());
-    r.crcOk = !link::CheckReceivedCrc(frame);
+    r.crcOk = link::CheckReceivedCrc(frame) == link::CrcCheck::kGood;
     replies_.push_back(std::move(r));
   }
   std::vector<Reply> replies_;

@@ -51,7 +51,7 @@ TEST(VirtualWire, BytesTakeTenBitTimesEachWay) {
   EXPECT_EQ(loop.NowMs(), 8u);
   EXPECT_EQ(pc.arrival.front(), 6u) << "first byte 0.087 ms after 5 ms";
   EXPECT_EQ(FrameMsgId(pc.bytes), MsgBlHello);
-  EXPECT_FALSE(CheckReceivedCrc(pc.bytes));
+  EXPECT_EQ(CheckReceivedCrc(pc.bytes), link::CrcCheck::kGood);
 }
 
 TEST(VirtualWire, SlowerLineTakesLonger) {

@@ -10,7 +10,7 @@ std::string RecordingMessages::Text(std::string_view key) {
   return "<" + std::string(key) + ">";
 }
 
-int RecordingMessages::MessageBox(const std::string& text, int kind) {
+int RecordingMessages::MessageBox(const std::string& text, platform::MessageKind kind) {
   boxes_.push_back({text, kind});
   return answers_.Next(kind);
 }

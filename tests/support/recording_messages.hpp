@@ -23,7 +23,7 @@ class RecordingMessages : public platform::Messages {
   std::string Text(std::string_view key) override;
   // Boxes of kinds that show nothing (1, and any unknown kind) are recorded
   // too, and return 0.
-  int MessageBox(const std::string& text, int kind) override;
+  int MessageBox(const std::string& text, platform::MessageKind kind) override;
 
   void SetText(const std::string& key, std::string text) { texts_[key] = std::move(text); }
   BoxAnswers& answers() { return answers_; }

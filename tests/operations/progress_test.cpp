@@ -8,15 +8,31 @@
 #include "app/window_fixture.hpp"
 #include "engine/progress.hpp"
 #include "engine/stage_control.hpp"
+#include "operations/backup_progress.hpp"
+#include "operations/download_progress.hpp"
+#include "operations/identify.hpp"
 
 namespace tavro::engine {
 namespace {
+
+// Shows what a download (timer 9) and a backup (timer 10) show.
+class ShowsProgress final : public operations::IdentifyingOperation {
+ public:
+  void OnIdentified(Context&) override {}
+  void OnProgressTick(Context& ctx, int timerId) override {
+    if (timerId == kTimerProgress)
+      operations::ShowDownloadStages(ctx);
+    else
+      operations::ShowBackupProgress(ctx);
+  }
+};
 
 class Progress : public test::WindowFixture {
  protected:
   void SetUp() override {
     WindowFixture::SetUp();
     ctx().controls.SetPos(platform::kProgressBar, 7);
+    ctx().operations.Install(std::make_shared<ShowsProgress>());
   }
   void Tick9() { dlg->OnTimerTick(kTimerProgress); }
   void Tick10() { dlg->OnTimerTick(kTimerBackupProgress); }

@@ -1,0 +1,42 @@
+#include "engine/block_send.hpp"
+
+#include <algorithm>
+
+namespace tavro::engine {
+
+std::uint32_t BlockCountFor(std::size_t imageSize, std::size_t blockSize) {
+  return static_cast<std::uint32_t>((imageSize + blockSize - 1) / blockSize);
+}
+
+BlockChunk ChunkOf(std::size_t imageSize, std::uint32_t number, std::size_t blockSize) {
+  const std::size_t offset = std::size_t{number} * blockSize;
+  if (offset >= imageSize)
+    return {imageSize, 0};
+  return {offset, std::min(blockSize, imageSize - offset)};
+}
+
+void StartBlockSeries(Context& ctx, std::uint16_t blockCount, const SendBlockFn& send) {
+  LinkState& s = ctx.link;
+  s.gFrameSum = blockCount;
+  s.gFrameNum = 0;
+  s.FrameRetryNum = 0;
+  send(0);
+}
+
+BlockAck OnBlockAck(Context& ctx, bool accepted, RetryKind kind, const SendBlockFn& send) {
+  LinkState& s = ctx.link;
+  bool resent = false;
+  if (!ApplyBlockAck(ctx, accepted, kind, [&] {
+        resent = true;
+        send(s.gFrameNum);
+      })) {
+    return resent ? BlockAck::kResent : BlockAck::kGaveUp;
+  }
+  if (std::uint32_t{s.gFrameNum} + 1 >= s.gFrameSum)
+    return BlockAck::kLastAccepted;
+  ++s.gFrameNum;
+  send(s.gFrameNum);
+  return BlockAck::kNextSent;
+}
+
+}  // namespace tavro::engine

@@ -1,0 +1,47 @@
+#pragma once
+// One user operation as the engine sees it. The engine keeps what every
+// operation shares (receive path, timers, commands, the block rules) and
+// asks the running operation at the points where operations differ.
+//
+// A button handler installs its operation; the window's return to idle
+// removes it. While none runs, the fallback answers: a terminal that
+// announces itself unasked is identified and shown, as View device
+// information shows it.
+
+#include <memory>
+
+namespace tavro::engine {
+
+struct Context;
+
+class Operation {
+ public:
+  virtual ~Operation() = default;
+
+  // The package and folder check between the link query and the App
+  // information; true = the identification goes on.
+  virtual bool CheckFileSet(Context& ctx) = 0;
+  // The identification has the parameter information: show it, or go on
+  // with the operation (also after the terminal restarted mid-operation).
+  virtual void OnIdentified(Context& ctx) = 0;
+  // Timer 9 or 10 ticked and the elapsed-time line has moved on.
+  virtual void OnProgressTick(Context& /*ctx*/, int /*timerId*/) {}
+};
+
+class OperationSlot {
+ public:
+  void SetFallback(std::shared_ptr<Operation> fallback) { fallback_ = std::move(fallback); }
+  void Install(std::shared_ptr<Operation> operation) { running_ = std::move(operation); }
+  void Remove() { running_.reset(); }
+  bool IsRunning() const { return running_ != nullptr; }
+  // The running operation, else the fallback (null when neither is set).
+  // Callers hold the returned pointer while they call it, so an operation
+  // that ends itself stays alive until its call returns.
+  std::shared_ptr<Operation> Current() const { return running_ ? running_ : fallback_; }
+
+ private:
+  std::shared_ptr<Operation> running_;
+  std::shared_ptr<Operation> fallback_;
+};
+
+}  // namespace tavro::engine

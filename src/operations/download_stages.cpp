@@ -1,0 +1,58 @@
+#include "operations/download_stages.hpp"
+
+#include "data/file_io.hpp"
+#include "engine/stage_control.hpp"
+#include "link/messages.hpp"
+#include "platform/control_ids.hpp"
+
+namespace tavro::operations {
+
+using engine::Context;
+
+void NextDownloadStage(Context& ctx, bool afterResources) {
+  engine::LinkState& s = ctx.link;
+  if (!afterResources && !data::ListFiles(ctx.Path("/Data/Res"), "*.rom").empty()) {
+    s.CmdID = link::CmdResource;
+  } else if (s.DownloadApp == 1) {
+    s.CmdID = link::MsgAppDownloadStart;
+  } else if (s.DownloadData == 1) {
+    s.CmdID = ctx.device.BlVersion >= engine::kBlE2prom ? link::MsgE2WriteBlock
+                                                        : link::MsgParaDownloadStart;
+  } else {
+    s.CmdID = link::CmdComplete;
+  }
+  engine::StartCommand(ctx);
+}
+
+void CompleteDownload(Context& ctx) {
+  engine::SetBusy(ctx, engine::WindowState::kIdle);
+  ctx.controls.SetPos(platform::kProgressBar, static_cast<int>(engine::kProgressFull));
+  std::string text = "√" + ctx.Text("Dis_GetInfo") + "(100%)";
+  text += "\r\n\r\n√" + ctx.Text("Dis_Backup2PC") + "(100%)";
+  text += "\r\n\r\n√" + ctx.Text("Dis_DataConv") + "(100%)";
+  text += "\r\n\r\n√" + ctx.Text("Dis_Download") + "(100%)";
+  text += "\r\n\r\n√" + ctx.Text("Dis_DevRestart");
+  ctx.SetInfoText(std::move(text));
+  ctx.loop.Sleep(1);
+  // The operation finished: its download record has nothing left to resume.
+  if (!ctx.link.RecordPath.empty())
+    data::RemoveFile(ctx.link.RecordPath);
+  if (!ctx.link.RecordCopyPath.empty())
+    data::RemoveFile(ctx.link.RecordCopyPath);
+  ctx.Refresh();
+  ctx.MessageBox(ctx.Text("Dis_DevRestart"), platform::kBoxOk);
+}
+
+void RegisterDownloadStages(Context& ctx) {
+  engine::HandlerTables& h = ctx.handlers;
+  h.runAtOnce[link::CmdComplete] = [&ctx] { CompleteDownload(ctx); };
+  using engine::SilenceResend;
+  for (std::uint32_t cmd : {link::MsgAppDownloadStart, link::CmdAppSending,
+                            link::MsgParaDownloadStart, link::CmdParaSending, link::CmdResource})
+    h.silenceResend[cmd] = SilenceResend::kFirstGroup;
+  for (std::uint32_t cmd :
+       {link::MsgRamBlock, link::CmdBlUpgrade, link::MsgE2WriteBlock, link::CmdFlashCopy})
+    h.silenceResend[cmd] = SilenceResend::kSecondGroup;
+}
+
+}  // namespace tavro::operations

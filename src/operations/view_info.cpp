@@ -1,0 +1,81 @@
+#include "operations/view_info.hpp"
+
+#include "engine/stage_control.hpp"
+#include "link/messages.hpp"
+#include "operations/file_set_check.hpp"
+#include "operations/identify.hpp"
+#include "platform/control_ids.hpp"
+
+namespace tavro::operations {
+namespace {
+
+using engine::Context;
+
+void HideProgress(Context& ctx) {
+  ctx.controls.SetVisible(platform::kProgressBar, false);
+  ctx.controls.SetVisible(platform::kWarningText, false);
+  ctx.controls.SetVisible(platform::kProgressNote, false);
+}
+
+class ViewInfo final : public IdentifyingOperation {
+ public:
+  void OnIdentified(Context& ctx) override { ShowDeviceInfo(ctx); }
+};
+
+}  // namespace
+
+std::shared_ptr<engine::Operation> MakeViewInfo() {
+  return std::make_shared<ViewInfo>();
+}
+
+void StartViewInfo(Context& ctx) {
+  if (!ctx.serial.IsOpen()) {
+    ctx.MessageBox(ctx.Text("C_ComClose"), platform::kBoxError);
+    return;
+  }
+  ctx.operations.Install(MakeViewInfo());
+  ctx.link.CheckDownloadFiles = 0;
+  if (!FileSetCheck(ctx)) {
+    engine::SetBusy(ctx, engine::WindowState::kIdle);
+    return;
+  }
+  ctx.SetInfoText(ctx.Text("Dis_GetInfo"));
+  HideProgress(ctx);
+  ctx.Refresh();
+  ctx.link.CmdID = link::MsgConnect;
+  engine::StartCommand(ctx);
+  ctx.Refresh();
+}
+
+void ShowDeviceInfo(Context& ctx) {
+  const engine::DeviceInfo& d = ctx.device;
+  HideProgress(ctx);
+  std::string text = ctx.Text("Dis_Bl_Ver") + ": " + d.BlVersionText;
+  text += "\r\n" + ctx.Text("Dis_ChipNum") + ": " + d.ChipNum;
+  text += "\r\n" + ctx.Text("Dis_CompanyNum") + ": " + d.CompanyNum;
+  text += "\r\n" + (d.CurAppIntact ? ctx.Text("Dis_Ver_CurApp") + ": " + d.CurAppVersion
+                                   : ctx.Text("Dis_Intg_ERR_CurApp"));
+  text += "\r\n" + (d.BakAppIntact ? ctx.Text("Dis_Ver_BakApp") + ": " + d.BakAppVersion
+                                   : ctx.Text("Dis_Intg_ERR_BakApp"));
+  text += "\r\n" + (d.ParaIntact ? ctx.Text("Dis_Ver_Para") + ": " + d.ParaVersion
+                                 : ctx.Text("Dis_Intg_ERR_Para"));
+  ctx.SetInfoText(std::move(text));
+
+  struct PartCheck {
+    bool intact;
+    bool bcd;
+    const char* name;
+  };
+  for (const PartCheck& part : {PartCheck{d.CurAppIntact, d.CurAppVersionBcd, "CurApp"},
+                                PartCheck{d.BakAppIntact, d.BakAppVersionBcd, "BakApp"},
+                                PartCheck{d.ParaIntact, d.ParaVersionBcd, "Para"}}) {
+    if (!part.intact) {
+      ctx.Log(1, std::string("\r\n\r\n") + part.name + "IntgErr");
+    } else if (!part.bcd) {
+      ctx.Log(1, std::string("\r\n\r\n") + part.name + "VerNumErr");
+    }
+  }
+  engine::SetBusy(ctx, engine::WindowState::kIdle);
+}
+
+}  // namespace tavro::operations
