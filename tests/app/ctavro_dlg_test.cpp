@@ -142,5 +142,20 @@ TEST_F(Window, TimerTicksAndBytesReachTheEngine) {
   EXPECT_EQ(Control(platform::kTermText).text, "ok");
 }
 
+TEST_F(Window, TransportFailuresShowTheirOwnTextInAnErrorBox) {
+  dlg->OnButton(platform::kDeviceInfoButton);
+  screen.Clear();
+  ctx().SetInfoText("shown before the box");
+  serial.Fail("WARNING:  write() Failed with the following error: \nEIO\nPort: 1\n");
+  ASSERT_EQ(screen.boxes().size(), 1u);
+  EXPECT_EQ(screen.boxes()[0].title, "Application Error");
+  EXPECT_EQ(screen.boxes()[0].kind, platform::kBoxError);
+  EXPECT_EQ(screen.boxes()[0].text,
+            "WARNING:  write() Failed with the following error: \nEIO\nPort: 1\n");
+  ASSERT_NE(screen.Control(platform::kInfoText), nullptr);
+  EXPECT_EQ(screen.Control(platform::kInfoText)->text, "shown before the box")
+      << "the controls are shown before the box";
+}
+
 }  // namespace
 }  // namespace tavro::app

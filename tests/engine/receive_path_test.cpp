@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/window_fixture.hpp"
+#include "engine/receive_path.hpp"
 #include "engine/stage_control.hpp"
 
 namespace tavro::engine {
@@ -325,6 +326,37 @@ TEST_F(ReceiveEcho, DeviceLinesLeftAfterTheCutAreEmptied) {
   EXPECT_EQ(EchoAfter(head + "\r\n设备x", 'b'), "设备xb");
   // Short texts are never cut, whatever they hold.
   EXPECT_EQ(EchoAfter("\r\n设备", 'b'), "\r\n设备b");
+}
+
+// The echo counts the text only when it changed under it; fed byte by byte it
+// must show exactly what cutting the whole text each time would show.
+TEST_F(ReceiveEcho, ByteByByteEchoMatchesTheWholeTextRule) {
+  std::string expected = Info();
+  for (int i = 0; i < 700; ++i) {
+    const std::uint8_t byte = i % 37 == 0 ? '\r' : static_cast<std::uint8_t>(0x20 + i % 200);
+    expected = engine::EchoByte(expected, byte);
+    Deliver({byte});
+    ASSERT_EQ(Info(), expected) << "byte " << i;
+  }
+}
+
+TEST_F(ReceiveEcho, TextReplacedBetweenBytesIsCountedAgain) {
+  Deliver({'a'});
+  // Another line of the same byte length but a third of the characters: a
+  // count kept from before would cut too early.
+  std::string wide;
+  for (int i = 0; i < 55; ++i)
+    wide += "设";
+  ctx().SetInfoText(std::string(165, 'x'));
+  Deliver({'b'});
+  EXPECT_EQ(Info(), std::string(164, 'x') + "b") << "one line: its first character goes";
+  ctx().SetInfoText(wide);
+  Deliver({'c'});
+  EXPECT_EQ(Info(), wide + "c") << "55 characters are not cut";
+  ctx().controls.AppendText(platform::kInfoText, std::string(110, 'y'));
+  Deliver({'d'});
+  EXPECT_EQ(Info(), wide.substr(3) + "c" + std::string(110, 'y') + "d")
+      << "166 characters in one line: the first goes";
 }
 
 TEST_F(ReceiveEcho, NothingIsEchoedWhileACommandRuns) {

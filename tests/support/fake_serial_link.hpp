@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "link/byte_order.hpp"
@@ -14,6 +15,7 @@ namespace tavro::test {
 class FakeSerialLink : public link::SerialLink {
  public:
   void SetByteHandler(ByteHandler onByte) override { onByte_ = std::move(onByte); }
+  void SetErrorHandler(ErrorHandler onError) override { onError_ = std::move(onError); }
   bool Open(std::uint32_t port, const link::LineSettings& settings) override;
   bool StartWorker() override { return open_; }
   void WriteFrame(link::ByteView frame) override;
@@ -28,6 +30,11 @@ class FakeSerialLink : public link::SerialLink {
   }
   // Hands bytes to the window model as the worker would: one call per byte.
   void Deliver(link::ByteView bytes);
+  // Reports a transport failure as the worker would.
+  void Fail(const std::string& text) {
+    if (onError_)
+      onError_(text);
+  }
 
   const std::vector<link::Bytes>& written() const { return written_; }
   // Message ids of the frames written, in order.
@@ -40,6 +47,7 @@ class FakeSerialLink : public link::SerialLink {
 
  private:
   ByteHandler onByte_;
+  ErrorHandler onError_;
   bool open_ = false;
   bool restricted_ = false;
   std::set<std::uint32_t> allowed_;
