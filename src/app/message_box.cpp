@@ -2,7 +2,7 @@
 
 namespace tavro::app {
 
-bool IsShownBoxKind(int kind) {
+bool IsShownBoxKind(platform::MessageKind kind) {
   switch (kind) {
     case platform::kBoxOk:
     case platform::kBoxWarning:

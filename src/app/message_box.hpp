@@ -33,6 +33,6 @@ class MessageBoxService : public platform::Messages {
   platform::Screen& screen_;
 };
 
-bool IsShownBoxKind(int kind);
+bool IsShownBoxKind(platform::MessageKind kind);
 
 }  // namespace tavro::app

@@ -8,7 +8,7 @@
 namespace tavro::cli {
 namespace {
 
-const char* PrefixOf(int kind) {
+const char* PrefixOf(platform::MessageKind kind) {
   switch (kind) {
     case platform::kBoxError:
       return "error";
@@ -37,10 +37,10 @@ const char* ButtonName(int button) {
   }
 }
 
-int Accept(int kind) {
+int Accept(platform::MessageKind kind) {
   return kind == platform::kBoxYesNo ? platform::kButtonYes : platform::kButtonOk;
 }
-int Decline(int kind) {
+int Decline(platform::MessageKind kind) {
   return kind == platform::kBoxYesNo ? platform::kButtonNo : platform::kButtonCancel;
 }
 
@@ -84,7 +84,7 @@ int ConsoleScreen::ShowMessageBox(const platform::MessageBoxRequest& request) {
   return button;
 }
 
-int ConsoleScreen::AskAtTerminal(const std::string& line, int kind) {
+int ConsoleScreen::AskAtTerminal(const std::string& line, platform::MessageKind kind) {
   const char* choices = kind == platform::kBoxYesNo ? "[y/n]" : "[OK=y/Cancel=n]";
   std::fprintf(err_, "%s %s ", line.c_str(), choices);
   std::fflush(err_);

@@ -30,7 +30,7 @@ class ConsoleScreen : public platform::Screen {
   const platform::ControlState* Control(int id) const;
 
  private:
-  int AskAtTerminal(const std::string& line, int kind);
+  int AskAtTerminal(const std::string& line, platform::MessageKind kind);
   void ShowProgress(const platform::ControlState& bar);
 
   loop::ConsoleLoop& loop_;

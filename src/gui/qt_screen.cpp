@@ -17,7 +17,7 @@ struct BoxLook {
   QMessageBox::StandardButtons buttons = QMessageBox::Ok;
 };
 
-BoxLook LookOf(int kind) {
+BoxLook LookOf(platform::MessageKind kind) {
   switch (kind) {
     case platform::kBoxWarning:
       return {QMessageBox::Warning, QMessageBox::Ok};
@@ -34,7 +34,7 @@ BoxLook LookOf(int kind) {
 
 // Boxes closed without a button (window manager) answer as their "do not
 // go on" button would.
-int ButtonCode(QMessageBox::StandardButton button, int kind) {
+int ButtonCode(QMessageBox::StandardButton button, platform::MessageKind kind) {
   switch (button) {
     case QMessageBox::Ok:
       return platform::kButtonOk;

@@ -17,7 +17,7 @@ constexpr int kPollMs = 50;
 // Lets the last drawing settle (layout, scroll position) before the grab.
 constexpr int kSettleMs = 300;
 
-int DoNotGoOn(int kind) {
+int DoNotGoOn(platform::MessageKind kind) {
   if (kind == platform::kBoxYesNo)
     return platform::kButtonNo;
   if (kind == platform::kBoxOkCancel)
