@@ -446,8 +446,13 @@ bool CIni::WriteString(std::string_view section, std::string_view key, std::stri
     }
   }
 
+  // A UTF-16 file whose text itself begins with U+FEFF keeps that character
+  // as text: in UTF-8 it needs a mark in front, or the next read would take
+  // it for the mark and the first line would change its meaning.
+  const bool textStartsWithMark =
+      !doc.lines.empty() && doc.lines.front().text.compare(0, 3, "\xEF\xBB\xBF") == 0;
   std::vector<std::uint8_t> bytes;
-  if (doc.utf8Bom)
+  if (doc.utf8Bom || textStartsWithMark)
     bytes = {0xEF, 0xBB, 0xBF};
   for (const Line& line : doc.lines) {
     bytes.insert(bytes.end(), line.text.begin(), line.text.end());

@@ -109,6 +109,24 @@ TEST(IniRead, ByteOrderMarks) {
   EXPECT_EQ(ReadText(dir / "utf16.ini"), "[Lang]\r\nname=\xE4\xB8\xAD\r\nother=1\r\n");
 }
 
+// U+FEFF at the start of a UTF-16 file's text (behind its mark) is text:
+// the first line is no section header, before a rewrite or after it.
+TEST(IniWrite, AUtf16TextThatBeginsWithAMarkKeepsItsFirstLine) {
+  TempDir dir;
+  std::vector<std::uint8_t> wide{0xFF, 0xFE};
+  for (char16_t c : std::u16string(u"\uFEFF[S]\r\nk=1\r\n")) {
+    wide.push_back(static_cast<std::uint8_t>(c));
+    wide.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  WriteBytes(dir / "a.ini", wide);
+  CIni ini(dir / "a.ini");
+  EXPECT_TRUE(ini.GetSectionNames().empty());
+  ASSERT_TRUE(ini.WriteString("T", "x", "2"));
+  EXPECT_THAT(ini.GetSectionNames(), ElementsAre("T"));
+  EXPECT_EQ(ini.GetString("S", "k", "none"), "none");
+  EXPECT_EQ(ReadText(dir / "a.ini"), "\xEF\xBB\xBF\xEF\xBB\xBF[S]\r\nk=1\r\n[T]\r\nx=2\r\n");
+}
+
 TEST(IniWrite, CreatesFileSectionAndKey) {
   TempDir dir;
   CIni ini(dir / "new.ini");
