@@ -22,8 +22,8 @@ namespace {
 
 using namespace tavro;
 
-constexpr std::size_t kMaxSections = 16;
-constexpr std::size_t kMaxKeys = 32;
+constexpr std::size_t kMaxSections = 8;
+constexpr std::size_t kMaxKeys = 16;
 // No value can hold a line break, so no lookup that finds its key gives this.
 constexpr std::string_view kAbsent = "\n";
 constexpr std::string_view kWritten = "fuzz value";
