@@ -219,8 +219,9 @@ void PayloadSeeds() {
 
 // ---- package ----------------------------------------------------------------
 
-Bytes PackageSeed(std::uint8_t terminalType, std::uint16_t blVersion, const Bytes& file) {
-  Bytes out = {terminalType};
+Bytes PackageSeed(std::uint16_t terminalType, std::uint16_t blVersion, const Bytes& file) {
+  Bytes out;
+  link::AppendU16(out, terminalType);
   link::AppendU16(out, blVersion);
   out.insert(out.end(), file.begin(), file.end());
   return out;

@@ -1,6 +1,7 @@
-// The binary package description on arbitrary bytes. The first byte is the
-// terminal type and the next two the bootloader version the package is read
-// for; the rest is the file.
+// The binary package description on arbitrary bytes. The first two bytes
+// are the terminal type (16 bits, as the link query reply carries it) and
+// the next two the bootloader version the package is read for; the rest is
+// the file.
 
 #include <cstddef>
 #include <cstdint>
@@ -27,7 +28,7 @@ void CheckFileName(const std::string& name) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::Input in(data, size);
-  const std::uint32_t terminalType = in.Byte();
+  const std::uint32_t terminalType = in.U16();
   const std::uint16_t blVersion = in.U16();
   const link::ByteView file = in.Rest();
 
