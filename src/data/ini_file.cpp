@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <ctime>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 #include "data/file_io.hpp"
@@ -170,16 +169,10 @@ bool HasLineBreak(std::string_view s) {
   return s.find_first_of("\r\n") != std::string_view::npos;
 }
 
-std::string FoldName(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    c = FoldAscii(c);
-  return out;
-}
-
-// What a read needs of the file, looked up by folded name. Only the first
-// section of a name and the first key of a name within it are found, as
-// with a scan from the top of the file.
+// What a read needs of the file. Only the first section of a name and the
+// first key of a name within it are found, as with a scan from the top of
+// the file; a linear search over the parsed names is quicker than building
+// a map for files of this size.
 struct Index {
   struct Key {
     std::string name;
@@ -188,14 +181,25 @@ struct Index {
   struct Section {
     std::string name;
     std::vector<Key> keys;
-    std::unordered_map<std::string, std::size_t> firstKey;
+
+    const Key* Find(std::string_view key) const {
+      key = Trim(key);
+      for (const Key& k : keys) {
+        if (SameName(k.name, key))
+          return &k;
+      }
+      return nullptr;
+    }
   };
   std::vector<Section> sections;
-  std::unordered_map<std::string, std::size_t> firstSection;
 
   const Section* Find(std::string_view name) const {
-    const auto it = firstSection.find(FoldName(Trim(name)));
-    return it == firstSection.end() ? nullptr : &sections[it->second];
+    name = Trim(name);
+    for (const Section& s : sections) {
+      if (SameName(s.name, name))
+        return &s;
+    }
+    return nullptr;
   }
 };
 
@@ -204,13 +208,10 @@ Index BuildIndex(const Document& doc) {
   for (const Line& line : doc.lines) {
     const Parsed p = ParseLine(line.text);
     if (p.kind == LineKind::kSection) {
-      index.firstSection.try_emplace(FoldName(p.name), index.sections.size());
-      index.sections.push_back({std::string(p.name), {}, {}});
+      index.sections.push_back({std::string(p.name), {}});
     } else if (p.kind == LineKind::kKey && !index.sections.empty()) {
       // Keys above the first section belong to none.
-      Index::Section& section = index.sections.back();
-      section.firstKey.try_emplace(FoldName(p.name), section.keys.size());
-      section.keys.push_back({std::string(p.name), std::string(Unquote(p.value))});
+      index.sections.back().keys.push_back({std::string(p.name), std::string(Unquote(p.value))});
     }
   }
   return index;
@@ -359,8 +360,8 @@ std::string CIni::GetString(std::string_view section, std::string_view key,
   const Index::Section* found = snapshot->index->Find(section);
   if (found == nullptr)
     return std::string(def);
-  const auto it = found->firstKey.find(FoldName(Trim(key)));
-  return it == found->firstKey.end() ? std::string(def) : found->keys[it->second].value;
+  const Index::Key* value = found->Find(key);
+  return value == nullptr ? std::string(def) : value->value;
 }
 
 std::vector<std::string> CIni::GetSectionNames() const {
