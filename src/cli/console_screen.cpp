@@ -61,8 +61,8 @@ std::string OneLine(const std::string& text) {
   return line;
 }
 
-ConsoleScreen::ConsoleScreen(loop::ConsoleLoop& loop, Answer answer, std::FILE* out, std::FILE* err)
-    : loop_(loop), answer_(answer), out_(out), err_(err) {}
+ConsoleScreen::ConsoleScreen(loop::ConsoleLoop& loop, Answer answer, std::FILE* err)
+    : loop_(loop), answer_(answer), err_(err) {}
 
 int ConsoleScreen::ShowMessageBox(const platform::MessageBoxRequest& request) {
   const std::string line = std::string(PrefixOf(request.kind)) + ": " + OneLine(request.text);

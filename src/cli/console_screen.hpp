@@ -16,8 +16,9 @@ namespace tavro::cli {
 
 class ConsoleScreen : public platform::Screen {
  public:
-  ConsoleScreen(loop::ConsoleLoop& loop, Answer answer, std::FILE* out = stdout,
-                std::FILE* err = stderr);
+  // Boxes, questions and stage lines go to `err`; the final information is
+  // the command's to print.
+  ConsoleScreen(loop::ConsoleLoop& loop, Answer answer, std::FILE* err = stderr);
 
   int ShowMessageBox(const platform::MessageBoxRequest& request) override;
   void ShowControls(const std::vector<platform::ControlChange>& changes) override;
@@ -35,7 +36,6 @@ class ConsoleScreen : public platform::Screen {
 
   loop::ConsoleLoop& loop_;
   Answer answer_;
-  std::FILE* out_;
   std::FILE* err_;
   bool running_ = false;
   int errorBoxes_ = 0;

@@ -1,6 +1,9 @@
 #include "data/ini_file.hpp"
 
+#include <sys/stat.h>
+
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <vector>
 
@@ -124,16 +127,14 @@ std::vector<Line> SplitLines(const std::string& text) {
   return lines;
 }
 
-// For reading, a missing or unreadable file is an empty document. For a
-// rewrite only a missing one is: an existing file that cannot be read must
+// The file with every line as it is, for a rewrite. A missing file is an
+// empty document; an existing one that cannot be read is nullopt: it must
 // not be replaced by one holding just the new key.
-std::optional<Document> Load(const std::string& path, bool forRewrite = false) {
+std::optional<Document> LoadForRewrite(const std::string& path) {
   Document doc;
-  if (path.empty())
-    return doc;
   const auto bytes = ReadWholeFile(path);
   if (!bytes) {
-    if (forRewrite && FileExists(path))
+    if (FileExists(path))
       return std::nullopt;
     return doc;
   }
@@ -168,45 +169,219 @@ bool HasLineBreak(std::string_view s) {
   return s.find_first_of("\r\n") != std::string_view::npos;
 }
 
+// What a read needs of the file. Only the first section of a name and the
+// first key of a name within it are found, as with a scan from the top of
+// the file; a linear search over the parsed names is quicker than building
+// a map for files of this size.
+struct Index {
+  struct Key {
+    std::string name;
+    std::string value;  // trimmed and unquoted
+  };
+  struct Section {
+    std::string name;
+    std::vector<Key> keys;
+
+    const Key* Find(std::string_view key) const {
+      key = Trim(key);
+      for (const Key& k : keys) {
+        if (SameName(k.name, key))
+          return &k;
+      }
+      return nullptr;
+    }
+  };
+  std::vector<Section> sections;
+
+  const Section* Find(std::string_view name) const {
+    name = Trim(name);
+    for (const Section& s : sections) {
+      if (SameName(s.name, name))
+        return &s;
+    }
+    return nullptr;
+  }
+};
+
+Index BuildIndex(const Document& doc) {
+  Index index;
+  for (const Line& line : doc.lines) {
+    const Parsed p = ParseLine(line.text);
+    if (p.kind == LineKind::kSection) {
+      index.sections.push_back({std::string(p.name), {}});
+    } else if (p.kind == LineKind::kKey && !index.sections.empty()) {
+      // Keys above the first section belong to none.
+      index.sections.back().keys.push_back({std::string(p.name), std::string(Unquote(p.value))});
+    }
+  }
+  return index;
+}
+
+// The state of a file that any change to it alters: the inode (an atomic
+// replace makes a new one), the size and both times in nanoseconds. The
+// change time is set by the system on every change, also when a writer
+// restores the modification time.
+struct FileStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::timespec modified{};
+  std::timespec changed{};
+};
+
+bool SameTime(const std::timespec& a, const std::timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool Earlier(const std::timespec& a, const std::timespec& b) {
+  return a.tv_sec != b.tv_sec ? a.tv_sec < b.tv_sec : a.tv_nsec < b.tv_nsec;
+}
+
+bool operator==(const FileStamp& a, const FileStamp& b) {
+  return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+         SameTime(a.modified, b.modified) && SameTime(a.changed, b.changed);
+}
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0)
+    return std::nullopt;
+  FileStamp stamp;
+  stamp.device = st.st_dev;
+  stamp.inode = st.st_ino;
+  stamp.size = st.st_size;
+  stamp.modified = st.st_mtim;
+  stamp.changed = st.st_ctim;
+  return stamp;
+}
+
+// True when a later change is bound to alter the stamp: the file's last
+// change lies more than kSettleSeconds before `readStart`. A more recent
+// one may share its times with a change still to come.
+bool Settled(const FileStamp& stamp, const std::timespec& readStart) {
+  const std::timespec& last =
+      Earlier(stamp.modified, stamp.changed) ? stamp.changed : stamp.modified;
+  std::timespec limit = readStart;
+  limit.tv_sec -= CIni::kSettleSeconds;
+  return Earlier(last, limit);
+}
+
 }  // namespace
+
+// The file as parsed at one read, shared by the objects copied from the one
+// that read it.
+struct CIni::Snapshot {
+  FileStamp stamp;
+  bool settled = false;
+  std::vector<std::uint8_t> bytes;  // recognises an unchanged file read again
+  std::shared_ptr<const Index> index;
+};
+
+CIni::CIni(const CIni& other) {
+  const std::lock_guard<std::mutex> lock(other.mutex_);
+  path_ = other.path_;
+  cache_ = other.cache_;
+}
+
+CIni& CIni::operator=(const CIni& other) {
+  if (this == &other)
+    return *this;
+  std::shared_ptr<const Snapshot> cache;
+  std::string path;
+  {
+    const std::lock_guard<std::mutex> lock(other.mutex_);
+    path = other.path_;
+    cache = other.cache_;
+  }
+  const std::lock_guard<std::mutex> lock(mutex_);
+  path_ = std::move(path);
+  cache_ = std::move(cache);
+  return *this;
+}
+
+void CIni::Bind(std::string path) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  path_ = std::move(path);
+  cache_.reset();
+}
+
+std::uint64_t CIni::FileReads() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return fileReads_;
+}
+
+std::shared_ptr<const CIni::Snapshot> CIni::Current() const {
+  static const auto kEmpty = [] {
+    auto empty = std::make_shared<Snapshot>();
+    empty->index = std::make_shared<Index>();
+    return std::shared_ptr<const Snapshot>(std::move(empty));
+  }();
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (path_.empty())
+    return kEmpty;
+  // Taken before the file is looked at: whatever was written before this
+  // instant is in the bytes read below.
+  std::timespec readStart{};
+  std::timespec_get(&readStart, TIME_UTC);
+  const std::optional<FileStamp> stamp = StampOf(path_);
+  if (!stamp) {
+    cache_.reset();
+    return kEmpty;
+  }
+  if (cache_ && cache_->settled && cache_->stamp == *stamp)
+    return cache_;
+
+  auto bytes = ReadWholeFile(path_);
+  ++fileReads_;
+  if (!bytes) {
+    cache_.reset();
+    return kEmpty;
+  }
+  // The stamp was taken before the read: a change during the read leaves
+  // the file with another stamp, so it is read again next time.
+  auto next = std::make_shared<Snapshot>();
+  next->stamp = *stamp;
+  next->settled = Settled(*stamp, readStart);
+  if (cache_ && cache_->bytes == *bytes) {
+    next->index = cache_->index;
+  } else {
+    Document doc;
+    doc.lines = SplitLines(DecodeText(*bytes, doc.utf8Bom));
+    next->index = std::make_shared<const Index>(BuildIndex(doc));
+  }
+  next->bytes = std::move(*bytes);
+  cache_ = std::move(next);
+  return cache_;
+}
 
 std::string CIni::GetString(std::string_view section, std::string_view key,
                             std::string_view def) const {
-  const Document doc = Load(path_).value_or(Document{});
-  const auto header = FindSection(doc, Trim(section));
-  if (!header)
+  const auto snapshot = Current();
+  const Index::Section* found = snapshot->index->Find(section);
+  if (found == nullptr)
     return std::string(def);
-  std::optional<std::string> found;
-  ForEachKeyLine(doc, *header, [&](std::size_t, const Parsed& p) {
-    if (!SameName(p.name, Trim(key)))
-      return true;
-    found = std::string(Unquote(p.value));
-    return false;  // the first occurrence wins
-  });
-  return found ? *found : std::string(def);
+  const Index::Key* value = found->Find(key);
+  return value == nullptr ? std::string(def) : value->value;
 }
 
 std::vector<std::string> CIni::GetSectionNames() const {
-  const Document doc = Load(path_).value_or(Document{});
+  const auto snapshot = Current();
   std::vector<std::string> names;
-  for (const Line& line : doc.lines) {
-    const Parsed p = ParseLine(line.text);
-    if (p.kind == LineKind::kSection)
-      names.emplace_back(p.name);
-  }
+  names.reserve(snapshot->index->sections.size());
+  for (const Index::Section& section : snapshot->index->sections)
+    names.push_back(section.name);
   return names;
 }
 
 std::vector<std::string> CIni::GetKeyNames(std::string_view section) const {
-  const Document doc = Load(path_).value_or(Document{});
+  const auto snapshot = Current();
   std::vector<std::string> keys;
-  const auto header = FindSection(doc, Trim(section));
-  if (!header)
+  const Index::Section* found = snapshot->index->Find(section);
+  if (found == nullptr)
     return keys;
-  ForEachKeyLine(doc, *header, [&](std::size_t, const Parsed& p) {
-    keys.emplace_back(p.name);
-    return true;
-  });
+  keys.reserve(found->keys.size());
+  for (const Index::Key& key : found->keys)
+    keys.push_back(key.name);
   return keys;
 }
 
@@ -223,7 +398,7 @@ bool CIni::WriteString(std::string_view section, std::string_view key, std::stri
 
   // A file saved as UTF-16 is written back as UTF-8: every reader of the
   // tool accepts both, and UTF-8 keeps one code path for writing.
-  std::optional<Document> loaded = Load(path_, true);
+  std::optional<Document> loaded = LoadForRewrite(path_);
   if (!loaded)
     return false;
   Document& doc = *loaded;
@@ -272,14 +447,23 @@ bool CIni::WriteString(std::string_view section, std::string_view key, std::stri
     }
   }
 
+  // A UTF-16 file whose text itself begins with U+FEFF keeps that character
+  // as text: in UTF-8 it needs a mark in front, or the next read would take
+  // it for the mark and the first line would change its meaning.
+  const bool textStartsWithMark =
+      !doc.lines.empty() && doc.lines.front().text.compare(0, 3, "\xEF\xBB\xBF") == 0;
   std::vector<std::uint8_t> bytes;
-  if (doc.utf8Bom)
+  if (doc.utf8Bom || textStartsWithMark)
     bytes = {0xEF, 0xBB, 0xBF};
   for (const Line& line : doc.lines) {
     bytes.insert(bytes.end(), line.text.begin(), line.text.end());
     bytes.insert(bytes.end(), line.eol.begin(), line.eol.end());
   }
-  return WriteFileAtomic(path_, bytes);
+  const bool written = WriteFileAtomic(path_, bytes);
+  // Not left to the stamp check: the next read takes the file as written.
+  const std::lock_guard<std::mutex> lock(mutex_);
+  cache_.reset();
+  return written;
 }
 
 }  // namespace tavro::data

@@ -1,7 +1,14 @@
 #include "data/ini_file.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
 
 #include "data/temp_dir.hpp"
 
@@ -102,6 +109,24 @@ TEST(IniRead, ByteOrderMarks) {
   EXPECT_EQ(ReadText(dir / "utf16.ini"), "[Lang]\r\nname=\xE4\xB8\xAD\r\nother=1\r\n");
 }
 
+// U+FEFF at the start of a UTF-16 file's text (behind its mark) is text:
+// the first line is no section header, before a rewrite or after it.
+TEST(IniWrite, AUtf16TextThatBeginsWithAMarkKeepsItsFirstLine) {
+  TempDir dir;
+  std::vector<std::uint8_t> wide{0xFF, 0xFE};
+  for (char16_t c : std::u16string(u"\uFEFF[S]\r\nk=1\r\n")) {
+    wide.push_back(static_cast<std::uint8_t>(c));
+    wide.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  WriteBytes(dir / "a.ini", wide);
+  CIni ini(dir / "a.ini");
+  EXPECT_TRUE(ini.GetSectionNames().empty());
+  ASSERT_TRUE(ini.WriteString("T", "x", "2"));
+  EXPECT_THAT(ini.GetSectionNames(), ElementsAre("T"));
+  EXPECT_EQ(ini.GetString("S", "k", "none"), "none");
+  EXPECT_EQ(ReadText(dir / "a.ini"), "\xEF\xBB\xBF\xEF\xBB\xBF[S]\r\nk=1\r\n[T]\r\nx=2\r\n");
+}
+
 TEST(IniWrite, CreatesFileSectionAndKey) {
   TempDir dir;
   CIni ini(dir / "new.ini");
@@ -181,6 +206,131 @@ TEST(IniWrite, AnUnreadableFileIsNotReplaced) {
   CIni ini(dir / "folder.ini");
   EXPECT_FALSE(ini.WriteString("S", "k", "v"));
   EXPECT_TRUE(std::filesystem::is_directory(dir / "folder.ini"));
+}
+
+// ---- Reads served from the parsed file: never stale ------------------------
+
+// Another program rewriting the file in place: same inode, same size, within
+// the same clock tick as the read before it.
+TEST(IniCache, SeesInPlaceRewritesOfTheSameSizeAtOnce) {
+  TempDir dir;
+  const std::string path = dir / "a.ini";
+  WriteText(path, "[S]\r\nk=0000\r\n");
+  const CIni ini(path);
+  for (int i = 1; i <= 200; ++i) {
+    char value[8];
+    std::snprintf(value, sizeof value, "%04d", i);
+    WriteText(path, std::string("[S]\r\nk=") + value + "\r\n");
+    ASSERT_EQ(ini.GetString("S", "k", ""), value) << "rewrite " << i;
+  }
+}
+
+// A file system that keeps whole seconds gives a rewrite of the same size
+// within the same second the very same size and modification time; so does
+// a writer that puts the old time back (as copy and archive tools do).
+TEST(IniCache, SeesARewriteOfTheSameSizeAndModificationTime) {
+  TempDir dir;
+  const std::string path = dir / "a.ini";
+  struct timespec times[2] = {};
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = 1767225600;  // a whole second
+  WriteText(path, "[S]\r\nk=old\r\n");
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  const CIni ini(path);
+  EXPECT_EQ(ini.GetString("S", "k", ""), "old");
+
+  WriteText(path, "[S]\r\nk=new\r\n");
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  EXPECT_EQ(ini.GetString("S", "k", ""), "new");
+  WriteText(dir / "next.tmp", "[S]\r\nk=3rd\r\n");
+  ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "next.tmp").c_str(), times, 0), 0);
+  ASSERT_EQ(std::rename((dir / "next.tmp").c_str(), path.c_str()), 0);
+  EXPECT_EQ(ini.GetString("S", "k", ""), "3rd");
+}
+
+// WriteString of another object, and a replace by rename that keeps the size.
+TEST(IniCache, SeesReplacesByAnotherObjectAndByRename) {
+  TempDir dir;
+  const std::string path = dir / "a.ini";
+  WriteText(path, "[S]\r\nk=1\r\n");
+  const CIni reader(path);
+  CIni writer(path);
+  EXPECT_EQ(reader.GetString("S", "k", ""), "1");
+  EXPECT_THAT(reader.GetSectionNames(), ElementsAre("S"));
+
+  ASSERT_TRUE(writer.WriteString("S", "k", "2"));
+  ASSERT_TRUE(writer.WriteString("T", "added", "3"));
+  EXPECT_EQ(reader.GetString("S", "k", ""), "2");
+  EXPECT_EQ(reader.GetString("T", "added", ""), "3");
+  EXPECT_THAT(reader.GetSectionNames(), ElementsAre("S", "T"));
+
+  const std::string replaced = "[S]\r\nk=5\r\n[T]\r\nadded=6\r\n";
+  ASSERT_EQ(replaced.size(), ReadText(path).size());
+  WriteText(dir / "next.tmp", replaced);
+  ASSERT_EQ(std::rename((dir / "next.tmp").c_str(), path.c_str()), 0);
+  EXPECT_EQ(reader.GetString("S", "k", ""), "5");
+  EXPECT_EQ(reader.GetString("T", "added", ""), "6");
+
+  // The writer's own reads see its writes too.
+  EXPECT_EQ(writer.GetString("T", "added", ""), "6");
+  ASSERT_TRUE(writer.WriteString("T", "added", "7"));
+  EXPECT_EQ(writer.GetString("T", "added", ""), "7");
+  EXPECT_THAT(writer.GetKeyNames("t"), ElementsAre("added"));
+}
+
+TEST(IniCache, AFileRemovedReadsAsMissingUntilItComesBack) {
+  TempDir dir;
+  const std::string path = dir / "a.ini";
+  WriteText(path, "[S]\r\nk=1\r\n");
+  const CIni ini(path);
+  EXPECT_EQ(ini.GetString("S", "k", "gone"), "1");
+  std::filesystem::remove(path);
+  EXPECT_EQ(ini.GetString("S", "k", "gone"), "gone");
+  EXPECT_TRUE(ini.GetSectionNames().empty());
+  WriteText(path, "[S]\r\nk=2\r\n");
+  EXPECT_EQ(ini.GetString("S", "k", "gone"), "2");
+}
+
+TEST(IniCache, RebindingAndCopiesReadTheirOwnFile) {
+  TempDir dir;
+  WriteText(dir / "a.ini", "[S]\r\nk=a\r\n");
+  WriteText(dir / "b.ini", "[S]\r\nk=b\r\n");
+  CIni ini(dir / "a.ini");
+  EXPECT_EQ(ini.GetString("S", "k", ""), "a");
+  const CIni copy = ini;
+  ini.Bind(dir / "b.ini");
+  EXPECT_EQ(ini.GetString("S", "k", ""), "b");
+  EXPECT_EQ(copy.GetString("S", "k", ""), "a");
+  WriteText(dir / "a.ini", "[S]\r\nk=A\r\n");
+  EXPECT_EQ(copy.GetString("S", "k", ""), "A");
+}
+
+// Once the file has settled its parse is kept: lookups do not read it
+// again until it changes, and the first change after that is seen at once.
+TEST(IniCache, ASettledFileIsReadOnceAndItsNextChangeSeen) {
+  TempDir dir;
+  const std::string path = dir / "a.ini";
+  WriteText(path, "[S]\r\nk=old\r\nother=1\r\n");
+  const CIni ini(path);
+  // Just written: the file may still change without a new stamp, so every
+  // lookup reads it.
+  EXPECT_EQ(ini.GetString("S", "k", ""), "old");
+  EXPECT_EQ(ini.GetString("S", "other", ""), "1");
+  EXPECT_EQ(ini.FileReads(), 2u);
+
+  std::this_thread::sleep_for(std::chrono::seconds(CIni::kSettleSeconds) +
+                              std::chrono::milliseconds(200));
+  EXPECT_EQ(ini.GetString("S", "k", ""), "old");
+  const std::uint64_t reads = ini.FileReads();
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(ini.GetString("s", "K", ""), "old");
+    EXPECT_THAT(ini.GetKeyNames("S"), ElementsAre("k", "other"));
+  }
+  EXPECT_EQ(ini.FileReads(), reads);
+
+  WriteText(path, "[S]\r\nk=new\r\nother=1\r\n");
+  EXPECT_EQ(ini.GetString("S", "k", ""), "new");
+  EXPECT_EQ(ini.FileReads(), reads + 1);
 }
 
 }  // namespace

@@ -1,0 +1,295 @@
+// Writes the seed corpus of the fuzz targets: frames and exchanges of the
+// protocol as a terminal sends them, the sample package's description and
+// INI files in every encoding the tool reads.
+// Usage: fuzz_make_seeds CORPUS_DIR   (the fuzz/corpus folder)
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "data/file_io.hpp"
+#include "data/ini_to_bin.hpp"
+#include "data/text_encoding.hpp"
+#include "link/frame.hpp"
+#include "link/messages.hpp"
+#include "link/payloads.hpp"
+
+namespace {
+
+using namespace tavro;
+using link::Bytes;
+
+std::string corpus;
+int failures = 0;
+
+void Write(const std::string& target, const std::string& name, const Bytes& bytes) {
+  const std::string folder = corpus + "/" + target;
+  std::filesystem::create_directories(folder);
+  if (!data::WriteFileAtomic(folder + "/" + name, bytes)) {
+    std::fprintf(stderr, "cannot write %s/%s\n", folder.c_str(), name.c_str());
+    ++failures;
+  }
+}
+
+Bytes Text(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts)
+    out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+// ---- what a terminal says --------------------------------------------------
+
+Bytes BlHelloPayload(std::uint16_t blVersion) {
+  link::BlHello hello;
+  hello.chipNum = {'F', 'Z', '0', '1'};
+  hello.companyNum = {'T', 'V', 'R', 'O'};
+  hello.blVersion = blVersion;
+  hello.sizeCode = 0x08;
+  return link::EncodeBlHello(hello);
+}
+
+Bytes AppInfoPayload() {
+  link::AppInfo info;
+  info.current.present = 1;
+  info.current.version = 0x01020304;
+  info.current.model = {'M', 'O', 'D', 'E', 'L', '-', 'A', '1'};
+  info.backup = info.current;
+  info.backup.version = 0x01020300;
+  return link::EncodeAppInfo(info);
+}
+
+Bytes DataInfoPayload() {
+  link::DataInfo info;
+  info.version = 0x00010203;
+  info.model = {'P', 'A', 'R', 'A', '-', '0', '0', '1'};
+  return link::EncodeDataInfo(info);
+}
+
+// A parameter area header: integrity word, version, model, time stamp.
+Bytes ParaHeader(std::uint16_t integrity, std::size_t size) {
+  Bytes header(size, 0);
+  link::PutU16(header.data(), integrity);
+  link::PutU32(header.data() + 6, 0x00010203);
+  for (int i = 0; i < 8; ++i)
+    header[10 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>('P' + i);
+  if (size >= 25) {
+    link::PutU16(header.data() + 18, 2026);
+    header[20] = 1;
+    header[21] = 2;
+    header[22] = 3;
+    header[23] = 4;
+    header[24] = 5;
+  }
+  return header;
+}
+
+Bytes Frame(std::uint16_t id, const Bytes& payload = {}) {
+  return link::BuildTerminalFrame(id, payload);
+}
+
+// ---- frame_rx records (the layout is described in frame_rx.cpp) -----------
+
+Bytes Record(std::uint16_t id, const Bytes& payload) {
+  Bytes out = {0xC0};
+  link::AppendU16(out, id);
+  if (payload.size() < 0xFF) {
+    out.push_back(static_cast<std::uint8_t>(payload.size()));
+  } else {
+    out.push_back(0xFF);
+    link::AppendU16(out, static_cast<std::uint16_t>(payload.size()));
+  }
+  out.insert(out.end(), payload.begin(), payload.end());
+  return out;
+}
+
+Bytes Advance(std::uint8_t steps16ms) {
+  return {0xE0, steps16ms};
+}
+
+Bytes BadCrcRecord(std::uint8_t replyIndex, const Bytes& payload) {
+  Bytes out = {0xF8, replyIndex, static_cast<std::uint8_t>(payload.size())};
+  out.insert(out.end(), payload.begin(), payload.end());
+  return out;
+}
+
+Bytes UserAction(std::uint8_t which) {
+  return {0xFC, which};
+}
+
+// Start byte: script steps, bootloader choice, records flag, terminal type.
+std::uint8_t Mode(int steps, int blChoice, bool records, int typeChoice) {
+  return static_cast<std::uint8_t>(steps | (blChoice << 3) | (records ? 0x20 : 0) |
+                                   (typeChoice << 6));
+}
+
+void FrameRxSeeds() {
+  const Bytes block64 = link::EncodeReadBackLong(0, 1, 0, ParaHeader(1, 64));
+  // View device information pressed, then a whole Flash identification.
+  Bytes flash = {Mode(1, 0, true, 1)};
+  for (const Bytes& r :
+       {Record(link::MsgBlHello, BlHelloPayload(0x0150)), Record(link::MsgHello, {}),
+        Record(link::MsgLinkQueryReply, link::StatusPayload(1)),
+        Record(link::MsgAppInfo, AppInfoPayload())}) {
+    flash.insert(flash.end(), r.begin(), r.end());
+  }
+  for (int header = 0; header < 5; ++header) {
+    const Bytes r = Cat({Record(link::MsgFlashReadBlock, block64), Advance(8)});
+    flash.insert(flash.end(), r.begin(), r.end());
+  }
+  Write("frame_rx", "flash-identification", flash);
+
+  // The same for a bootloader that keeps its data in E2PROM.
+  Write(
+      "frame_rx", "e2prom-identification",
+      Cat({{Mode(1, 3, true, 0)},
+           Record(link::MsgBlHello, BlHelloPayload(0x0230)),
+           Record(link::MsgHello, {}),
+           Record(link::MsgLinkQueryReply, link::StatusPayload(0)),
+           Record(link::MsgAppInfo, AppInfoPayload()),
+           Record(link::MsgE2ReadBlock, link::EncodeReadBackLong(0, 1, 0, ParaHeader(0x55AA, 32))),
+           Advance(16)}));
+
+  // The script has run up to the App information; data information follows.
+  Write("frame_rx", "data-info-after-app-info",
+        Cat({{Mode(5, 1, true, 0)},
+             Record(link::MsgDataInfo, DataInfoPayload()),
+             Advance(4),
+             Record(link::MsgNoDataInfo, {})}));
+
+  // CRC errors, terminal time-outs, read errors and the user in between.
+  Write("frame_rx", "errors-and-retries",
+        Cat({{Mode(5, 2, true, 1)},
+             BadCrcRecord(23, block64),
+             BadCrcRecord(23, block64),
+             Record(link::MsgRxTimeout, {}),
+             Record(link::MsgFlashReadErr, link::StatusPayload(1)),
+             UserAction(0),
+             Record(link::MsgE2ReadErr, {}),
+             Advance(200),
+             UserAction(2),
+             UserAction(3),
+             UserAction(1)}));
+
+  // Raw bytes: the terminal's frames of a Flash identification with noise
+  // between them, after View device information.
+  Write("frame_rx", "raw-flash-identification",
+        Cat({{Mode(1, 0, false, 0), 0x3F},
+             Frame(link::MsgBlHello, BlHelloPayload(0x0205)),
+             Text("\x5F noise \xAA\x55"),
+             Frame(link::MsgHello),
+             Frame(link::MsgLinkQueryReply, link::StatusPayload(0)),
+             Frame(link::MsgAppInfo, AppInfoPayload()),
+             Frame(link::MsgFlashReadBlock, block64)}));
+
+  // Raw bytes while idle: the terminal announces itself and prints text.
+  Write("frame_rx", "raw-idle-hello-and-text",
+        Cat({{Mode(0, 0, false, 0), 0x10},
+             Frame(link::MsgHello),
+             Frame(link::MsgText, Text("BL ready\r\n")),
+             Frame(link::MsgRamHello),
+             Frame(link::MsgRamContinue)}));
+}
+
+// ---- payloads ---------------------------------------------------------------
+
+void PayloadSeeds() {
+  Write("payloads", "bl-hello-frame", Frame(link::MsgBlHello, BlHelloPayload(0x0221)));
+  Write("payloads", "app-info-frame", Frame(link::MsgAppInfo, AppInfoPayload()));
+  Write("payloads", "data-info-frame", Frame(link::MsgDataInfo, DataInfoPayload()));
+  Write("payloads", "flash-read-block-frame",
+        Frame(link::MsgFlashReadBlock,
+              link::EncodeReadBackLong(0x08010000, 1, 0, ParaHeader(1, 64))));
+  Write("payloads", "app-backup-block-frame",
+        Frame(link::MsgAppBackupBlock, link::EncodeReadBackShort(3, 1, Bytes(4096, 0xA5))));
+  Write("payloads", "status-frame", Frame(link::MsgLinkQueryReply, link::StatusPayload(1)));
+  Write("payloads", "pc-resend-request", link::ResendRequestFrame(link::MsgE2Read, 0, 2, 1));
+  Bytes broken = Frame(link::MsgText, Text("abc"));
+  broken[link::kPayloadOffset + 3] ^= 0x01;
+  Write("payloads", "stream-two-frames-and-a-bad-crc",
+        Cat({Frame(link::MsgHello), Text("\x5F\x5F\x02"), broken, Frame(link::MsgE2ReadErr)}));
+  Write("payloads", "app-info-payload", AppInfoPayload());
+}
+
+// ---- package ----------------------------------------------------------------
+
+Bytes PackageSeed(std::uint16_t terminalType, std::uint16_t blVersion, const Bytes& file) {
+  Bytes out;
+  link::AppendU16(out, terminalType);
+  link::AppendU16(out, blVersion);
+  out.insert(out.end(), file.begin(), file.end());
+  return out;
+}
+
+void PackageSeeds(const std::string& packageDir) {
+  const std::string built = corpus + "/.SwUpdate.ini";
+  if (!data::IniToBin(built, packageDir + "/SwUpdate-source.ini")) {
+    std::fprintf(stderr, "cannot build the sample package description\n");
+    ++failures;
+    return;
+  }
+  const Bytes file = data::ReadWholeFile(built).value_or(Bytes{});
+  data::RemoveFile(built);
+  Write("package", "sample-type0-bl230", PackageSeed(0, 0x0230, file));
+  Write("package", "sample-type1-bl150", PackageSeed(1, 0x0150, file));
+  Write("package", "sample-type1-bl221", PackageSeed(1, 0x0221, file));
+  Write("package", "header-only", PackageSeed(0, 0x0200, Bytes(file.begin(), file.begin() + 16)));
+  Write("package", "partial-record",
+        PackageSeed(0, 0x0100, Bytes(file.begin(), file.begin() + 60)));
+}
+
+// ---- ini ----------------------------------------------------------------------
+
+// The first byte tells the target how to store the text: 0 as it is,
+// 1 as UTF-16LE with its mark, 2 as UTF-8 behind its mark.
+Bytes IniSeed(std::uint8_t mode, const Bytes& text) {
+  return Cat({{mode}, text});
+}
+
+void IniSeeds(const std::string& packageDir) {
+  const Bytes source = data::ReadWholeFile(packageDir + "/SwUpdate-source.ini").value_or(Bytes{});
+  const Bytes language = data::ReadWholeFile(packageDir + "/Language.ini").value_or(Bytes{});
+  if (source.empty() || language.empty()) {
+    std::fprintf(stderr, "cannot read the sample package in %s\n", packageDir.c_str());
+    ++failures;
+  }
+  Write("ini", "package-source", IniSeed(0, source));
+  Write("ini", "language", IniSeed(0, language));
+  Write("ini", "data-version-utf16", IniSeed(1, Text("[DestPara]\r\nDestParaVer=0x00010000\r\n")));
+  Write("ini", "download-record-utf8-bom",
+        IniSeed(2, Text("[Para]\r\nDlTime=20260102030405\r\n1.dat=0\r\n2.dat=1\r\n")));
+  Write("ini", "edge-cases",
+        IniSeed(0x24, Text("; notes\r\nstray=outside\r\n[First]\r\n  Alpha = one  \r\n"
+                           "beta=two=three\r\nquoted=\"  spaced  \"\r\nhalf=\"open\r\n"
+                           "=starts with equals\r\n\r\n[ Second ]\ngamma=3\n[first]\n"
+                           "[Unclosed\nlast=no line break")));
+  // Stored as UTF-16 already: non-Latin text and an unpaired surrogate.
+  Bytes wide = {0xFF, 0xFE};
+  for (char16_t c : std::u16string(u"[Lang]\r\nname=\u4E2D\u6587\r\nbad=\xD800!\r\n")) {
+    wide.push_back(static_cast<std::uint8_t>(c));
+    wide.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  Write("ini", "utf16-raw", IniSeed(0, wide));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s CORPUS_DIR\n", argv[0]);
+    return 2;
+  }
+  corpus = argv[1];
+  const std::string packageDir = TAVRO_FUZZ_PACKAGE_DIR;
+  FrameRxSeeds();
+  PayloadSeeds();
+  PackageSeeds(packageDir);
+  IniSeeds(packageDir);
+  return failures == 0 ? 0 : 1;
+}
