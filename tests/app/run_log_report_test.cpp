@@ -1,0 +1,52 @@
+// Opening the run log at start-up and the box when it cannot be created.
+
+#include "app/run_log_report.hpp"
+
+#include <gtest/gtest.h>
+
+#include "support/recording_messages.hpp"
+#include "support/temp_dir.hpp"
+
+namespace tavro::app {
+namespace {
+
+// 2026-03-04 05:06:07 local time.
+std::time_t StartTime() {
+  std::tm tm{};
+  tm.tm_year = 126;
+  tm.tm_mon = 2;
+  tm.tm_mday = 4;
+  tm.tm_hour = 5;
+  tm.tm_min = 6;
+  tm.tm_sec = 7;
+  tm.tm_isdst = -1;
+  return std::mktime(&tm);
+}
+
+constexpr const char* kLogFile = "Backup/AppRunLog/20260304050607.txt";
+
+TEST(RunLogReport, CreationFailureShowsThePathAndTheLanguageText) {
+  test::TempDir dir;
+  // A file where the Backup folder should be: the folders cannot be created.
+  ASSERT_TRUE(dir.Write("Backup", "not a folder"));
+  data::RunLog log;
+  test::RecordingMessages messages;
+  messages.SetText("Log_CreateErr", " cannot be created.");
+  EXPECT_FALSE(OpenRunLogOrReport(log, messages, dir.Path(), StartTime(), 2));
+  EXPECT_FALSE(log.IsOpen());
+  ASSERT_EQ(messages.boxes().size(), 1u);
+  EXPECT_EQ(messages.boxes()[0],
+            (test::RecordedBox{dir.PathOf(kLogFile) + " cannot be created.", platform::kBoxError}));
+  log.Write("skipped");  // must not crash
+}
+
+TEST(RunLogReport, SuccessfulOpenShowsNoBox) {
+  test::TempDir dir;
+  data::RunLog log;
+  test::RecordingMessages messages;
+  EXPECT_TRUE(OpenRunLogOrReport(log, messages, dir.Path(), StartTime(), 2));
+  EXPECT_TRUE(messages.boxes().empty());
+}
+
+}  // namespace
+}  // namespace tavro::app
