@@ -136,7 +136,12 @@ void OnDeviceRemoved(engine::Context& ctx, const PortSource& ports) {
   ctx.loop.Sleep(1);
   ctx.serial.ForceStop();
   ctx.rx.Reset();
-  const std::string lost = ctx.Text("C_Com") + " " + name + " " + ctx.Text("C_ComLost");
+  // The port name stands between two spaces; a language text that already
+  // ends in one does not double it.
+  std::string head = ctx.Text("C_Com");
+  while (!head.empty() && head.back() == ' ')
+    head.pop_back();
+  const std::string lost = head + " " + name + " " + ctx.Text("C_ComLost");
   ctx.controls.SetText(platform::kTermText, lost);
   ctx.SetInfoText(lost);
   ShowPortClosed(ctx);

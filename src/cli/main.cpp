@@ -22,14 +22,17 @@ using tavro::cli::Answer;
 using tavro::cli::Command;
 using tavro::cli::GlobalOptions;
 
-// "COM<n>" with n >= 1, letters in any case; empty text when it fits.
+// "COM<n>" with n from 1 to 255, letters in any case; empty text when it
+// fits. A port number the tool cannot hold is refused, never wrapped onto
+// another port.
 std::string CheckComPort(const std::string& text) {
-  if (text.size() > 3 && (text[0] == 'C' || text[0] == 'c') && (text[1] == 'O' || text[1] == 'o') &&
-      (text[2] == 'M' || text[2] == 'm') && text[3] != '0' && text.size() <= 8 &&
-      text.find_first_not_of("0123456789", 3) == std::string::npos) {
+  if (text.size() > 3 && text.size() <= 6 && (text[0] == 'C' || text[0] == 'c') &&
+      (text[1] == 'O' || text[1] == 'o') && (text[2] == 'M' || text[2] == 'm') && text[3] != '0' &&
+      text.find_first_not_of("0123456789", 3) == std::string::npos &&
+      std::stoi(text.substr(3)) <= 255) {
     return {};
   }
-  return "expected COM<n> with n >= 1, got " + text;
+  return "expected COM<n> with n from 1 to 255, got " + text;
 }
 
 std::string ProgramDir(const std::string& given) {

@@ -173,7 +173,8 @@ TEST_F(PortSelection, LosingTheOpenPortEndsTheOperationAndClosesIt) {
   const std::size_t attempts = serial.openAttempts().size();
 
   dlg->OnDeviceRemoved();
-  const std::string lost = Text("C_Com") + " COM1 " + Text("C_ComLost");
+  // The packaged text "Serial port " ends in a space: it is not doubled.
+  const std::string lost = "Serial port COM1 " + Text("C_ComLost");
   EXPECT_TRUE(Control(platform::kDeviceInfoButton).enabled);
   EXPECT_FALSE(loop.TimerRunning(engine::kTimerAnswer));
   EXPECT_FALSE(serial.IsOpen());
@@ -198,7 +199,7 @@ TEST_F(PortSelection, LosingTheOnlyPortLeavesNothingSelected) {
   EXPECT_FALSE(ctx().port.open);
   EXPECT_EQ(Control(platform::kPortList).selected, -1);
   EXPECT_EQ(ctx().port.number, 1u);
-  ASSERT_EQ(BoxTexts(), Texts{Text("C_Com") + " COM1 " + Text("C_ComLost")});
+  ASSERT_EQ(BoxTexts(), Texts{"Serial port COM1 " + Text("C_ComLost")});
 }
 
 }  // namespace

@@ -141,6 +141,24 @@ TEST(InfoCommand, PortThatCannotBeOpenedExitsWithThree) {
   EXPECT_NE(r.err.find("COM202"), std::string::npos) << r.err;
 }
 
+TEST(InfoCommand, PortNumbersOutsideOneTo255AreRefusedBeforeAnythingOpens) {
+  TempDir program, scratch;
+  MakeProgramDir(program);
+  // 456 and 256 would wrap onto COM200 and COM0 in an 8-bit port number.
+  const std::string alias = "TAVRO_COM200=" + scratch.PathOf("no-such-device");
+  for (const char* port : {"COM456", "COM256", "COM0", "COM1000000"}) {
+    SCOPED_TRACE(port);
+    const CliRun r =
+        RunCli(scratch, alias, "--dir '" + program.Path() + "' --port " + port + " info");
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_NE(r.err.find("1 to 255"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("cannot be opened"), std::string::npos) << r.err;
+  }
+  const CliRun edge = RunCli(scratch, "TAVRO_COM255=" + scratch.PathOf("no-such-device"),
+                             "--dir '" + program.Path() + "' --port COM255 info");
+  EXPECT_EQ(edge.exitCode, 3) << "COM255 is a port number: it is tried" << edge.err;
+}
+
 TEST(InfoCommand, MissingLanguageFileFailsClearly) {
   TempDir program, scratch;
   const CliRun r = RunCli(scratch, "", "--dir '" + program.Path() + "' info");

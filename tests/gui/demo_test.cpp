@@ -151,7 +151,7 @@ TEST(Demo, PulledTerminalClosesThePortWithTheLossMessage) {
   ASSERT_TRUE(RunUntil([&] { return !boxes.empty(); }, kPatienceMs));
   const auto text = [&](const char* key) { return session.model().language().Text(key); };
   const std::string lost =
-      text("C_Com") + " " + link::ComName(demo->comNumber()) + " " + text("C_ComLost");
+      "Serial port " + link::ComName(demo->comNumber()) + " " + text("C_ComLost");
   EXPECT_EQ(boxes, std::vector<std::string>{lost});
   EXPECT_EQ(session.window().IconShown(platform::kPortStatusIcon), platform::kIconOff);
   auto* info = qobject_cast<QLabel*>(session.window().Control(platform::kInfoText));
