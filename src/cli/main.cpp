@@ -7,6 +7,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,35 @@ std::string CheckComPort(const std::string& text) {
     return {};
   }
   return "expected COM<n> with n from 1 to 255, got " + text;
+}
+
+// The first word of the command line that is neither a global option nor
+// an option's value, when it names no command; CLI11 would only say that a
+// command is required.
+std::optional<std::string> UnknownCommand(int argc, char** argv,
+                                          const std::vector<Command>& commands) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "--dir" || word == "--port") {
+      ++i;  // its value
+      continue;
+    }
+    if (word.empty() || word[0] == '-')
+      continue;
+    for (const Command& command : commands) {
+      if (command.parser->get_name() == word)
+        return std::nullopt;
+    }
+    return word;
+  }
+  return std::nullopt;
+}
+
+std::string CommandNames(const std::vector<Command>& commands) {
+  std::string names;
+  for (const Command& command : commands)
+    names += (names.empty() ? "" : ", ") + command.parser->get_name();
+  return names;
 }
 
 std::string ProgramDir(const std::string& given) {
@@ -65,6 +95,11 @@ int Run(int argc, char** argv) {
   commands.push_back(tavro::cli::AddInfoCommand(app));
   commands.push_back(tavro::cli::AddIni2BinCommand(app));
 
+  if (const std::optional<std::string> unknown = UnknownCommand(argc, argv, commands)) {
+    std::cerr << "error: unknown command '" << *unknown << "'; the commands are "
+              << CommandNames(commands) << " (see --help)\n";
+    return tavro::cli::kExitUsage;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -69,7 +69,20 @@ int main(int argc, char** argv) {
   CLI::App* showCmd = app.add_subcommand("show", "print the terminal's state");
   showCmd->add_option("--dir", showDir, "profile folder")->required();
 
-  CLI11_PARSE(app, argc, argv);
+  // A usage error exits with 2, as tavro-cli's does; a word that names no
+  // command is named.
+  if (argc > 1 && argv[1][0] != '-') {
+    const std::string word = argv[1];
+    if (word != "init" && word != "serve" && word != "show") {
+      std::cerr << "error: unknown command '" << word << "'; the commands are init, serve, show\n";
+      return 2;
+    }
+  }
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
+  }
 
   if (initCmd->parsed()) {
     std::uint32_t v = 0;

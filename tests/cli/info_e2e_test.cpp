@@ -159,6 +159,27 @@ TEST(InfoCommand, PortNumbersOutsideOneTo255AreRefusedBeforeAnythingOpens) {
   EXPECT_EQ(edge.exitCode, 3) << "COM255 is a port number: it is tried" << edge.err;
 }
 
+// A word that names no command is named in the error, with the commands
+// there are; both programs exit 2 for every usage error.
+TEST(CommandLine, UnknownCommandsAreNamedAndExitWithTwo) {
+  TempDir scratch;
+  const CliRun cli = RunCli(scratch, "", "--port COM3 frobnicate");
+  EXPECT_EQ(cli.exitCode, 2);
+  EXPECT_NE(cli.err.find("unknown command 'frobnicate'"), std::string::npos) << cli.err;
+  EXPECT_NE(cli.err.find("ports, info, ini2bin"), std::string::npos) << cli.err;
+
+  const auto runSim = [&](const std::string& args) {
+    const std::string command = "'" TAVRO_SIM_PATH "' " + args + " >/dev/null 2>'" +
+                                scratch.PathOf("sim-err") + "' </dev/null";
+    const int status = std::system(command.c_str());
+    return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  EXPECT_EQ(runSim("frobnicate"), 2);
+  EXPECT_NE(scratch.Read("sim-err").find("unknown command 'frobnicate'"), std::string::npos);
+  EXPECT_EQ(runSim("init"), 2) << "a missing required option";
+  EXPECT_EQ(runSim("--help"), 0);
+}
+
 TEST(InfoCommand, MissingLanguageFileFailsClearly) {
   TempDir program, scratch;
   const CliRun r = RunCli(scratch, "", "--dir '" + program.Path() + "' info");
