@@ -1,5 +1,7 @@
 #include "cli/window_session.hpp"
 
+#include <cstdio>
+
 #include "app/startup_sequence.hpp"
 #include "platform/control_ids.hpp"
 
@@ -22,7 +24,15 @@ std::optional<int> WindowSession::Start() {
   if (options_.comPort)
     onlyPort = static_cast<std::uint8_t>(*options_.comPort);
   const app::StartupOutcome outcome = app::RunStartupSequence(dlg_, onlyPort);
-  if (!outcome.languageReady || outcome.exitRequested)
+  if (!outcome.languageReady) {
+    // The box names only the file; say where it was looked for.
+    std::fprintf(stderr,
+                 "  looked in %s/Language.ini; pass --dir PROGRAM_DIR to name the program "
+                 "directory\n",
+                 options_.programDir.c_str());
+    return kExitFailure;
+  }
+  if (outcome.exitRequested)
     return kExitFailure;
   if (!outcome.portOpened)
     return kExitNoPort;

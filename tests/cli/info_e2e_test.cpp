@@ -185,6 +185,11 @@ TEST(InfoCommand, MissingLanguageFileFailsClearly) {
   const CliRun r = RunCli(scratch, "", "--dir '" + program.Path() + "' info");
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("error: Language.ini does not exist !"), std::string::npos) << r.err;
+  // On a line of its own: where it looked, and how to look elsewhere.
+  EXPECT_NE(r.err.find("\n  looked in " + program.Path() + "/Language.ini; pass --dir"),
+            std::string::npos)
+      << r.err;
+  EXPECT_TRUE(r.out.empty()) << r.out;
 }
 
 }  // namespace
