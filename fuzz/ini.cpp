@@ -29,21 +29,29 @@ constexpr std::string_view kAbsent = "\n";
 constexpr std::string_view kWritten = "fuzz value";
 
 std::vector<std::uint8_t> FileBytes(std::uint8_t mode, std::string_view text) {
+  // Built byte by byte: GCC 12 at -O3 takes a list assignment followed by an
+  // insert for a read past the list (a false -Wstringop-overread).
   std::vector<std::uint8_t> bytes;
+  bytes.reserve(2 * text.size() + 3);
   switch (mode % 3) {
     case 1:
-      bytes = {0xFF, 0xFE};
+      bytes.push_back(0xFF);
+      bytes.push_back(0xFE);
       for (char16_t unit : data::Utf8ToUtf16(text)) {
         bytes.push_back(static_cast<std::uint8_t>(unit));
         bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
       }
-      break;
+      return bytes;
     case 2:
-      bytes = {0xEF, 0xBB, 0xBF};
-      [[fallthrough]];
+      bytes.push_back(0xEF);
+      bytes.push_back(0xBB);
+      bytes.push_back(0xBF);
+      break;
     default:
-      bytes.insert(bytes.end(), text.begin(), text.end());
+      break;
   }
+  for (char c : text)
+    bytes.push_back(static_cast<std::uint8_t>(c));
   return bytes;
 }
 
