@@ -5,25 +5,14 @@
 #include <gtest/gtest.h>
 
 #include "support/recording_messages.hpp"
+#include "support/run_log_time.hpp"
 #include "support/temp_dir.hpp"
 
 namespace tavro::app {
 namespace {
 
-// 2026-03-04 05:06:07 local time.
-std::time_t StartTime() {
-  std::tm tm{};
-  tm.tm_year = 126;
-  tm.tm_mon = 2;
-  tm.tm_mday = 4;
-  tm.tm_hour = 5;
-  tm.tm_min = 6;
-  tm.tm_sec = 7;
-  tm.tm_isdst = -1;
-  return std::mktime(&tm);
-}
-
-constexpr const char* kLogFile = "Backup/AppRunLog/20260304050607.txt";
+using test::kRunLogFile;
+using test::RunLogStartTime;
 
 TEST(RunLogReport, CreationFailureShowsThePathAndTheLanguageText) {
   test::TempDir dir;
@@ -32,11 +21,11 @@ TEST(RunLogReport, CreationFailureShowsThePathAndTheLanguageText) {
   data::RunLog log;
   test::RecordingMessages messages;
   messages.SetText("Log_CreateErr", " cannot be created.");
-  EXPECT_FALSE(OpenRunLogOrReport(log, messages, dir.Path(), StartTime(), 2));
+  EXPECT_FALSE(OpenRunLogOrReport(log, messages, dir.Path(), RunLogStartTime(), 2));
   EXPECT_FALSE(log.IsOpen());
   ASSERT_EQ(messages.boxes().size(), 1u);
-  EXPECT_EQ(messages.boxes()[0],
-            (test::RecordedBox{dir.PathOf(kLogFile) + " cannot be created.", platform::kBoxError}));
+  EXPECT_EQ(messages.boxes()[0], (test::RecordedBox{dir.PathOf(kRunLogFile) + " cannot be created.",
+                                                    platform::kBoxError}));
   log.Write("skipped");  // must not crash
 }
 
@@ -44,7 +33,7 @@ TEST(RunLogReport, SuccessfulOpenShowsNoBox) {
   test::TempDir dir;
   data::RunLog log;
   test::RecordingMessages messages;
-  EXPECT_TRUE(OpenRunLogOrReport(log, messages, dir.Path(), StartTime(), 2));
+  EXPECT_TRUE(OpenRunLogOrReport(log, messages, dir.Path(), RunLogStartTime(), 2));
   EXPECT_TRUE(messages.boxes().empty());
 }
 

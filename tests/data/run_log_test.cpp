@@ -6,37 +6,26 @@
 #include <gtest/gtest.h>
 
 #include "link/frame.hpp"
+#include "support/run_log_time.hpp"
 #include "support/temp_dir.hpp"
 
 namespace tavro::data {
 namespace {
 
-// 2026-03-04 05:06:07 local time.
-std::time_t StartTime() {
-  std::tm tm{};
-  tm.tm_year = 126;
-  tm.tm_mon = 2;
-  tm.tm_mday = 4;
-  tm.tm_hour = 5;
-  tm.tm_min = 6;
-  tm.tm_sec = 7;
-  tm.tm_isdst = -1;
-  return std::mktime(&tm);
-}
-
-constexpr const char* kLogFile = "Backup/AppRunLog/20260304050607.txt";
+using test::kRunLogFile;
+using test::RunLogStartTime;
 
 TEST(RunLog, OpenCreatesTheFoldersAndWritesTheOpeningLines) {
   test::TempDir dir;
   RunLog log;
   EXPECT_FALSE(log.IsOpen());
-  ASSERT_TRUE(log.Open(dir.Path(), StartTime(), 7));
+  ASSERT_TRUE(log.Open(dir.Path(), RunLogStartTime(), 7));
   EXPECT_TRUE(log.IsOpen());
-  EXPECT_EQ(log.Path(), dir.PathOf(kLogFile));
+  EXPECT_EQ(log.Path(), dir.PathOf(kRunLogFile));
   // Flushed at once: readable while the log is still open.
-  EXPECT_EQ(dir.Read(kLogFile), "AppRunLog:\r\n\r\nCOM7");
+  EXPECT_EQ(dir.Read(kRunLogFile), "AppRunLog:\r\n\r\nCOM7");
   log.Write("\r\nUTF-8: 设备\r\n");
-  EXPECT_EQ(dir.Read(kLogFile), "AppRunLog:\r\n\r\nCOM7\r\nUTF-8: 设备\r\n");
+  EXPECT_EQ(dir.Read(kRunLogFile), "AppRunLog:\r\n\r\nCOM7\r\nUTF-8: 设备\r\n");
 }
 
 TEST(RunLog, NothingIsCreatedOrWrittenWithoutOpen) {
@@ -53,23 +42,23 @@ TEST(RunLog, NothingIsCreatedOrWrittenWithoutOpen) {
 TEST(RunLog, WritesAfterCloseAreSkipped) {
   test::TempDir dir;
   RunLog log;
-  ASSERT_TRUE(log.Open(dir.Path(), StartTime(), 1));
+  ASSERT_TRUE(log.Open(dir.Path(), RunLogStartTime(), 1));
   log.Close();
   log.Close();
   log.Write("\r\nafter close");
-  EXPECT_EQ(dir.Read(kLogFile), "AppRunLog:\r\n\r\nCOM1");
+  EXPECT_EQ(dir.Read(kRunLogFile), "AppRunLog:\r\n\r\nCOM1");
 }
 
 TEST(RunLog, ASecondRunInTheSameSecondTruncatesTheFirst) {
   test::TempDir dir;
   {
     RunLog first;
-    ASSERT_TRUE(first.Open(dir.Path(), StartTime(), 3));
+    ASSERT_TRUE(first.Open(dir.Path(), RunLogStartTime(), 3));
     first.Write("\r\nfirst run, a long line that must not survive");
   }
   RunLog second;
-  ASSERT_TRUE(second.Open(dir.Path(), StartTime(), 4));
-  EXPECT_EQ(dir.Read(kLogFile), "AppRunLog:\r\n\r\nCOM4");
+  ASSERT_TRUE(second.Open(dir.Path(), RunLogStartTime(), 4));
+  EXPECT_EQ(dir.Read(kRunLogFile), "AppRunLog:\r\n\r\nCOM4");
 }
 
 TEST(CommandState, BothShapesOfTheBlock) {
@@ -88,9 +77,9 @@ TEST(CommandState, BothShapesOfTheBlock) {
 
 class FrameTrace : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(log.Open(dir.Path(), StartTime(), 1)); }
+  void SetUp() override { ASSERT_TRUE(log.Open(dir.Path(), RunLogStartTime(), 1)); }
   std::string Trace() {
-    return dir.Read(kLogFile).substr(std::string("AppRunLog:\r\n\r\nCOM1").size());
+    return dir.Read(kRunLogFile).substr(std::string("AppRunLog:\r\n\r\nCOM1").size());
   }
 
   test::TempDir dir;
