@@ -1,5 +1,7 @@
 #include "data/package.hpp"
 
+#include <algorithm>
+
 #include "data/file_io.hpp"
 #include "data/ini_file.hpp"
 #include "data/number_parse.hpp"
@@ -47,6 +49,29 @@ bool ParsePackage(std::span<const std::uint8_t> file, std::uint32_t terminalType
     while (len < kAreaFileNameSize && name[len] != '\0')
       ++len;
     e.fileName = Latin1ToUtf8(std::string_view(name, len));
+    e.present = true;
+  }
+  return true;
+}
+
+bool IsPlainFileName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("/\\:") == std::string::npos;
+}
+
+bool AreasUsable(const AreaTable& areas, const PackageValues& values, std::uint16_t blVersion) {
+  for (const AreaEntry& e : areas) {
+    if (e.present && !e.fileName.empty() && !IsPlainFileName(e.fileName))
+      return false;
+  }
+  if (!areas[kAppAreaIndex].present)
+    return false;
+  if (blVersion >= 0x230)
+    return true;  // the parameter data is read as one E2PROM image
+  const std::size_t areaCount = std::min<std::size_t>(values.paraFileTotalNum, areas.size());
+  for (std::size_t i = 0; i < areaCount; ++i) {
+    if (!areas[i].present)
+      return false;
   }
   return true;
 }
@@ -57,7 +82,11 @@ PackageError ReadPackage(const std::string& programDir, std::uint32_t terminalTy
   const auto bytes = ReadWholeFile(programDir + kPackageFileName, &why);
   if (!bytes)
     return why == ReadError::kCannotOpen ? PackageError::kNotFound : PackageError::kUnreadable;
-  // A file too short for its header is as unusable as one that cannot be read.
+  // A file cut short or padded is as unusable as one that cannot be read:
+  // its records can no longer be trusted.
+  if (bytes->size() < kPackageHeaderSize ||
+      (bytes->size() - kPackageHeaderSize) % kAreaRecordSize != 0)
+    return PackageError::kUnreadable;
   if (!ParsePackage(*bytes, terminalType, blVersion, values, areas))
     return PackageError::kUnreadable;
   return PackageError::kNone;

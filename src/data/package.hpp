@@ -17,6 +17,7 @@ struct AreaEntry {
   std::uint32_t areaLen = 0;
   std::uint32_t areaArg = 0;  // third value, passed along with the area requests
   std::string fileName;       // UTF-8
+  bool present = false;       // a record of the package filled this entry
 };
 using AreaTable = std::array<AreaEntry, 8>;
 inline constexpr int kAppAreaIndex = 6;
@@ -53,12 +54,22 @@ bool ParsePackage(std::span<const std::uint8_t> file, std::uint32_t terminalType
 enum class PackageError {
   kNone,
   kNotFound,    // the file cannot be opened: reported with F_NotExist
-  kUnreadable,  // cannot be read, or too short for its header: F_ReadInErr
+  kUnreadable,  // cannot be read, or not a whole header and records: F_ReadInErr
 };
 
-// Reads programDir + "/SwUpdate.ini" and parses it. On an error `values` and
-// `areas` keep their contents; the caller reports the path with the text the
-// error names.
+// True when `areas` can drive an operation on this terminal: the App entry
+// is there and, for a terminal that keeps its data in Flash areas, every one
+// of the first `paraFileTotalNum` parameter entries; every entry present has
+// a plain file name (no folder part, not "." or ".."), because backups are
+// written under these names.
+bool AreasUsable(const AreaTable& areas, const PackageValues& values, std::uint16_t blVersion);
+
+// True for a name that stays in the folder it is joined to.
+bool IsPlainFileName(const std::string& name);
+
+// Reads programDir + "/SwUpdate.ini" and parses it. The file must be a
+// header and whole records. On an error `values` and `areas` keep their contents; the caller
+// reports the path with the text the error names.
 PackageError ReadPackage(const std::string& programDir, std::uint32_t terminalType,
                          std::uint16_t blVersion, PackageValues& values, AreaTable& areas);
 

@@ -14,19 +14,25 @@ std::string AppFolder(const engine::Context& ctx, bool newBootloader) {
   return ctx.Path(e2 ? "/SW/E2prom" : "/SW/Flash");
 }
 
-bool FileSetCheck(engine::Context& ctx) {
+bool FileSetCheck(engine::Context& ctx, AreaCheck areaCheck) {
   if (!data::FileExists(ctx.Path(data::kPackageFileName))) {
     ctx.LogCommandState(1, "Noini");
     ctx.MessageBox("SwUpdate.ini" + ctx.Text("F_NotExist"), platform::kBoxError);
     return false;
   }
-  // A package that cannot be read is reported; the check goes on.
+  // A package that cannot be used stops here, before the terminal is read:
+  // a damaged PC file must never look like damaged terminal data.
   const data::PackageError error = data::ReadPackage(ctx.programDir, ctx.link.TerminalType,
                                                      ctx.device.BlVersion, ctx.package, ctx.areas);
   if (error == data::PackageError::kNotFound) {
     platform::ReportFileNotFound(ctx.messages, ctx.Path(data::kPackageFileName));
-  } else if (error == data::PackageError::kUnreadable) {
+    return false;
+  }
+  const bool areasMissing = areaCheck == AreaCheck::kConnectedTerminal &&
+                            !data::AreasUsable(ctx.areas, ctx.package, ctx.device.BlVersion);
+  if (error != data::PackageError::kNone || areasMissing) {
     platform::ReportFileUnreadable(ctx.messages, ctx.Path(data::kPackageFileName));
+    return false;
   }
 
   const std::string blFolder = ctx.Path("/Data/Bl");

@@ -15,9 +15,13 @@ namespace tavro::operations {
 // marker test of the bootloader image.
 std::string AppFolder(const engine::Context& ctx, bool newBootloader);
 
+// Whether the package's area table is checked against the terminal: only
+// once the link query has told which terminal is connected.
+enum class AreaCheck { kNone, kConnectedTerminal };
+
 // Reads the package and checks the folders; true = go on. Shows its own
 // message when it fails. With CheckDownloadFiles = 1 it also checks the App
 // and resource folders and sets DownloadApp.
-bool FileSetCheck(engine::Context& ctx);
+bool FileSetCheck(engine::Context& ctx, AreaCheck areaCheck = AreaCheck::kNone);
 
 }  // namespace tavro::operations

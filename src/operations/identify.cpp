@@ -33,7 +33,7 @@ void SetParaVersion(Context& ctx, std::uint32_t version, link::ByteView model) {
 }  // namespace
 
 bool IdentifyingOperation::CheckFileSet(Context& ctx) {
-  return FileSetCheck(ctx);
+  return FileSetCheck(ctx, AreaCheck::kConnectedTerminal);
 }
 
 void OnBlHello(Context& ctx, link::ByteView payload) {

@@ -188,5 +188,64 @@ TEST(ReadDestVersion, AutomaticBaseAndDefault) {
   EXPECT_EQ(ReadDestVersion(dir.path()), 0u);
 }
 
+TEST(ReadPackage, RefusesAFileThatIsNotAHeaderAndWholeRecords) {
+  TempDir dir;
+  PackageValues v{1, 2, 3, 4};
+  AreaTable t;
+  auto file = Package(9, 0, 5, 5, {{0, 6, 0x200, 1, 2, 3, "App.bin"}});
+  file.push_back(0);  // one byte of a further record
+  WriteBytes(dir / "SwUpdate.ini", file);
+  EXPECT_EQ(ReadPackage(dir.path(), 0, 0x200, v, t), PackageError::kUnreadable);
+  EXPECT_EQ(v.debugLevel, 1u);
+
+  file.resize(16 + 56 - 1);  // the only record cut short
+  WriteBytes(dir / "SwUpdate.ini", file);
+  EXPECT_EQ(ReadPackage(dir.path(), 0, 0x200, v, t), PackageError::kUnreadable);
+
+  WriteBytes(dir / "SwUpdate.ini", std::vector<std::uint8_t>(16, 0));
+  EXPECT_EQ(ReadPackage(dir.path(), 0, 0x200, v, t), PackageError::kNone);
+}
+
+TEST(AreasUsable, NeedsTheAppEntryAndForFlashTerminalsEveryParameterEntry) {
+  const std::vector<Record> flash = {{0, 0, 0x200, 1, 1, 0, "1.dat"},
+                                     {0, 1, 0x200, 2, 1, 0, "2.dat"},
+                                     {0, 5, 0x200, 3, 0, 0, ""},
+                                     {0, 6, 0x200, 4, 1, 0, "App.bin"}};
+  PackageValues v;
+  AreaTable t;
+  ASSERT_TRUE(ParsePackage(Package(0, 0, 2, 2, flash), 0, 0x205, v, t));
+  EXPECT_TRUE(AreasUsable(t, v, 0x205)) << "an entry without a file name is no fault";
+
+  ASSERT_TRUE(ParsePackage(Package(0, 0, 3, 3, flash), 0, 0x205, v, t));
+  EXPECT_FALSE(AreasUsable(t, v, 0x205)) << "parameter entry 2 is missing";
+
+  ASSERT_TRUE(ParsePackage(Package(0, 0, 2, 2, {flash[0], flash[1]}), 0, 0x205, v, t));
+  EXPECT_FALSE(AreasUsable(t, v, 0x205)) << "no App entry";
+
+  // Records of another terminal type or class do not count.
+  ASSERT_TRUE(ParsePackage(Package(0, 0, 2, 2, flash), 1, 0x205, v, t));
+  EXPECT_FALSE(AreasUsable(t, v, 0x205));
+  ASSERT_TRUE(ParsePackage(Package(0, 0, 2, 2, flash), 0, 0x215, v, t));
+  EXPECT_FALSE(AreasUsable(t, v, 0x215));
+
+  // An E2PROM terminal reads its data as one image: the App entry suffices.
+  ASSERT_TRUE(
+      ParsePackage(Package(0, 0, 5, 5, {{0, 6, 0x230, 4, 1, 0, "App.bin"}}), 0, 0x230, v, t));
+  EXPECT_TRUE(AreasUsable(t, v, 0x230));
+}
+
+TEST(AreasUsable, FileNamesThatLeaveTheirFolderAreRefused) {
+  for (const char* name : {"../1.dat", "..", ".", "sub/1.dat", "sub\\1.dat", "C:1.dat"}) {
+    PackageValues v;
+    AreaTable t;
+    ASSERT_TRUE(ParsePackage(
+        Package(0, 0, 1, 1, {{0, 0, 0x230, 1, 1, 0, name}, {0, 6, 0x230, 4, 1, 0, "A"}}), 0, 0x230,
+        v, t));
+    EXPECT_FALSE(AreasUsable(t, v, 0x230)) << name;
+  }
+  EXPECT_TRUE(IsPlainFileName("1.dat"));
+  EXPECT_TRUE(IsPlainFileName("..dat"));
+}
+
 }  // namespace
 }  // namespace tavro::data

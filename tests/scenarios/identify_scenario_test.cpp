@@ -177,5 +177,32 @@ TEST(ViewDeviceInfo, NonDecimalVersionIsShownAndOnlyLogged) {
   EXPECT_TRUE(s.screen.boxes().empty());
 }
 
+// A package the PC cannot use is the PC's fault: it stops the press with one
+// box naming the file, and the terminal's data is never read or judged.
+TEST(ViewDeviceInfo, AnUnusablePackageStopsBeforeTheTerminalIsRead) {
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> package;
+    std::uint32_t sentBeforeStop;  // MsgLinkQueryReply frames the terminal sent
+  };
+  const std::vector<Case> cases = {
+      {"cut to 10 bytes", std::vector<std::uint8_t>(10, 0x31), 0},
+      {"not whole records", std::vector<std::uint8_t>(16 + 56 + 7, 0), 0},
+      {"no records for this terminal", std::vector<std::uint8_t>(16, 0), 1},
+  };
+  for (const Case& c : cases) {
+    Scenario s(PackageDevice(0x0215, 1));
+    ASSERT_TRUE(s.Start().packageReady);
+    ASSERT_TRUE(data::WriteFileAtomic(s.dir.PathOf("SwUpdate.ini"), c.package));
+    ASSERT_TRUE(s.Press(platform::kDeviceInfoButton)) << c.what;
+    ASSERT_EQ(s.BoxTexts().size(), 1u) << c.what;
+    EXPECT_EQ(s.BoxTexts().front(), s.dir.PathOf("SwUpdate.ini") + s.Text("F_ReadInErr")) << c.what;
+    EXPECT_EQ(s.SentDuringPress(link::MsgLinkQueryReply), c.sentBeforeStop) << c.what;
+    EXPECT_EQ(s.SentDuringPress(link::MsgAppInfo), 0u) << c.what;
+    EXPECT_EQ(s.SentDuringPress(link::MsgFlashReadBlock), 0u) << c.what;
+    EXPECT_EQ(s.Info().find(s.Text("Dis_Intg_ERR_Para")), std::string::npos) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace tavro::test
