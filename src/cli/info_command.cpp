@@ -16,6 +16,10 @@ int RunInfo(const GlobalOptions& options) {
   if (const auto early = session.Start())
     return *early;
   const int status = session.RunOperation(platform::kDeviceInfoButton, kInfoLimitMs);
+  // Only a finished identification is information; after a failure the
+  // area holds a stage line that the error box already superseded.
+  if (status != kExitOk)
+    return status;
   const std::string text = InfoTextLines(session.dlg().controls().Get(platform::kInfoText).text);
   std::printf("%s\n", text.c_str());
   std::fflush(stdout);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/startup_sequence.hpp"
+#include "link/com_ports.hpp"
 #include "platform/control_ids.hpp"
 
 namespace tavro::cli {
@@ -34,8 +35,16 @@ std::optional<int> WindowSession::Start() {
   }
   if (outcome.exitRequested)
     return kExitFailure;
-  if (!outcome.portOpened)
+  if (!outcome.portOpened) {
+    // The box names only the port; say which device and why.
+    for (const std::string& failure : port_.OpenFailures())
+      std::fprintf(stderr, "error: %s\n", failure.c_str());
     return kExitNoPort;
+  }
+  // Without --port the choice is the tool's: say it before talking.
+  const std::uint32_t number = dlg_.context().port.number;
+  std::fprintf(stderr, "port: %s (%s)\n", link::ComName(number).c_str(),
+               link::ComDevicePath(number).c_str());
   if (!outcome.packageReady)
     return kExitFailure;
   monitor_.Start();

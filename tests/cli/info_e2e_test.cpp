@@ -4,14 +4,17 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "data/file_io.hpp"
 #include "data/ini_to_bin.hpp"
@@ -28,7 +31,7 @@ using test::TempDir;
 // A running `tavro-sim serve`, stopped at the end of the test.
 class ServedTerminal {
  public:
-  ServedTerminal(const std::string& profile, int com) {
+  ServedTerminal(const std::string& profile, int com, const std::string& fault = {}) {
     int out[2];
     if (::pipe(out) != 0)
       return;
@@ -37,10 +40,15 @@ class ServedTerminal {
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     const std::string comText = std::to_string(com);
-    const char* argv[] = {TAVRO_SIM_PATH, "serve",         "--dir",  profile.c_str(),
-                          "--com",        comText.c_str(), "--fast", nullptr};
-    if (posix_spawn(&pid_, TAVRO_SIM_PATH, &actions, nullptr, const_cast<char**>(argv), environ) !=
-        0) {
+    std::vector<const char*> argv = {TAVRO_SIM_PATH, "serve",         "--dir", profile.c_str(),
+                                     "--com",        comText.c_str(), "--fast"};
+    if (!fault.empty()) {
+      argv.push_back("--fault");
+      argv.push_back(fault.c_str());
+    }
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, TAVRO_SIM_PATH, &actions, nullptr, const_cast<char**>(argv.data()),
+                    environ) != 0) {
       pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
@@ -123,6 +131,8 @@ TEST(InfoCommand, ShowsTheServedTerminalsInformation) {
   const CliRun r = RunCli(scratch, "TAVRO_COM201=" + terminal.path(),
                           "--dir '" + program.Path() + "' --port COM201 info");
   EXPECT_EQ(r.exitCode, 0) << r.err;
+  // The port it chose, before it talked.
+  EXPECT_EQ(r.err.rfind("port: COM201 (" + terminal.path() + ")\n", 0), 0u) << r.err;
   EXPECT_EQ(r.out,
             "Bootloader version: 2.15\nChip number: QZA100\nManufacturer number: TVRO\n"
             "Current App version: 1.0.2.0\nBackup App version: 1.0.1.0\n"
@@ -139,6 +149,50 @@ TEST(InfoCommand, PortThatCannotBeOpenedExitsWithThree) {
   EXPECT_EQ(r.exitCode, 3);
   EXPECT_NE(r.err.find("warning: "), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("COM202"), std::string::npos) << r.err;
+  // The box names the port only; the console adds the device and the reason.
+  EXPECT_NE(r.err.find("\nerror: COM202 (" + scratch.PathOf("no-such-device") +
+                       "): No such file or directory\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_TRUE(r.out.empty()) << r.out;
+}
+
+// Root passes TIOCEXCL; the advisory lock still keeps a second program off.
+TEST(InfoCommand, APortAnotherProgramHoldsIsRefusedAndTheHolderNamed) {
+  TempDir program, scratch;
+  MakeProgramDir(program);
+  int master = -1;
+  int slave = -1;
+  char name[128] = {};
+  ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+  ASSERT_EQ(::flock(slave, LOCK_EX | LOCK_NB), 0);
+  const CliRun r = RunCli(scratch, std::string("TAVRO_COM203=") + name,
+                          "--dir '" + program.Path() + "' --port COM203 info");
+  ::close(slave);
+  ::close(master);
+  EXPECT_EQ(r.exitCode, 3) << r.err;
+  EXPECT_NE(r.err.find(std::string("error: COM203 (") + name + "): in use by process " +
+                       std::to_string(::getpid())),
+            std::string::npos)
+      << r.err;
+  EXPECT_TRUE(r.out.empty()) << r.out;
+}
+
+// After a failure only the error is shown: no stage line reaches stdout.
+TEST(InfoCommand, AFailedIdentificationPrintsNothingOnStdout) {
+  TempDir program, profile, scratch;
+  MakeProgramDir(program);
+  ASSERT_EQ(std::system(("'" TAVRO_SIM_PATH "' init --dir '" + profile.Path() +
+                         "' --bl 0x0215 --package '" + program.Path() + "' >/dev/null")
+                            .c_str()),
+            0);
+  ServedTerminal terminal(profile.Path(), 204, "FlashReadErr=2");
+  ASSERT_FALSE(terminal.path().empty()) << "the simulator did not start";
+  const CliRun r = RunCli(scratch, "TAVRO_COM204=" + terminal.path(),
+                          "--dir '" + program.Path() + "' --port COM204 info");
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_TRUE(r.out.empty()) << r.out;
+  EXPECT_NE(r.err.find("error: "), std::string::npos) << r.err;
 }
 
 TEST(InfoCommand, PortNumbersOutsideOneTo255AreRefusedBeforeAnythingOpens) {

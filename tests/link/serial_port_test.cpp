@@ -1,14 +1,18 @@
 #include "link/posix/serial_port.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 
 #include <atomic>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "link/posix/port_lock.hpp"
 #include "link/serial_test_support.hpp"
 
 namespace tavro::link::posix {
@@ -164,6 +168,12 @@ TEST_F(SerialPortTest, MissingDeviceFailsAfterFiveTriesWithoutMessage) {
   EXPECT_FALSE(port->Open(0, LineSettings{}));
   EXPECT_FALSE(port->Open(256, LineSettings{}));
   EXPECT_TRUE(errors.texts.empty());
+  // The console names the device and the system's reason.
+  EXPECT_THAT(
+      port->OpenFailures(),
+      ::testing::ElementsAre("COM78 (/nonexistent/tty-for-tests): No such file or directory",
+                             "COM0: no COM port has this number (1 to 255)",
+                             "COM256: no COM port has this number (1 to 255)"));
   // Nothing to send on a closed port, and nothing breaks.
   port->WriteFrame(std::vector<std::uint8_t>{1, 2, 3});
   EXPECT_TRUE(errors.texts.empty());
@@ -383,6 +393,56 @@ TEST_F(SerialPortTest, WriteNobodyReadsTimesOutWithAReportFromTheWorker) {
   ptyA.Receive(kWriteBufferSize, 100ms);
   ASSERT_TRUE(ptyA.Send("k"));
   EXPECT_TRUE(ReceiveCount(1));
+}
+
+}  // namespace
+}  // namespace tavro::link::posix
+
+namespace tavro::link::posix {
+namespace {
+
+// Root passes TIOCEXCL, so the lock is what keeps two programs off one port.
+TEST_F(SerialPortTest, APortAnotherOpenHoldsIsRefusedAndNamesTheHolder) {
+  ASSERT_TRUE(OpenAndStart(kPortA));
+  std::unique_ptr<CSerialPort> second = MakePort();
+  EXPECT_FALSE(second->Open(kPortA, LineSettings{}));
+  EXPECT_FALSE(second->IsOpen());
+  std::string self;
+  {
+    std::ifstream comm("/proc/self/comm");
+    std::getline(comm, self);
+  }
+  ASSERT_EQ(second->OpenFailures().size(), 1u);
+  EXPECT_EQ(second->OpenFailures()[0], "COM201 (" + ptyA.path() + "): in use by process " +
+                                           std::to_string(::getpid()) + " (" + self + ")");
+  // The first port is untouched and still receives.
+  ASSERT_TRUE(ptyA.Send("x"));
+  EXPECT_TRUE(ReceiveCount(1));
+
+  // Once the holder lets go, the port can be had, and the failures are gone.
+  port->RequestStop();
+  EXPECT_TRUE(second->Open(kPortA, LineSettings{}));
+  EXPECT_TRUE(second->OpenFailures().empty());
+  // Reopening one's own port is no conflict.
+  EXPECT_TRUE(second->Open(kPortA, LineSettings{}));
+}
+
+TEST(LockTable, FindsTheHolderOfTheFileAndSkipsWaitersAndOtherFiles) {
+  const dev_t device = makedev(0x1a, 0x3);
+  const std::string table =
+      "1: POSIX  ADVISORY  WRITE 111 00:1a:77 0 EOF\n"
+      "2: FLOCK  ADVISORY  WRITE 222 1a:04:77 0 EOF\n"
+      "3: FLOCK  ADVISORY  WRITE 333 1a:03:78 0 EOF\n"
+      "3: -> FLOCK  ADVISORY  WRITE 444 1a:03:77 0 EOF\n"
+      "garbage\n"
+      "4: FLOCK  ADVISORY  WRITE 555 1a:03:77 0 EOF\n"
+      "5: FLOCK  ADVISORY  WRITE 666 1a:03:77 0 EOF";
+  EXPECT_EQ(LockHolderIn(table, device, 77), 555);
+  EXPECT_EQ(LockHolderIn(table, device, 79), std::nullopt);
+  EXPECT_EQ(LockHolderIn("", device, 77), std::nullopt);
+  EXPECT_EQ(InUseText(std::nullopt), "in use by another program");
+  EXPECT_EQ(InUseText(LockHolder{42, "tavro-cli"}), "in use by process 42 (tavro-cli)");
+  EXPECT_EQ(InUseText(LockHolder{42, ""}), "in use by process 42");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "link/com_ports.hpp"
+#include "link/posix/port_lock.hpp"
 #include "link/posix/termios_settings.hpp"
 
 namespace tavro::link::posix {
@@ -127,16 +129,36 @@ bool CSerialPort::Open(std::uint32_t port, const LineSettings& settings) {
   Stop(false);
   port_ = port;
   const std::string path = ComDevicePath(port);
-  if (path.empty())
+  if (path.empty()) {
+    openFailures_.push_back(ComName(port) + ": no COM port has this number (1 to 255)");
     return false;
+  }
 
   int fd = -1;
+  int openError = 0;
   for (int attempt = 0; attempt < kOpenTries && fd < 0; ++attempt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    openError = errno;
   }
-  if (fd < 0)
+  const std::string device = ComName(port) + " (" + path + "): ";
+  if (fd < 0) {
+    // Another program that set TIOCEXCL refuses us with EBUSY.
+    openFailures_.push_back(
+        device + (openError == EBUSY ? InUseText(FindLockHolder(path)) : SystemText(openError)));
     return false;
+  }
+  // TIOCEXCL does not stop root; the advisory lock stops every instance of
+  // this tool, whoever runs it.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int lockError = errno;
+    ::close(fd);
+    openFailures_.push_back(device + (lockError == EWOULDBLOCK
+                                          ? InUseText(FindLockHolder(path))
+                                          : "cannot be locked: " + SystemText(lockError)));
+    return false;
+  }
+  openFailures_.clear();
 
   auto session = std::make_shared<Session>();
   session->fd = fd;

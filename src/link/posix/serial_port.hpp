@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "link/posix/worker_control.hpp"
 #include "link/serial_link.hpp"
@@ -43,9 +44,10 @@ class CSerialPort : public SerialLink {
   void SetByteHandler(ByteHandler onByte) override;
   void SetErrorHandler(ErrorHandler onError) override;
   // Ends a running worker, closes the port, then opens ComDevicePath(port)
-  // (five tries, 1 ms before each; false and no message when all fail) and
-  // configures it. A configuration step that fails is reported in a box
-  // naming it; the port stays open and the result is true.
+  // (five tries, 1 ms before each; false and no message when all fail),
+  // takes it for this process alone (TIOCEXCL and an advisory lock; a port
+  // another process holds is not opened) and configures it. A configuration step that fails is
+  // reported in a box naming it; the port stays open and the result is true.
   bool Open(std::uint32_t port, const LineSettings& settings) override;
   bool StartWorker() override;
   // Copies the frame into the write buffer and wakes the worker. A frame
@@ -63,6 +65,10 @@ class CSerialPort : public SerialLink {
   // True while a worker thread runs for the open port; false once it has
   // ended by itself (device gone) or was stopped.
   bool WorkerAlive() const;
+  // Why the opens since the last one that succeeded failed, one line each:
+  // "COM7 (/dev/ttyACM6): No such file or directory", "COM7 (...): in use
+  // by process 1234 (tavro-cli)".
+  const std::vector<std::string>& OpenFailures() const { return openFailures_; }
   // Number of the port last opened.
   std::uint32_t PortNumber() const { return port_; }
   // Reports a failed operation with the system's text for `error` (an errno
@@ -79,6 +85,7 @@ class CSerialPort : public SerialLink {
   ByteHandler onByte_;
   ErrorHandler onError_;
   std::uint32_t port_ = 0;
+  std::vector<std::string> openFailures_;
   std::shared_ptr<Session> session_;  // null while closed
   std::thread worker_;
   RetiredThreads retired_;
