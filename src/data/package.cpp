@@ -1,7 +1,5 @@
 #include "data/package.hpp"
 
-#include <algorithm>
-
 #include "data/file_io.hpp"
 #include "data/ini_file.hpp"
 #include "data/number_parse.hpp"
@@ -64,13 +62,16 @@ bool AreasUsable(const AreaTable& areas, const PackageValues& values, std::uint1
     if (e.present && !e.fileName.empty() && !IsPlainFileName(e.fileName))
       return false;
   }
-  if (!areas[kAppAreaIndex].present)
+  // The App backup file is named after the App entry.
+  if (!areas[kAppAreaIndex].present || areas[kAppAreaIndex].fileName.empty())
     return false;
   if (blVersion >= 0x230)
     return true;  // the parameter data is read as one E2PROM image
-  const std::size_t areaCount = std::min<std::size_t>(values.paraFileTotalNum, areas.size());
-  for (std::size_t i = 0; i < areaCount; ++i) {
-    if (!areas[i].present)
+  // Parameter areas come before the App entry, each with its image's name.
+  if (values.paraFileTotalNum > kAppAreaIndex)
+    return false;
+  for (std::size_t i = 0; i < values.paraFileTotalNum; ++i) {
+    if (!areas[i].present || areas[i].fileName.empty())
       return false;
   }
   return true;

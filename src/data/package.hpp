@@ -58,10 +58,10 @@ enum class PackageError {
 };
 
 // True when `areas` can drive an operation on this terminal: the App entry
-// is there and, for a terminal that keeps its data in Flash areas, every one
-// of the first `paraFileTotalNum` parameter entries; every entry present has
-// a plain file name (no folder part, not "." or ".."), because backups are
-// written under these names.
+// is there with a file name and, for a terminal that keeps its data in Flash
+// areas, so is every one of the first `paraFileTotalNum` entries (which must
+// all lie before the App entry); every file name given is plain (no folder
+// part, not "." or ".."), because backups are written under these names.
 bool AreasUsable(const AreaTable& areas, const PackageValues& values, std::uint16_t blVersion);
 
 // True for a name that stays in the folder it is joined to.

@@ -8,9 +8,20 @@
 namespace tavro::engine {
 namespace {
 
-// A block with no read pending cannot be stored: there is no buffer for it.
-bool ReadPending(const Context& ctx) {
-  return ctx.link.FirstBlock == 1 || !ctx.link.buffers.backupImage2.empty();
+link::Bytes& BufferOf(Context& ctx, const BlockSeries& series) {
+  return series.buffer == BlockBuffer::kBackupImage ? ctx.link.buffers.backupImage
+                                                    : ctx.link.buffers.backupImage2;
+}
+
+std::uint32_t& OffsetOf(Context& ctx, const BlockSeries& series) {
+  return series.buffer == BlockBuffer::kBackupImage ? ctx.link.BackupOffset : ctx.link.ReadOffset;
+}
+
+// A block can only be stored for the read that was asked for last: a block
+// of another read would size or fill a buffer meant for a different length.
+bool ReadPending(Context& ctx, const BlockSeries& series) {
+  return ctx.link.PendingBlockId == series.blockMsgId &&
+         (ctx.link.FirstBlock == 1 || !BufferOf(ctx, series).empty());
 }
 
 void DropBlock(Context& ctx, const BlockSeries& series, std::string_view why) {
@@ -24,27 +35,40 @@ void EndRead(Context& ctx, const BlockSeries& series) {
 
 }  // namespace
 
-void BeginBlockSeries(Context& ctx) {
+void BeginBlockSeries(Context& ctx, const BlockSeries& series) {
   LinkState& s = ctx.link;
   s.FirstBlock = 1;
-  s.ReadOffset = 0;
-  s.buffers.backupImage2.clear();
+  s.PendingBlockId = series.blockMsgId;
+  OffsetOf(ctx, series) = 0;
+  BufferOf(ctx, series).clear();
 }
 
 std::optional<ReceivedBlock> ReceiveBlock(Context& ctx, link::ByteView payload,
                                           const BlockSeries& series) {
   LinkState& s = ctx.link;
-  const auto block = link::DecodeReadBackLong(payload);
+  const auto block = series.form == BlockForm::kShort ? link::DecodeReadBackShort(payload)
+                                                      : link::DecodeReadBackLong(payload);
   if (!block) {
     DropBlock(ctx, series, "Short");
     return std::nullopt;
   }
-  if (!ReadPending(ctx)) {
+  if (!ReadPending(ctx, series)) {
     DropBlock(ctx, series, "Unasked");
     return std::nullopt;
   }
+  // Blocks are appended in the order they come: one that is not the next
+  // (a lost block, or a late one of the previous area) would leave a hole
+  // or mix areas in the image, so it is not taken.
+  const bool starts = s.FirstBlock == 1;
+  const std::uint32_t expected = starts ? 0u : std::uint32_t{s.LastBlockNo} + 1;
+  if (block->blockNumber != expected && (starts || block->blockNumber != s.LastBlockNo)) {
+    DropBlock(ctx, series, "OutOfOrder");
+    return std::nullopt;
+  }
   s.gFrameNum = block->blockNumber;
-  if (s.FirstBlock == 1) {
+  link::Bytes& buffer = BufferOf(ctx, series);
+  std::uint32_t& offset = OffsetOf(ctx, series);
+  if (starts) {
     const std::optional<std::size_t> size = series.bufferFor(*block);
     if (!size) {
       EndRead(ctx, series);
@@ -53,23 +77,29 @@ std::optional<ReceivedBlock> ReceiveBlock(Context& ctx, link::ByteView payload,
     s.FirstBlock = 0;
     s.LastBlockNo = 0xFFFF;
     s.gFrameSum = block->blockCount;
-    s.buffers.backupImage2.assign(*size, 0);
+    buffer.assign(*size, 0);
   }
-  const std::uint64_t limit = series.storeLimit.value_or(s.buffers.backupImage2.size());
-  if (std::uint64_t{s.ReadOffset} + block->length > limit ||
-      std::uint64_t{s.ReadOffset} + block->length > s.buffers.backupImage2.size()) {
+  ReceivedBlock received{*block, BlockStored::kRepeated, starts,
+                         std::uint32_t{block->blockNumber} + 1 == block->blockCount};
+  if (block->blockNumber == s.LastBlockNo)
+    return received;
+  s.LastBlockNo = block->blockNumber;
+  if (block->blockNumber == 0 && !series.storeBlockZero) {
+    received.stored = BlockStored::kNotKept;
+    return received;
+  }
+  const std::uint64_t limit =
+      std::min<std::uint64_t>(series.storeLimit.value_or(buffer.size()), buffer.size());
+  const std::uint64_t end = std::uint64_t{offset} + block->length;
+  if (end > limit || (series.fill == FillRule::kMustStayBelow && end == limit)) {
+    if (!series.tooLongLogTag.empty())
+      ctx.LogCommandState(1, series.tooLongLogTag);
     EndRead(ctx, series);
     return std::nullopt;
   }
-  ReceivedBlock received{*block, BlockStored::kRepeated,
-                         std::uint32_t{block->blockNumber} + 1 == block->blockCount};
-  if (block->blockNumber != s.LastBlockNo) {
-    std::copy(block->data.begin(), block->data.end(),
-              s.buffers.backupImage2.begin() + s.ReadOffset);
-    s.ReadOffset += block->length;
-    s.LastBlockNo = block->blockNumber;
-    received.stored = BlockStored::kNew;
-  }
+  std::copy(block->data.begin(), block->data.end(), buffer.begin() + offset);
+  offset += block->length;
+  received.stored = BlockStored::kNew;
   return received;
 }
 

@@ -94,15 +94,28 @@ struct LinkState {
 
   // Read-back.
   std::uint8_t FirstBlock = 0;
+  std::uint32_t BackupOffset = 0;  // bytes stored in backupImage
   std::uint32_t ReadAddr = 0;
   std::uint32_t ReadLen = 0;
-  std::uint32_t ReadOffset = 0;
+  std::uint32_t ReadOffset = 0;  // bytes stored in backupImage2
+  // The reply whose blocks the pending read takes (0: no read pending since
+  // the command started); blocks of any other read are not stored.
+  std::uint16_t PendingBlockId = 0;
 
   // Operation flags.
+  std::uint8_t BackupMode = 0;     // 1 while the user's Backup to PC runs
+  std::uint8_t PlainDownload = 0;  // 1 for Download software
+  std::int64_t OperationTime = 0;  // start of the running operation, seconds since 1970
   std::uint32_t TerminalType = 0;
   std::uint8_t CheckDownloadFiles = 0;
   std::uint32_t AfterInfoAction = 0;
   std::uint8_t ParaAltAddr = 0;
+
+  // Where the last read-back put its files.
+  std::string BackupFolderName;  // time stamp and suffix of the data folder
+  std::string BackupFolder;      // folder of the file written last
+  std::string AppBackupFile;
+  std::string DataBackupFolder;
 
   // The running operation's download record and its copy.
   std::string RecordPath;

@@ -26,6 +26,11 @@ class Operation {
   virtual void OnIdentified(Context& ctx) = 0;
   // Timer 9 or 10 ticked and the elapsed-time line has moved on.
   virtual void OnProgressTick(Context& /*ctx*/, int /*timerId*/) {}
+  // The terminal's App and parameter data have been read back as far as the
+  // terminal allowed (the flags in DeviceInfo say what was): Backup shows
+  // its summary, Download and Upgrade decide which data to send. An
+  // operation that reads nothing back returns the window to idle.
+  virtual void OnReadBackDone(Context& ctx);
 };
 
 class OperationSlot {

@@ -16,23 +16,30 @@ constexpr std::uint32_t kMaxHeaderReadBlocks = 16;
 
 const BlockSeries& FlashSeries() {
   static const BlockSeries series{
-      "FlashRead", "F_UpLenErr",
-      [](const link::ReadBackBlock& first) -> std::optional<std::size_t> {
+      .name = "FlashRead",
+      .blockMsgId = link::MsgFlashReadBlock,
+      .tooLongKey = "F_UpLenErr",
+      .bufferFor = [](const link::ReadBackBlock& first) -> std::optional<std::size_t> {
         if (first.blockCount == 0 || first.blockCount > kMaxHeaderReadBlocks)
           return std::nullopt;
         return std::size_t{first.blockCount} * link::kBlockSize;
       },
-      std::nullopt};
+  };
   return series;
 }
 
-BlockSeries E2Series(const Context& ctx) {
-  const std::uint32_t length = ctx.link.ReadLen;
-  return BlockSeries{"E2Read", "F_E_LenErr",
-                     [length](const link::ReadBackBlock&) -> std::optional<std::size_t> {
-                       return std::size_t{length} + 2;
-                     },
-                     std::uint64_t{length}};
+// The buffer is the read length and two bytes more; the data may fill the
+// read length exactly.
+BlockSeries E2Series(std::uint32_t length) {
+  return BlockSeries{
+      .name = "E2Read",
+      .blockMsgId = link::MsgE2ReadBlock,
+      .tooLongKey = "F_E_LenErr",
+      .bufferFor = [length](const link::ReadBackBlock&) -> std::optional<std::size_t> {
+        return std::size_t{length} + 2;
+      },
+      .storeLimit = std::uint64_t{length},
+  };
 }
 
 void ArmPace(Context& ctx, int timerId) {
@@ -52,7 +59,7 @@ void ArmAnswerTimeout(Context& ctx) {
 void SendFlashRead(Context& ctx, ReadRequest request) {
   ctx.read = std::move(request);
   ctx.link.ReadAddr = ctx.read.address;
-  BeginBlockSeries(ctx);
+  BeginBlockSeries(ctx, FlashSeries());
   ctx.Send(link::MsgFlashRead, link::U32PairPayload(ctx.read.address, ctx.read.length));
 }
 
@@ -61,7 +68,7 @@ void SendE2Read(Context& ctx, ReadRequest request) {
   LinkState& s = ctx.link;
   s.ReadAddr = ctx.read.address;
   s.ReadLen = ctx.read.length;
-  BeginBlockSeries(ctx);
+  BeginBlockSeries(ctx, E2Series(s.ReadLen));
   ctx.Send(link::MsgE2Read, link::E2ReadPayload(s.ReadAddr, s.ReadLen));
 }
 
@@ -107,7 +114,8 @@ void OnFlashReadErr(Context& ctx, link::ByteView payload) {
 }
 
 void OnE2ReadBlock(Context& ctx, link::ByteView payload) {
-  const std::optional<ReceivedBlock> received = ReceiveBlock(ctx, payload, E2Series(ctx));
+  const std::optional<ReceivedBlock> received =
+      ReceiveBlock(ctx, payload, E2Series(ctx.link.ReadLen));
   if (!received)
     return;
   LinkState& s = ctx.link;

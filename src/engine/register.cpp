@@ -1,5 +1,6 @@
 #include "engine/register.hpp"
 
+#include "engine/backup_read.hpp"
 #include "engine/read_back.hpp"
 #include "engine/receive_path.hpp"
 #include "engine/stage_control.hpp"
@@ -10,6 +11,7 @@ void RegisterEngine(Context& ctx) {
   RegisterReceivePath(ctx);
   RegisterStageControl(ctx);
   RegisterReadBack(ctx);
+  RegisterBackupRead(ctx);
 }
 
 }  // namespace tavro::engine

@@ -44,6 +44,8 @@ void StartCommand(Context& ctx) {
   }
   ctx.controls.SetText(platform::kTermText, "");
   s.buffers.ReleaseAll();
+  // Blocks of an earlier read have nowhere to go now.
+  s.PendingBlockId = 0;
   SetBusy(ctx, WindowState::kBusy);
   SendFirst(ctx, s.CmdID);
   s.gOneCmdTime = 0;

@@ -122,6 +122,11 @@ void CheckParaHeaders(Context& ctx) {
 }
 
 void OnParaHeaderE2(Context& ctx) {
+  TakeE2Header(ctx);
+  HandOverAfterParaInfo(ctx);
+}
+
+void TakeE2Header(Context& ctx) {
   engine::DeviceInfo& d = ctx.device;
   const link::Bytes& image = ctx.link.buffers.backupImage2;
   // Fewer than 32 bytes received read as zeros: not intact, version 0.
@@ -131,7 +136,6 @@ void OnParaHeaderE2(Context& ctx) {
   d.ParaTimestamp = TimestampText(link::GetU16(header.data() + 18), header[20], header[21],
                                   header[22], header[23], header[24]);
   d.ParaIntact = link::GetU16(header.data()) == 0x55AA;
-  HandOverAfterParaInfo(ctx);
 }
 
 void OnDataInfo(Context& ctx, link::ByteView payload) {

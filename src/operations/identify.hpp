@@ -25,8 +25,11 @@ void OnNoDataInfo(engine::Context& ctx);
 // all once every header has been read.
 void HandshakeStep(engine::Context& ctx);
 void CheckParaHeaders(engine::Context& ctx);
-// Timer 8 after the E2PROM header read.
+// Timer 8 after the E2PROM header read: takes the header, then hands over.
 void OnParaHeaderE2(engine::Context& ctx);
+// The parameter version, model, time stamp and integrity from the first 32
+// bytes of the E2PROM read just finished (BackupImage2).
+void TakeE2Header(engine::Context& ctx);
 
 // After the parameter information: the terminal counts as identified and
 // the running operation (or the fallback) goes on.

@@ -1,7 +1,9 @@
 #include "operations/registry.hpp"
 
+#include "operations/backup.hpp"
 #include "operations/download_stages.hpp"
 #include "operations/identify.hpp"
+#include "operations/read_back_flow.hpp"
 #include "operations/view_info.hpp"
 #include "platform/control_ids.hpp"
 
@@ -10,9 +12,11 @@ namespace tavro::operations {
 std::vector<OperationButton> RegisterOperations(engine::Context& ctx) {
   RegisterIdentification(ctx);
   RegisterDownloadStages(ctx);
+  RegisterReadBackFlow(ctx);
   ctx.operations.SetFallback(MakeViewInfo());
   return {
       {platform::kDeviceInfoButton, &StartViewInfo},
+      {platform::kBackupButton, &StartBackup},
   };
 }
 

@@ -35,6 +35,8 @@ void StartViewInfo(Context& ctx) {
   }
   ctx.operations.Install(MakeViewInfo());
   ctx.link.CheckDownloadFiles = 0;
+  ctx.link.BackupMode = 0;
+  ctx.link.PlainDownload = 0;
   if (!FileSetCheck(ctx)) {
     engine::SetBusy(ctx, engine::WindowState::kIdle);
     return;

@@ -222,6 +222,20 @@ TEST(AreasUsable, NeedsTheAppEntryAndForFlashTerminalsEveryParameterEntry) {
   ASSERT_TRUE(ParsePackage(Package(0, 0, 2, 2, {flash[0], flash[1]}), 0, 0x205, v, t));
   EXPECT_FALSE(AreasUsable(t, v, 0x205)) << "no App entry";
 
+  // Backups are named after the entries: the App and each area need a name.
+  auto unnamed = flash;
+  unnamed[1].name = "";
+  ASSERT_TRUE(ParsePackage(Package(0, 0, 2, 2, unnamed), 0, 0x205, v, t));
+  EXPECT_FALSE(AreasUsable(t, v, 0x205)) << "area 1 has no file name";
+  unnamed = flash;
+  unnamed[3].name = "";
+  ASSERT_TRUE(ParsePackage(Package(0, 0, 2, 2, unnamed), 0, 0x205, v, t));
+  EXPECT_FALSE(AreasUsable(t, v, 0x205)) << "the App entry has no file name";
+
+  // Parameter areas lie before the App entry.
+  ASSERT_TRUE(ParsePackage(Package(0, 0, 7, 7, flash), 0, 0x205, v, t));
+  EXPECT_FALSE(AreasUsable(t, v, 0x205));
+
   // Records of another terminal type or class do not count.
   ASSERT_TRUE(ParsePackage(Package(0, 0, 2, 2, flash), 1, 0x205, v, t));
   EXPECT_FALSE(AreasUsable(t, v, 0x205));

@@ -1,0 +1,122 @@
+#include "operations/backup.hpp"
+
+#include "engine/backup_read.hpp"
+#include "engine/stage_control.hpp"
+#include "link/messages.hpp"
+#include "operations/backup_progress.hpp"
+#include "operations/file_set_check.hpp"
+#include "operations/identify.hpp"
+#include "operations/read_back_flow.hpp"
+#include "operations/view_info.hpp"
+#include "platform/control_ids.hpp"
+
+namespace tavro::operations {
+namespace {
+
+using engine::Context;
+
+constexpr int kBackupProgressMax = 1024;
+constexpr std::size_t kWrapWidth = 75;
+
+class Backup final : public IdentifyingOperation {
+ public:
+  // A terminal that restarted during the backup is identified again and
+  // shown; the backup does not resume on its own.
+  void OnIdentified(Context& ctx) override { ShowDeviceInfo(ctx); }
+  void OnProgressTick(Context& ctx, int timerId) override {
+    if (timerId == engine::kTimerBackupProgress)
+      ShowBackupProgress(ctx);
+  }
+  void OnReadBackDone(Context& ctx) override { ShowBackupSummary(ctx); }
+};
+
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
+}  // namespace
+
+std::shared_ptr<engine::Operation> MakeBackup() {
+  return std::make_shared<Backup>();
+}
+
+std::string WrapPath(const std::string& path) {
+  std::string text = path;
+  for (std::size_t n = kWrapWidth; n < text.size(); n += kWrapWidth) {
+    std::size_t at = 0;
+    for (std::size_t i = std::min(n, text.size()); i > 0; --i) {
+      if (IsSeparator(text[i - 1])) {
+        at = i - 1;
+        break;
+      }
+    }
+    // A name longer than a line is not broken again before the same
+    // separator.
+    if ((at >= 2 && text.compare(at - 2, 2, "\r\n") == 0) ||
+        (at == 0 && text.compare(0, 2, "\r\n") == 0))
+      continue;
+    text.insert(at, "\r\n");
+  }
+  return text;
+}
+
+void StartBackup(Context& ctx) {
+  engine::LinkState& s = ctx.link;
+  if (!ctx.serial.IsOpen()) {
+    ctx.MessageBox(ctx.Text("C_ComClose"), platform::kBoxError);
+    return;
+  }
+  if (s.LinkUp == 0) {
+    ctx.MessageBox(ctx.Text("Run_UnConnect"), platform::kBoxError);
+    return;
+  }
+  ctx.operations.Install(MakeBackup());
+  s.CheckDownloadFiles = 0;
+  if (!FileSetCheck(ctx, AreaCheck::kConnectedTerminal)) {
+    engine::SetBusy(ctx, engine::WindowState::kIdle);
+    return;
+  }
+  s.OperationTime = ctx.loop.WallTime();
+  ctx.Log(1, "\r\n\r\nBackup-" + engine::OperationStamp(ctx));
+  s.BackupMode = 1;
+  s.PlainDownload = 0;
+  s.AppBackupFile.clear();
+  s.DataBackupFolder.clear();
+
+  ctx.controls.SetVisible(platform::kWarningText, true);
+  ctx.controls.SetVisible(platform::kProgressNote, false);
+  ctx.controls.SetRange(platform::kProgressBar, 0, kBackupProgressMax);
+  ctx.controls.SetPos(platform::kProgressBar, 0);
+  ctx.controls.SetVisible(platform::kProgressBar, true);
+
+  ctx.SetInfoText(ctx.Text("Dis_Backup2PC") + ":");
+  ctx.Refresh();
+  engine::StartAppReadBack(ctx, [&ctx] { ContinueAfterAppReadBack(ctx); });
+  s.ElapsedSec = 0;
+  ctx.loop.StopTimer(engine::kTimerBackupProgress);
+  ctx.loop.StartTimer(engine::kTimerBackupProgress, 1000);
+  ctx.Refresh();
+}
+
+void ShowBackupSummary(Context& ctx) {
+  engine::LinkState& s = ctx.link;
+  const engine::DeviceInfo& d = ctx.device;
+  engine::SetBusy(ctx, engine::WindowState::kIdle);
+  ctx.controls.SetPos(platform::kProgressBar, kBackupProgressMax);
+  s.TotalTimeText = ctx.Text("Dis_TotalTime") + ":" + std::to_string(s.ElapsedSec) + " S";
+  ctx.controls.SetText(platform::kProgressNote, s.TotalTimeText);
+  ctx.controls.SetVisible(platform::kProgressNote, true);
+
+  std::string text = d.CurAppIntact ? "√" + ctx.Text("Dis_Backup2PC_App") + "(100%)"
+                                    : "  " + ctx.Text("Dis_Intg_ERR_CurApp");
+  text += d.ParaIntact ? "\r\n√" + ctx.Text("Dis_Backup2PC_Para") + "(100%)"
+                       : "\r\n  " + ctx.Text("Dis_Intg_ERR_Para");
+  if (d.CurAppIntact)
+    text += "\r\n" + ctx.Text("Dis_Backup2PC_App_Path") + ":\r\n" + WrapPath(s.AppBackupFile);
+  if (d.ParaIntact)
+    text += "\r\n" + ctx.Text("Dis_Backup2PC_Para_Path") + ":\r\n" + WrapPath(s.DataBackupFolder);
+  ctx.SetInfoText(std::move(text));
+  ctx.MessageBox(ctx.Text("Sw_Backup_Ok"), platform::kBoxOk);
+}
+
+}  // namespace tavro::operations
