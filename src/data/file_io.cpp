@@ -212,6 +212,13 @@ std::vector<std::string> ListFiles(const std::string& folder, const std::string&
   return names;
 }
 
+bool IsPlainFileName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..")
+    return false;
+  // ':' would name a drive or a stream on Windows.
+  return name.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
+}
+
 bool CreateFolder(const std::string& path) {
   std::error_code ec;
   if (path.empty())

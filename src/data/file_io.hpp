@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavro::data {
@@ -44,6 +45,11 @@ std::optional<std::uint64_t> FileSize(const std::string& path);
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern);
 // The matching rule of ListFiles, for one name.
 bool WildcardMatch(const std::string& pattern, const std::string& name);
+
+// True when `name` names a file inside whatever folder it is joined to: not
+// empty, not "." or "..", and without '/', '\\' or a zero byte. Names taken
+// from data files are checked with it before they become paths.
+bool IsPlainFileName(std::string_view name);
 
 // Creates one folder; an existing folder counts as success, an existing file
 // of that name or a missing parent as failure.

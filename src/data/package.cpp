@@ -52,11 +52,6 @@ bool ParsePackage(std::span<const std::uint8_t> file, std::uint32_t terminalType
   return true;
 }
 
-bool IsPlainFileName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of("/\\:") == std::string::npos;
-}
-
 bool AreasUsable(const AreaTable& areas, const PackageValues& values, std::uint16_t blVersion) {
   for (const AreaEntry& e : areas) {
     if (e.present && !e.fileName.empty() && !IsPlainFileName(e.fileName))

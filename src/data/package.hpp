@@ -64,8 +64,6 @@ enum class PackageError {
 // part, not "." or ".."), because backups are written under these names.
 bool AreasUsable(const AreaTable& areas, const PackageValues& values, std::uint16_t blVersion);
 
-// True for a name that stays in the folder it is joined to.
-bool IsPlainFileName(const std::string& name);
 
 // Reads programDir + "/SwUpdate.ini" and parses it. The file must be a
 // header and whole records. On an error `values` and `areas` keep their contents; the caller

@@ -110,6 +110,21 @@ TEST(WildcardMatch, DesktopStylePatterns) {
   EXPECT_TRUE(WildcardMatch("a*", "a"));
 }
 
+TEST(IsPlainFileName, OnlyNamesThatStayInTheirFolder) {
+  EXPECT_TRUE(IsPlainFileName("1.dat"));
+  EXPECT_TRUE(IsPlainFileName("a..b.dat"));  // dots inside a name go nowhere
+  EXPECT_TRUE(IsPlainFileName(".hidden"));
+  EXPECT_FALSE(IsPlainFileName(""));
+  EXPECT_FALSE(IsPlainFileName("."));
+  EXPECT_FALSE(IsPlainFileName(".."));
+  EXPECT_FALSE(IsPlainFileName("../1.dat"));
+  EXPECT_FALSE(IsPlainFileName("..\\1.dat"));
+  EXPECT_FALSE(IsPlainFileName("/etc/passwd"));
+  EXPECT_FALSE(IsPlainFileName("sub/1.dat"));
+  EXPECT_FALSE(IsPlainFileName(std::string_view("1.dat\0x", 7)));
+  EXPECT_FALSE(IsPlainFileName("C:1.dat"));
+}
+
 TEST(ListFiles, SortedMatchingFilesOnlyWithoutMovingTheCurrentFolder) {
   TempDir dir;
   for (const char* name : {"b.dat", "A.dat", "a.DAT", "c.txt", "10.dat", "2.dat"}) {

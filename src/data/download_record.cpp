@@ -1,0 +1,144 @@
+#include "data/download_record.hpp"
+
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "data/file_io.hpp"
+#include "data/ini_file.hpp"
+#include "data/number_parse.hpp"
+#include "link/time_stamp.hpp"
+
+namespace tavro::data {
+
+namespace {
+
+constexpr const char* kRecordCopyFolder = "/COMLog";
+
+std::string RecordName(const std::string& timeText) {
+  return "COMLog-" + timeText + ".log";
+}
+
+// Creates one record file: empty, then every key in order.
+bool WriteRecord(const std::string& path,
+                 const std::vector<std::pair<std::string, std::string>>& keys) {
+  if (!WriteFileAtomic(path, {}))
+    return false;
+  CIni ini(path);
+  for (const auto& [key, value] : keys) {
+    if (!ini.WriteString(kRecordSection, key, value))
+      return false;
+  }
+  return true;
+}
+
+std::uint32_t ReadNumber(const CIni& ini, const std::string& key) {
+  return ParseAutoBase(ini.GetString(kRecordSection, key, "0"));
+}
+
+}  // namespace
+
+
+DownloadRecord CreateDownloadRecord(const std::string& programDir, std::uint32_t comPort,
+                                    std::time_t operationTime, const std::string& paraPath,
+                                    ParaForm form, std::size_t requisiteNum) {
+  DownloadRecord out;
+  out.timeText = link::FormatTimeStamp(link::LocalTimeStamp(operationTime));
+  const std::string folder = PortBackupFolder(programDir, comPort);
+  const std::string copyFolder = folder + kRecordCopyFolder;
+  out.paths.record = folder + "/" + RecordName(out.timeText);
+  out.paths.copy = copyFolder + "/" + RecordName(out.timeText);
+
+  std::vector<std::pair<std::string, std::string>> keys = {{kRecordTimeKey, out.timeText},
+                                                           {kRecordParaPathKey, paraPath}};
+  if (form == ParaForm::kE2prom) {
+    keys.emplace_back(kE2ImageName, "0");
+  } else {
+    for (std::size_t k = 1; k <= requisiteNum; ++k)
+      keys.emplace_back(FlashImageName(k), "0");
+  }
+
+  if (!CreateFolders(folder)) {
+    out.result = FileResult{FileError::kWriteFailed, folder};
+    return out;
+  }
+  if (!WriteRecord(out.paths.record, keys)) {
+    RemoveFile(out.paths.record);
+    out.result = FileResult{FileError::kWriteFailed, out.paths.record};
+    return out;
+  }
+  if (!CreateFolder(copyFolder) || !WriteRecord(out.paths.copy, keys)) {
+    RemoveFile(out.paths.copy);
+    RemoveFile(out.paths.record);
+    out.result = FileResult{FileError::kWriteFailed, out.paths.copy};
+    return out;
+  }
+  out.result = FileResult{FileError::kNone, out.paths.record};
+  return out;
+}
+
+bool WriteDownloadRecordKey(const DownloadRecordPaths& paths, std::string_view key,
+                            std::string_view value) {
+  CIni record(paths.record);
+  CIni copy(paths.copy);
+  const bool recordOk = record.WriteString(kRecordSection, key, value);
+  const bool copyOk = copy.WriteString(kRecordSection, key, value);
+  return recordOk && copyOk;
+}
+
+std::string FindDownloadRecord(const std::string& programDir, std::uint32_t comPort,
+                               const std::string& currentRecordPath,
+                               const ParaHeader& deviceHeader) {
+  const std::string wanted = TimeText(deviceHeader);
+  if (CIni(currentRecordPath).GetString(kRecordSection, kRecordTimeKey, "") == wanted)
+    return currentRecordPath;
+  const std::string folder = PortBackupFolder(programDir, comPort) + kRecordCopyFolder;
+  for (const std::string& name : ListFiles(folder, "*.log")) {
+    const std::string path = folder + "/" + name;
+    if (CIni(path).GetString(kRecordSection, kRecordTimeKey, "") == wanted)
+      return path;
+  }
+  return currentRecordPath;
+}
+
+ResumeAreaCheck CheckResumeArea(const ParaHeader& fileHeader, const ParaHeader& deviceHeader,
+                                std::size_t index, const std::string& recordPath,
+                                std::size_t requisiteNum) {
+  const CIni record(recordPath);
+  std::size_t firstOpen = 0;
+  for (std::size_t k = 1; k <= requisiteNum; ++k) {
+    if (ReadNumber(record, FlashImageName(k)) == 0) {
+      firstOpen = k - 1;
+      break;
+    }
+  }
+  const std::uint32_t done = ReadNumber(record, FlashImageName(index + 1));
+  const std::string recordTime = record.GetString(kRecordSection, kRecordTimeKey, "");
+  const std::string deviceTime = TimeText(deviceHeader);
+
+  const bool same = deviceHeader.dataVersion == fileHeader.dataVersion &&
+                    deviceHeader.dataSize == fileHeader.dataSize &&
+                    SameModelAndName(deviceHeader, fileHeader) && recordTime == deviceTime;
+  const bool intact = deviceHeader.integrity == kAreaIntact;
+
+  ResumeAreaCheck out;
+  char head[96];
+  std::snprintf(head, sizeof head, "\r\n%zx.dat_intg=%x_ver=%x_size=%x", index + 1,
+                unsigned{deviceHeader.integrity}, unsigned{deviceHeader.dataVersion},
+                unsigned{deviceHeader.dataSize});
+  out.logLine = head;
+  out.logLine += "_prd=" + NonZeroText(deviceHeader.model);
+  out.logLine += "_name=" + NonZeroText(deviceHeader.name);
+  out.logLine += "_time=" + deviceTime;
+
+  if (done != 0) {
+    out.result = intact && same ? 1 : 0;
+  } else if (index + 1 == requisiteNum && index == firstOpen) {
+    out.result = !intact ? 1 : same ? 2 : 0;
+  } else {
+    out.result = !intact ? 1 : index == firstOpen ? 0 : 1;
+  }
+  return out;
+}
+
+}  // namespace tavro::data

@@ -1,0 +1,75 @@
+#pragma once
+// The download record: a private-profile file Backup/TAVR<n>/COMLog-<time>.log
+// with its copy in Backup/TAVR<n>/COMLog/, remembering which parameter images
+// a download had already written, so an interrupted download can resume.
+// Section "Para": "DlTime" (the record's time text), "ParaPath" (the data
+// folder in use), then "E2.dat" or "1.dat" ... "N.dat", "0" until written.
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "data/backup_tree.hpp"
+#include "data/file_result.hpp"
+#include "data/para_header.hpp"
+#include "data/para_images.hpp"
+
+namespace tavro::data {
+
+inline constexpr const char* kRecordSection = "Para";
+inline constexpr const char* kRecordTimeKey = "DlTime";
+inline constexpr const char* kRecordParaPathKey = "ParaPath";
+
+
+struct DownloadRecordPaths {
+  std::string record;
+  std::string copy;
+};
+
+struct DownloadRecord {
+  FileResult result;  // on failure the file or folder that could not be written
+  DownloadRecordPaths paths;
+  std::string timeText;  // "DlTime", as in the file names
+};
+
+// Creates the record and its copy for a download started at `operationTime`
+// (local time, "%Y%m%d%H%M%S"; the same text as the time stamp the download
+// writes into the headers, so FindDownloadRecord can match it). Writes
+// "DlTime", "ParaPath" and "E2.dat" = "0" for kE2prom or "1.dat" ...
+// "<requisiteNum>.dat" = "0" for kFlash. A file that exists with that name
+// is replaced. When any write fails the files created are removed again, so
+// no record without its data keys is left behind.
+DownloadRecord CreateDownloadRecord(const std::string& programDir, std::uint32_t comPort,
+                                    std::time_t operationTime, const std::string& paraPath,
+                                    ParaForm form, std::size_t requisiteNum);
+
+// Writes key = value in section "Para" of the record and of its copy. Both
+// are tried; false when either write failed.
+bool WriteDownloadRecordKey(const DownloadRecordPaths& paths, std::string_view key,
+                            std::string_view value);
+
+// The record whose "DlTime" equals the time text of the terminal's header:
+// the current record when it matches, else the first matching file of
+// Backup/TAVR<n>/COMLog in listing order, else the current record.
+std::string FindDownloadRecord(const std::string& programDir, std::uint32_t comPort,
+                               const std::string& currentRecordPath,
+                               const ParaHeader& deviceHeader);
+
+struct ResumeAreaCheck {
+  // 0, 1 or 2; the upgrade flow gives the meaning.
+  int result = 0;
+  // "\r\n<n>.dat_intg=..._ver=..._size=..._prd=..._name=..._time=...", the
+  // debug line about the terminal's area, for the caller to log.
+  std::string logLine;
+};
+
+// Compares Flash area `index` (0-based) of the terminal with the initial
+// image of the same number against the record at `recordPath`, for a data
+// set of `requisiteNum` images.
+ResumeAreaCheck CheckResumeArea(const ParaHeader& fileHeader, const ParaHeader& deviceHeader,
+                                std::size_t index, const std::string& recordPath,
+                                std::size_t requisiteNum);
+
+}  // namespace tavro::data
