@@ -8,14 +8,11 @@
 namespace tavro::cli {
 namespace {
 
-// Identification takes seconds; its own time-outs end it well before this.
-constexpr std::uint32_t kInfoLimitMs = 5 * 60 * 1000;
-
 int RunInfo(const GlobalOptions& options) {
   WindowSession session(options);
   if (const auto early = session.Start())
     return *early;
-  const int status = session.RunOperation(platform::kDeviceInfoButton, kInfoLimitMs);
+  const int status = session.Connect();
   // Only a finished identification is information; after a failure the
   // area holds a stage line that the error box already superseded.
   if (status != kExitOk)

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/backup_command.hpp"
 #include "cli/command.hpp"
 #include "cli/global_options.hpp"
 #include "cli/info_command.hpp"
@@ -93,6 +94,7 @@ int Run(int argc, char** argv) {
   std::vector<Command> commands;
   commands.push_back(tavro::cli::AddPortsCommand(app));
   commands.push_back(tavro::cli::AddInfoCommand(app));
+  commands.push_back(tavro::cli::AddBackupCommand(app));
   commands.push_back(tavro::cli::AddIni2BinCommand(app));
 
   if (const std::optional<std::string> unknown = UnknownCommand(argc, argv, commands)) {

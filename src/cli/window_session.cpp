@@ -65,6 +65,12 @@ int WindowSession::RunOperation(int buttonId, std::uint32_t limitMs) {
   return screen_.errorBoxes() > errorsBefore ? kExitFailure : kExitOk;
 }
 
+int WindowSession::Connect() {
+  // Identification takes seconds; its own time-outs end it well before this.
+  constexpr std::uint32_t kConnectLimitMs = 5 * 60 * 1000;
+  return RunOperation(platform::kDeviceInfoButton, kConnectLimitMs);
+}
+
 std::string InfoTextLines(const std::string& infoText) {
   std::string lines;
   for (std::size_t i = 0; i < infoText.size(); ++i) {

@@ -29,6 +29,8 @@ class WindowSession {
   // `limitMs` of real time have passed). Returns the exit code: 0 without an
   // error box, 1 with one.
   int RunOperation(int buttonId, std::uint32_t limitMs);
+  // View device information, which every further operation needs first.
+  int Connect();
 
   app::CTAVRODlg& dlg() { return dlg_; }
   ConsoleScreen& screen() { return screen_; }

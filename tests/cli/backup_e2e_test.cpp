@@ -1,0 +1,80 @@
+// tavro-cli backup against tavro-sim serve on a pseudo terminal, for both
+// terminal generations: the files on the disk are the terminal's contents.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cli/cli_harness.hpp"
+#include "data/file_io.hpp"
+
+namespace tavro::cli {
+namespace {
+
+std::vector<std::uint8_t> Read(const std::string& path) {
+  return data::ReadWholeFile(path).value_or(std::vector<std::uint8_t>{});
+}
+
+// The one line that follows `label` in the summary.
+std::string PathAfter(const std::string& out, const std::string& label) {
+  const std::size_t at = out.find(label + ":\n");
+  if (at == std::string::npos)
+    return {};
+  const std::size_t begin = at + label.size() + 2;
+  return out.substr(begin, out.find('\n', begin) - begin);
+}
+
+TEST(BackupCommand, BothGenerationsAreBackedUpAsTheTerminalHoldsThem) {
+  for (const char* bl : {"0x0215", "0x0230"}) {
+    SCOPED_TRACE(bl);
+    TempDir program, profile, scratch;
+    MakeProgramDir(program);
+    ASSERT_TRUE(InitTerminal(profile, program, bl));
+    ServedTerminal terminal(profile.Path(), 205);
+    ASSERT_FALSE(terminal.path().empty()) << "the simulator did not start";
+
+    const CliRun r = RunCli(scratch, "TAVRO_COM205=" + terminal.path(),
+                            "--dir '" + program.Path() + "' --port COM205 backup");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("√App backup(100%)\n√Parameter data backup(100%)\n", 0), 0u) << r.out;
+    const std::string app = PathAfter(r.out, "App backup file");
+    const std::string data = PathAfter(r.out, "Parameter data backup folder");
+    ASSERT_EQ(app.rfind(program.PathOf("Backup/TAVR205/SW/1.0.2.0/"), 0), 0u) << r.out;
+    ASSERT_EQ(data.rfind(program.PathOf("Backup/TAVR205/Data/1.2.0.0/"), 0), 0u) << r.out;
+    EXPECT_EQ(Read(app), Read(profile.PathOf("app.bin")));
+    if (std::string(bl) == "0x0230") {
+      EXPECT_EQ(data::ListFiles(data, "*"), std::vector<std::string>{"E2.dat"});
+      EXPECT_EQ(Read(data + "/E2.dat"), Read(profile.PathOf("e2prom.bin")));
+      EXPECT_EQ(Read(data + "/E2.dat").size(), 65536u);
+    } else {
+      EXPECT_EQ(data::ListFiles(data, "*").size(), 5u);
+      for (int k = 1; k <= 5; ++k) {
+        // An area is read up to the end of its data; the terminal's area
+        // holds at least that.
+        const auto file = Read(data + "/" + std::to_string(k) + ".dat");
+        const auto area = Read(profile.PathOf("para" + std::to_string(k) + ".bin"));
+        ASSERT_GE(file.size(), 512u) << k;
+        ASSERT_LE(file.size(), area.size()) << k;
+        EXPECT_TRUE(std::equal(file.begin(), file.end(), area.begin())) << k;
+      }
+    }
+  }
+}
+
+TEST(BackupCommand, AFailedBackupExitsWithOneAndPrintsNoSummary) {
+  TempDir program, profile, scratch;
+  MakeProgramDir(program);
+  ASSERT_TRUE(InitTerminal(profile, program, "0x0230"));
+  ServedTerminal terminal(profile.Path(), 206, "E2ReadErr=0#2");
+  ASSERT_FALSE(terminal.path().empty()) << "the simulator did not start";
+  const CliRun r = RunCli(scratch, "TAVRO_COM206=" + terminal.path(),
+                          "--dir '" + program.Path() + "' --port COM206 backup");
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_TRUE(r.out.empty()) << r.out;
+  EXPECT_NE(r.err.find("error: The terminal could not read its E2PROM."), std::string::npos)
+      << r.err;
+  EXPECT_FALSE(data::FileExists(program.PathOf("Backup/TAVR206/Data")));
+}
+
+}  // namespace
+}  // namespace tavro::cli

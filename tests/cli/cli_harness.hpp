@@ -1,0 +1,127 @@
+#pragma once
+// The console tools as a technician runs them: `tavro-sim serve` on a pseudo
+// terminal, `tavro-cli` as a separate process, and a program directory made
+// from the shipped package.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "data/file_io.hpp"
+#include "data/ini_to_bin.hpp"
+#include "support/source_tree.hpp"
+#include "support/temp_dir.hpp"
+
+extern char** environ;
+
+namespace tavro::cli {
+
+using test::TempDir;
+
+// A running `tavro-sim serve`, stopped at the end of the test.
+class ServedTerminal {
+ public:
+  ServedTerminal(const std::string& profile, int com, const std::string& fault = {}) {
+    int out[2];
+    if (::pipe(out) != 0)
+      return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    const std::string comText = std::to_string(com);
+    std::vector<const char*> argv = {TAVRO_SIM_PATH, "serve",         "--dir", profile.c_str(),
+                                     "--com",        comText.c_str(), "--fast"};
+    if (!fault.empty()) {
+      argv.push_back("--fault");
+      argv.push_back(fault.c_str());
+    }
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, TAVRO_SIM_PATH, &actions, nullptr, const_cast<char**>(argv.data()),
+                    environ) != 0) {
+      pid_ = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    ReadAlias(out[0], "TAVRO_COM" + comText + "=");
+    ::close(out[0]);
+  }
+  ~ServedTerminal() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      int status = 0;
+      ::waitpid(pid_, &status, 0);
+    }
+  }
+  // The device path the simulator serves on; empty when it did not start.
+  const std::string& path() const { return path_; }
+
+ private:
+  void ReadAlias(int fd, const std::string& prefix) {
+    std::string text;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 100) <= 0)
+        continue;
+      char buffer[256];
+      const ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n <= 0)
+        return;
+      text.append(buffer, static_cast<std::size_t>(n));
+      const std::size_t at = text.find(prefix);
+      const std::size_t end = at == std::string::npos ? at : text.find('\n', at);
+      if (end != std::string::npos) {
+        path_ = text.substr(at + prefix.size(), end - at - prefix.size());
+        return;
+      }
+    }
+  }
+
+  pid_t pid_ = -1;
+  std::string path_;
+};
+
+struct CliRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+inline CliRun RunCli(const TempDir& scratch, const std::string& env, const std::string& args) {
+  const std::string command = env + " '" TAVRO_CLI_PATH "' " + args + " >'" +
+                              scratch.PathOf("out") + "' 2>'" + scratch.PathOf("err") +
+                              "' </dev/null";
+  const int status = std::system(command.c_str());
+  CliRun r;
+  if (status != -1 && WIFEXITED(status))
+    r.exitCode = WEXITSTATUS(status);
+  r.out = scratch.Read("out");
+  r.err = scratch.Read("err");
+  return r;
+}
+
+inline void MakeProgramDir(const TempDir& dir) {
+  ASSERT_TRUE(data::CopyFileOverwrite(test::SourcePath("package/Language.ini"),
+                                      dir.PathOf("Language.ini")));
+  ASSERT_TRUE(
+      data::IniToBin(dir.PathOf("SwUpdate.ini"), test::SourcePath("package/SwUpdate-source.ini")));
+}
+
+// A simulator profile of the given bootloader version for `program`.
+inline bool InitTerminal(const TempDir& profile, const TempDir& program, const char* bl) {
+  return std::system(("'" TAVRO_SIM_PATH "' init --dir '" + profile.Path() + "' --bl " + bl +
+                      " --package '" + program.Path() + "' >/dev/null")
+                         .c_str()) == 0;
+}
+
+}  // namespace tavro::cli
