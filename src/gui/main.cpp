@@ -1,6 +1,6 @@
 // tavro: the service tool's dialog window.
 //
-//   tavro [--dir PROGRAM_DIR] [--demo] [--screenshot FILE]
+//   tavro [--dir PROGRAM_DIR] [--demo] [--screenshot FILE [--screenshot-after info|backup]]
 //
 // Exit status: the close box ends with the close routine's status (1), Esc
 // with 0, --screenshot with 0 when the picture was written; 2 for a wrong
@@ -22,6 +22,7 @@
 #include "gui/screenshot.hpp"
 #include "gui/session.hpp"
 #include "gui/stop_signals.hpp"
+#include "platform/control_ids.hpp"
 
 namespace {
 
@@ -65,6 +66,7 @@ struct Options {
   std::string dir;
   bool demo = false;
   std::string screenshot;
+  std::string screenshotAfter = "info";
 };
 
 int Run(int argc, char** argv, const Options& options) {
@@ -101,10 +103,15 @@ int Run(int argc, char** argv, const Options& options) {
     }
     if (options.screenshot.empty())
       return;
+    std::vector<int> buttons;
+    if (outcome.portOpened && demo != nullptr &&
+        session.model().context().port.number == demo->comNumber()) {
+      buttons.push_back(tavro::platform::kDeviceInfoButton);
+      if (options.screenshotAfter == "backup")
+        buttons.push_back(tavro::platform::kBackupButton);
+    }
     tavro::gui::TakeScreenshot(session, QString::fromStdString(options.screenshot),
-                               outcome.portOpened && demo != nullptr &&
-                                   session.model().context().port.number == demo->comNumber(),
-                               kScreenshotLimitMs, [&](bool written) {
+                               std::move(buttons), kScreenshotLimitMs, [&](bool written) {
                                  session.model().Close();
                                  QCoreApplication::exit(written ? 0 : 1);
                                });
@@ -126,6 +133,9 @@ int main(int argc, char** argv) {
   cli.add_option("--screenshot", options.screenshot,
                  "Save a picture of the window to FILE (PNG) and quit; with --demo after "
                  "viewing the device information");
+  cli.add_option("--screenshot-after", options.screenshotAfter,
+                 "With --demo --screenshot: the last operation before the picture")
+      ->check(CLI::IsMember({"info", "backup"}));
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -37,34 +37,39 @@ void Grab(Session& session, const QString& path, const std::function<void(bool)>
 
 }  // namespace
 
-void TakeScreenshot(Session& session, const QString& path, bool viewDeviceInfo, int limitMs,
+void TakeScreenshot(Session& session, const QString& path, std::vector<int> buttons, int limitMs,
                     std::function<void(bool)> done) {
   session.screen().SetBoxAnswerer([](const platform::MessageBoxRequest& request) {
     std::cerr << "tavro: [" << request.title << "] " << request.text << '\n';
     return DoNotGoOn(request.kind);
   });
-  if (!viewDeviceInfo) {
+  if (buttons.empty()) {
     Grab(session, path, done);
     return;
   }
-  session.model().OnButton(platform::kDeviceInfoButton);
-
-  // The operation runs on the event loop; it is over when the window has
-  // enabled its buttons again.
+  // Each operation runs on the event loop; it is over when the window has
+  // enabled its button again.
+  const int button = buttons.front();
+  buttons.erase(buttons.begin());
+  session.model().OnButton(button);
   auto* poll = new QTimer(&session.window());
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
-  QObject::connect(
-      poll, &QTimer::timeout, &session.window(), [&session, path, done, poll, clock, limitMs] {
-        const bool idle = session.model().controls().Get(platform::kDeviceInfoButton).enabled;
-        if (!idle && clock->elapsed() < limitMs)
-          return;
-        if (!idle)
-          std::cerr << "tavro: the device information did not finish in time\n";
-        poll->stop();
-        poll->deleteLater();
-        Grab(session, path, done);
-      });
+  QObject::connect(poll, &QTimer::timeout, &session.window(),
+                   [&session, path, done, poll, clock, limitMs, button, buttons] {
+                     const bool idle = session.model().controls().Get(button).enabled;
+                     if (!idle && clock->elapsed() < limitMs)
+                       return;
+                     poll->stop();
+                     poll->deleteLater();
+                     if (!idle) {
+                       std::cerr << "tavro: the operation of button " << button
+                                 << " did not finish in time\n";
+                       Grab(session, path, done);
+                       return;
+                     }
+                     TakeScreenshot(session, path, buttons, limitMs, done);
+                   });
   poll->start(kPollMs);
 }
 

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QEventLoop>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -15,6 +16,7 @@
 #include <functional>
 #include <vector>
 
+#include "data/file_io.hpp"
 #include "data/ini_to_bin.hpp"
 #include "gui/session.hpp"
 #include "link/com_ports.hpp"
@@ -132,6 +134,45 @@ TEST(Demo, ViewDeviceInformationOfTheSimulatedTerminal) {
   }
   demo.reset();
   EXPECT_EQ(std::getenv(alias.c_str()), nullptr);
+}
+
+// The window's Backup button after Device Info: the progress bar runs over
+// 0..1024, and the summary names the files that are now on the disk.
+TEST(Demo, BackupOfTheSimulatedTerminal) {
+  std::string error;
+  std::unique_ptr<DemoTerminal> demo = DemoTerminal::Start(TAVRO_TEST_PACKAGE_DIR, error);
+  ASSERT_NE(demo, nullptr) << error;
+  Session session(demo->programDir());
+  std::vector<std::string> boxes;
+  session.screen().SetBoxAnswerer([&](const platform::MessageBoxRequest& request) {
+    boxes.push_back(request.text);
+    return platform::kButtonOk;
+  });
+  ASSERT_TRUE(session.Start().portOpened);
+  MainWindow& window = session.window();
+  const auto press = [&](int id) {
+    auto* button = qobject_cast<QPushButton*>(window.Control(id));
+    if (button == nullptr)
+      return false;
+    QTest::mouseClick(button, Qt::LeftButton);
+    return RunUntil([&] { return button->isEnabled(); }, kPatienceMs);
+  };
+  ASSERT_TRUE(press(platform::kDeviceInfoButton));
+  ASSERT_TRUE(boxes.empty()) << boxes.front();
+  ASSERT_TRUE(press(platform::kBackupButton));
+  const auto text = [&](const char* key) { return session.model().language().Text(key); };
+  EXPECT_EQ(boxes, std::vector<std::string>{text("Sw_Backup_Ok")});
+  const engine::LinkState& s = session.model().context().link;
+  EXPECT_TRUE(data::FileExists(s.AppBackupFile)) << s.AppBackupFile;
+  EXPECT_EQ(data::ListFiles(s.DataBackupFolder, "*.dat").size(), 5u);
+  auto* bar = qobject_cast<QProgressBar*>(window.Control(platform::kProgressBar));
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->maximum(), 1024);
+  EXPECT_EQ(bar->value(), 1024);
+  auto* note = qobject_cast<QLabel*>(window.Control(platform::kProgressNote));
+  ASSERT_NE(note, nullptr);
+  EXPECT_EQ(note->text().toStdString().rfind(text("Dis_TotalTime") + ":", 0), 0u);
+  session.model().Close();
 }
 
 TEST(Demo, PulledTerminalClosesThePortWithTheLossMessage) {
