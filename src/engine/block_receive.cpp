@@ -39,6 +39,10 @@ void BeginBlockSeries(Context& ctx, const BlockSeries& series) {
   LinkState& s = ctx.link;
   s.FirstBlock = 1;
   s.PendingBlockId = series.blockMsgId;
+  // A CRC error before the first block asks for block 0 of this read, not
+  // for the block the previous read had reached.
+  s.gFrameNum = 0;
+  s.gFrameSum = 0;
   OffsetOf(ctx, series) = 0;
   BufferOf(ctx, series).clear();
 }

@@ -146,15 +146,24 @@ TEST_F(BackupReadTest, AFlashBlockDuringAWholeE2promReadIsIgnored) {
   EXPECT_TRUE(done);
 }
 
-TEST_F(BackupReadTest, ACrcErrorAsksForTheSameBlockOfTheCurrentArea) {
+TEST_F(BackupReadTest, ACrcErrorAsksForTheBlockOfTheCurrentAreaItHasReached) {
   engine::StartAreaReadBack(ctx(), [this] { done = true; });
   ParaBlock(2, 0, link::Bytes(512, 1));
   ParaBlock(2, 1, link::Bytes(10, 1));
+  // Area 1 is asked for; its first block arrives damaged: block 0 of area 1
+  // again, not block 1 of area 0.
   serial.ClearWritten();
   Deliver(BadCrcFrame(link::MsgParaBackupBlock, link::EncodeReadBackLong(kAreaAddr, 3, 0, {})));
   ASSERT_EQ(serial.written().size(), 1u);
   EXPECT_EQ(serial.written()[0],
-            link::ResendRequestFrame(link::MsgParaBackupBlock, kAreaAddr + 0x9000, 2, 1));
+            link::ResendRequestFrame(link::MsgParaBackupBlock, kAreaAddr + 0x9000, 0, 0));
+  // Within the area: the last block received, which the terminal sends again
+  // and the acknowledgement of which moves it on.
+  ParaBlock(3, 0, link::Bytes(512, 2));
+  serial.ClearWritten();
+  Deliver(BadCrcFrame(link::MsgParaBackupBlock, link::EncodeReadBackLong(kAreaAddr, 3, 1, {})));
+  EXPECT_EQ(serial.written().at(0),
+            link::ResendRequestFrame(link::MsgParaBackupBlock, kAreaAddr + 0x9000, 3, 0));
 }
 
 }  // namespace

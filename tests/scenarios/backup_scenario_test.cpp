@@ -300,6 +300,48 @@ TEST(Backup, AFolderThatCannotBeMadeIsNamedAndIsNoSuccess) {
   EXPECT_TRUE(r.s.dlg->controls().Get(platform::kBackupButton).enabled);
 }
 
+// The fourth block is the first of area 2: the resend must ask for its block
+// 0, not for the block area 1 had reached.
+TEST(Backup, ACorruptedBlockIsAskedForAgainAndTheFilesStayWhole) {
+  sim::Faults faults;
+  faults.crcErrorReply = {true, link::MsgParaBackupBlock, 4};
+  BackupRun r(PackageDevice(0x0215, 1), faults);
+  ASSERT_TRUE(r.Connect());
+  ReceivedFrames received(r.s.terminal());
+  ASSERT_TRUE(r.s.Press(platform::kBackupButton));
+  ASSERT_TRUE(r.Finished()) << r.s.BoxTexts().front();
+  EXPECT_EQ(received.Count(link::MsgResendRequest), 1u);
+  for (std::size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(r.File(r.DataFolder("1.2.0.0") + "/" + std::to_string(i + 1) + ".dat"),
+              r.AreaImage(i))
+        << i;
+  }
+}
+
+TEST(Backup, AnUnansweredAppReadEndsAfterNineSecondsWithNothingWritten) {
+  sim::Faults faults;
+  faults.dropReply = {true, link::MsgAppBackupBlock, 0};
+  BackupRun r(PackageDevice(0x0215, 1), faults);
+  ASSERT_TRUE(r.Connect());
+  const std::uint64_t pressed = r.s.loop.NowMs();
+  ASSERT_TRUE(r.s.Press(platform::kBackupButton));
+  EXPECT_GE(r.s.loop.NowMs() - pressed, 9000u);
+  EXPECT_EQ(r.s.BoxTexts(), std::vector<std::string>{r.s.Text("Run_ConnectOverTime")});
+  EXPECT_FALSE(data::FileExists(r.Port()));
+}
+
+TEST(Backup, AnE2promTheTerminalCannotReadEndsWithItsMessage) {
+  sim::Faults faults;
+  // The first two reads are the identifications' (at power-up and Device Info).
+  faults.e2ReadErr = {true, 0, 3};
+  BackupRun r(PackageDevice(0x0230, 1), faults);
+  ASSERT_TRUE(r.Connect());
+  ASSERT_TRUE(r.s.Press(platform::kBackupButton));
+  EXPECT_EQ(r.s.BoxTexts(), std::vector<std::string>{r.s.Text("F_E_OpErr")});
+  EXPECT_TRUE(data::FileExists(r.AppFolder() + "/App.bin"));
+  EXPECT_FALSE(data::FileExists(r.Port() + "/Data"));
+}
+
 TEST(BackupSummary, LongPathsBreakBeforeASeparatorEvery75Characters) {
   const std::string dir = "/home/technician/service/tools/tavro-program-directory-for-field-units";
   ASSERT_EQ(dir.size(), 70u);
