@@ -1,7 +1,5 @@
 #include "cli/backup_command.hpp"
 
-#include <cstdio>
-
 #include "cli/window_session.hpp"
 #include "platform/control_ids.hpp"
 
@@ -23,9 +21,7 @@ int RunBackup(const GlobalOptions& options) {
   const int status = session.RunOperation(platform::kBackupButton, kBackupLimitMs);
   if (status != kExitOk)
     return status;
-  const std::string text = InfoTextLines(session.dlg().controls().Get(platform::kInfoText).text);
-  std::printf("%s\n", text.c_str());
-  std::fflush(stdout);
+  session.PrintInfoText();
   return status;
 }
 

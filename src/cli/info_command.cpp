@@ -1,9 +1,6 @@
 #include "cli/info_command.hpp"
 
-#include <cstdio>
-
 #include "cli/window_session.hpp"
-#include "platform/control_ids.hpp"
 
 namespace tavro::cli {
 namespace {
@@ -17,9 +14,7 @@ int RunInfo(const GlobalOptions& options) {
   // area holds a stage line that the error box already superseded.
   if (status != kExitOk)
     return status;
-  const std::string text = InfoTextLines(session.dlg().controls().Get(platform::kInfoText).text);
-  std::printf("%s\n", text.c_str());
-  std::fflush(stdout);
+  session.PrintInfoText();
   return status;
 }
 

@@ -71,6 +71,12 @@ int WindowSession::Connect() {
   return RunOperation(platform::kDeviceInfoButton, kConnectLimitMs);
 }
 
+void WindowSession::PrintInfoText() {
+  const std::string text = InfoTextLines(dlg_.controls().Get(platform::kInfoText).text);
+  std::printf("%s\n", text.c_str());
+  std::fflush(stdout);
+}
+
 std::string InfoTextLines(const std::string& infoText) {
   std::string lines;
   for (std::size_t i = 0; i < infoText.size(); ++i) {

@@ -31,6 +31,8 @@ class WindowSession {
   int RunOperation(int buttonId, std::uint32_t limitMs);
   // View device information, which every further operation needs first.
   int Connect();
+  // The information area as the command's result, on stdout.
+  void PrintInfoText();
 
   app::CTAVRODlg& dlg() { return dlg_; }
   ConsoleScreen& screen() { return screen_; }

@@ -17,10 +17,7 @@ namespace {
 TEST(InfoCommand, ShowsTheServedTerminalsInformation) {
   TempDir program, profile, scratch;
   MakeProgramDir(program);
-  ASSERT_EQ(std::system(("'" TAVRO_SIM_PATH "' init --dir '" + profile.Path() +
-                         "' --bl 0x0215 --package '" + program.Path() + "' >/dev/null")
-                            .c_str()),
-            0);
+  ASSERT_TRUE(InitTerminal(profile, program, "0x0215"));
   ServedTerminal terminal(profile.Path(), 201);
   ASSERT_FALSE(terminal.path().empty()) << "the simulator did not start";
 
@@ -78,10 +75,7 @@ TEST(InfoCommand, APortAnotherProgramHoldsIsRefusedAndTheHolderNamed) {
 TEST(InfoCommand, AFailedIdentificationPrintsNothingOnStdout) {
   TempDir program, profile, scratch;
   MakeProgramDir(program);
-  ASSERT_EQ(std::system(("'" TAVRO_SIM_PATH "' init --dir '" + profile.Path() +
-                         "' --bl 0x0215 --package '" + program.Path() + "' >/dev/null")
-                            .c_str()),
-            0);
+  ASSERT_TRUE(InitTerminal(profile, program, "0x0215"));
   ServedTerminal terminal(profile.Path(), 204, "FlashReadErr=2");
   ASSERT_FALSE(terminal.path().empty()) << "the simulator did not start";
   const CliRun r = RunCli(scratch, "TAVRO_COM204=" + terminal.path(),

@@ -2,6 +2,7 @@
 // the record of the terminal's data and the resume check of one area.
 
 #include "data/download_record.hpp"
+#include "support/local_time.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,15 +26,7 @@ constexpr std::uint32_t kPort = 7;
 
 // 2024-01-02 03:04:05 local time.
 std::time_t Start() {
-  std::tm tm{};
-  tm.tm_year = 124;
-  tm.tm_mon = 0;
-  tm.tm_mday = 2;
-  tm.tm_hour = 3;
-  tm.tm_min = 4;
-  tm.tm_sec = 5;
-  tm.tm_isdst = -1;
-  return std::mktime(&tm);
+  return test::LocalTime(2024, 1, 2, 3, 4, 5);
 }
 
 ParaHeader StampedAt(const link::TimeStamp& t) {

@@ -2,6 +2,7 @@
 // terminal's area start, its time text and the text comparisons on it.
 
 #include "data/para_header.hpp"
+#include "support/local_time.hpp"
 
 #include <gtest/gtest.h>
 
@@ -51,16 +52,8 @@ TEST(ParaHeader, AreaStartTakesTheTimeStampFromItsBytes56To63) {
 }
 
 TEST(ParaHeader, TimeTextOfLocalUnusableAndShortYears) {
-  std::tm tm{};
-  tm.tm_year = 125;
-  tm.tm_mon = 11;
-  tm.tm_mday = 31;
-  tm.tm_hour = 23;
-  tm.tm_min = 59;
-  tm.tm_sec = 58;
-  tm.tm_isdst = -1;
   ParaHeader h;
-  StampLocalTime(h, std::mktime(&tm));
+  StampLocalTime(h, test::LocalTime(2025, 12, 31, 23, 59, 58));
   EXPECT_EQ(TimeText(h), "20251231235958");
   h.year = 5;
   EXPECT_EQ(TimeText(h), "00051231235958");

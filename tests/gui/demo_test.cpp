@@ -45,6 +45,14 @@ bool RunUntil(const std::function<bool()>& done, int limitMs) {
   return done();
 }
 
+// Boxes are answered with OK and their texts kept in `boxes`.
+void RecordBoxes(Session& session, std::vector<std::string>& boxes) {
+  session.screen().SetBoxAnswerer([&boxes](const platform::MessageBoxRequest& request) {
+    boxes.push_back(request.text);
+    return platform::kButtonOk;
+  });
+}
+
 TEST(SampleProgramDir, CopiesThePackageAndBuildsItsDescription) {
   test::TempDir package;
   ASSERT_TRUE(
@@ -144,10 +152,7 @@ TEST(Demo, BackupOfTheSimulatedTerminal) {
   ASSERT_NE(demo, nullptr) << error;
   Session session(demo->programDir());
   std::vector<std::string> boxes;
-  session.screen().SetBoxAnswerer([&](const platform::MessageBoxRequest& request) {
-    boxes.push_back(request.text);
-    return platform::kButtonOk;
-  });
+  RecordBoxes(session, boxes);
   ASSERT_TRUE(session.Start().portOpened);
   MainWindow& window = session.window();
   const auto press = [&](int id) {
@@ -181,10 +186,7 @@ TEST(Demo, PulledTerminalClosesThePortWithTheLossMessage) {
   ASSERT_NE(demo, nullptr) << error;
   Session session(demo->programDir());
   std::vector<std::string> boxes;
-  session.screen().SetBoxAnswerer([&](const platform::MessageBoxRequest& request) {
-    boxes.push_back(request.text);
-    return platform::kButtonOk;
-  });
+  RecordBoxes(session, boxes);
   ASSERT_TRUE(session.Start().portOpened);
   ASSERT_EQ(session.window().IconShown(platform::kPortStatusIcon), platform::kIconOn);
 

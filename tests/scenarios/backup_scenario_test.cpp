@@ -70,6 +70,11 @@ struct BackupRun {
     const std::size_t size = link::GetU32(bytes.data() + 2);
     return link::Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(512 + size));
   }
+  // Each of the five areas is in `folder` as the terminal holds it.
+  void ExpectAreasBackedUp(const std::string& folder) {
+    for (std::size_t i = 0; i < 5; ++i)
+      EXPECT_EQ(File(folder + "/" + std::to_string(i + 1) + ".dat"), AreaImage(i)) << i;
+  }
   bool Finished() {
     return s.BoxTexts() == std::vector<std::string>{s.Text("Sw_Backup_Ok")} &&
            s.screen.boxes().front().kind == platform::kBoxOk;
@@ -98,8 +103,7 @@ TEST(Backup, FlashTerminalGetsItsAppAndEveryAreaByteForByte) {
       << "the descriptor block is not part of the App file";
   const std::string data = r.DataFolder("1.2.0.0");
   EXPECT_EQ(FilesIn(data), (std::vector<std::string>{"1.dat", "2.dat", "3.dat", "4.dat", "5.dat"}));
-  for (std::size_t i = 0; i < 5; ++i)
-    EXPECT_EQ(r.File(data + "/" + std::to_string(i + 1) + ".dat"), r.AreaImage(i)) << i;
+  r.ExpectAreasBackedUp(data);
   EXPECT_EQ(received.Count(link::MsgParaBackupStart), 5u);
   EXPECT_EQ(received.Count(link::MsgParaBackupStartEx), 0u);
 
@@ -131,8 +135,7 @@ TEST(Backup, AVersionThatIsNoBcdNumberIsReadWithTheLongRequest) {
   EXPECT_EQ(received.Count(link::MsgParaBackupStartEx), 5u);
   EXPECT_EQ(received.Count(link::MsgParaBackupStart), 0u);
   const std::string data = r.DataFolder("a.b.0.0");
-  for (std::size_t i = 0; i < 5; ++i)
-    EXPECT_EQ(r.File(data + "/" + std::to_string(i + 1) + ".dat"), r.AreaImage(i)) << i;
+  r.ExpectAreasBackedUp(data);
 }
 
 TEST(Backup, E2promTerminalGetsTheWholeE2promAsE2Dat) {
@@ -179,11 +182,7 @@ TEST(Backup, ARepeatedBlockIsStoredOnce) {
   ASSERT_TRUE(r.s.Press(platform::kBackupButton));
   ASSERT_TRUE(r.Finished()) << r.s.BoxTexts().front();
   EXPECT_EQ(r.File(r.AppFolder() + "/App.bin"), r.device().app.image);
-  for (std::size_t i = 0; i < 5; ++i) {
-    EXPECT_EQ(r.File(r.DataFolder("1.2.0.0") + "/" + std::to_string(i + 1) + ".dat"),
-              r.AreaImage(i))
-        << i;
-  }
+  r.ExpectAreasBackedUp(r.DataFolder("1.2.0.0"));
 }
 
 TEST(Backup, SilenceInTheMiddleOfAnAreaEndsWithoutItsFile) {
@@ -311,11 +310,7 @@ TEST(Backup, ACorruptedBlockIsAskedForAgainAndTheFilesStayWhole) {
   ASSERT_TRUE(r.s.Press(platform::kBackupButton));
   ASSERT_TRUE(r.Finished()) << r.s.BoxTexts().front();
   EXPECT_EQ(received.Count(link::MsgResendRequest), 1u);
-  for (std::size_t i = 0; i < 5; ++i) {
-    EXPECT_EQ(r.File(r.DataFolder("1.2.0.0") + "/" + std::to_string(i + 1) + ".dat"),
-              r.AreaImage(i))
-        << i;
-  }
+  r.ExpectAreasBackedUp(r.DataFolder("1.2.0.0"));
 }
 
 TEST(Backup, AnUnansweredAppReadEndsAfterNineSecondsWithNothingWritten) {
