@@ -90,7 +90,14 @@ struct LinkState {
   std::uint16_t LastBlockNo = 0xFFFF;
   std::uint8_t DownloadApp = 0;
   std::uint8_t DownloadData = 0;
+  std::uint32_t FlashCopyPending = 0;  // copy E2.dat into Flash before the E2PROM write
+  std::uint16_t ContinueDownload = 0;  // after the next identification: the next stage
   TransferBuffers buffers;
+
+  // Download.
+  std::uint32_t ImageLen = 0;   // bytes of sendImage that are sent
+  std::uint32_t FlashBase = 0;  // address in every Flash or E2PROM write block
+  std::string ParaPath;         // folder of the parameter data to send
 
   // Read-back.
   std::uint8_t FirstBlock = 0;

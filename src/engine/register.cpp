@@ -1,8 +1,13 @@
 #include "engine/register.hpp"
 
+#include "engine/app_download.hpp"
 #include "engine/backup_read.hpp"
+#include "engine/e2_download.hpp"
+#include "engine/para_download.hpp"
 #include "engine/read_back.hpp"
 #include "engine/receive_path.hpp"
+#include "engine/resource_download.hpp"
+#include "engine/run_result.hpp"
 #include "engine/stage_control.hpp"
 
 namespace tavro::engine {
@@ -12,6 +17,11 @@ void RegisterEngine(Context& ctx) {
   RegisterStageControl(ctx);
   RegisterReadBack(ctx);
   RegisterBackupRead(ctx);
+  RegisterAppDownload(ctx);
+  RegisterParaDownload(ctx);
+  RegisterE2Download(ctx);
+  RegisterResourceDownload(ctx);
+  RegisterRunResult(ctx);
 }
 
 }  // namespace tavro::engine

@@ -62,6 +62,7 @@ void SetBusy(Context& ctx, WindowState state) {
   }
   StopTimers(ctx.loop, kOperationTimers);
   ctx.link.ImageLoaded = 0;
+  ctx.link.ContinueDownload = 0;
   ctx.RxTextEcho = 1;
   for (int id : platform::kBusyControls)
     ctx.controls.SetEnabled(id, true);

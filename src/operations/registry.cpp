@@ -1,7 +1,7 @@
 #include "operations/registry.hpp"
 
 #include "operations/backup.hpp"
-#include "operations/download_stages.hpp"
+#include "operations/download_completion.hpp"
 #include "operations/identify.hpp"
 #include "operations/read_back_flow.hpp"
 #include "operations/view_info.hpp"

@@ -9,7 +9,8 @@
 
 #include "app/window_fixture.hpp"
 #include "engine/stage_control.hpp"
-#include "operations/download_stages.hpp"
+#include "engine/download_stage.hpp"
+#include "operations/download_completion.hpp"
 
 namespace tavro::engine {
 namespace {
@@ -286,7 +287,7 @@ class NextStage : public StageControl {
     link().LinkUp = 1;
   }
   std::uint32_t Next(bool afterResources = false) {
-    operations::NextDownloadStage(ctx(), afterResources);
+    engine::NextDownloadStage(ctx(), afterResources);
     return link().CmdID;
   }
 };

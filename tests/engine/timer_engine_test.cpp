@@ -113,9 +113,12 @@ TEST_F(TimerEngine, SilentTerminalGetsTheBlockAtEightAndSixteenSecondsAndEndsAtE
 
 TEST_F(TimerEngine, AddressedFrameWithBadCrcRestartsTheSilenceCount) {
   int& sends = CountBlockSends(link::MsgAppDownloadStart);
+  int crcResends = 0;
+  ctx().handlers.resendAfterCrc[link::MsgAppDownloadStart] = [&crcResends] { ++crcResends; };
   Transfer(link::MsgAppDownloadStart);
   loop.Advance(7000);
   Deliver(BadCrcFrame(link::MsgAppBlockAck));
+  EXPECT_EQ(crcResends, 1);
   EXPECT_EQ(link().gOverTimeNum, 0u);
   loop.Advance(7000);
   EXPECT_EQ(sends, 0);

@@ -1,4 +1,4 @@
-#include "operations/download_stages.hpp"
+#include "operations/download_completion.hpp"
 
 #include "data/file_io.hpp"
 #include "engine/stage_control.hpp"
@@ -8,21 +8,6 @@
 namespace tavro::operations {
 
 using engine::Context;
-
-void NextDownloadStage(Context& ctx, bool afterResources) {
-  engine::LinkState& s = ctx.link;
-  if (!afterResources && !data::ListFiles(ctx.Path("/Data/Res"), "*.rom").empty()) {
-    s.CmdID = link::CmdResource;
-  } else if (s.DownloadApp == 1) {
-    s.CmdID = link::MsgAppDownloadStart;
-  } else if (s.DownloadData == 1) {
-    s.CmdID = ctx.device.BlVersion >= engine::kBlE2prom ? link::MsgE2WriteBlock
-                                                        : link::MsgParaDownloadStart;
-  } else {
-    s.CmdID = link::CmdComplete;
-  }
-  engine::StartCommand(ctx);
-}
 
 void CompleteDownload(Context& ctx) {
   engine::SetBusy(ctx, engine::WindowState::kIdle);

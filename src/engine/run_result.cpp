@@ -1,0 +1,84 @@
+#include "engine/run_result.hpp"
+
+#include "engine/stage_control.hpp"
+#include "link/messages.hpp"
+#include "platform/control_ids.hpp"
+
+namespace tavro::engine {
+namespace {
+
+const char* RunResultKey(std::uint16_t status) {
+  return status == 0 ? "Run_NoPermission" : status == 1 ? "Run_RunOk" : "Run_CurAppNull";
+}
+
+}  // namespace
+
+void OnRunResult(Context& ctx, link::ByteView payload) {
+  // A report too short to say anything reads as "no current App".
+  const std::uint16_t status = link::DecodeStatusWord(payload).value_or(0xFFFF);
+  SetBusy(ctx, WindowState::kIdle);
+  ctx.link.DevIdentified = 0;
+  ctx.link.LinkUp = 0;
+  ctx.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOff);
+  const char* key = RunResultKey(status);
+  if (ctx.InfoText().empty()) {
+    ctx.SetInfoText(ctx.Text(key));
+    ctx.Refresh();
+    ctx.MessageBox(ctx.Text(key), platform::kBoxOk);
+    ctx.Refresh();
+    return;
+  }
+  ctx.controls.SetPos(platform::kProgressBar, static_cast<int>(kProgressFull));
+  std::string text = "√" + ctx.Text("Dis_GetInfo") + "(100%)";
+  for (const char* stage : {"Dis_Backup2PC", "Dis_DataConv", "Dis_Download", "Dis_DevRun"})
+    text += "\r\n\r\n√" + ctx.Text(stage) + "(100%)";
+  ctx.SetInfoText(std::move(text));
+  ctx.Refresh();
+  if (status == 0) {
+    ctx.LogCommandState(1, "RunNoUAC");
+    ctx.MessageBox(ctx.Text(key), platform::kBoxError);
+  } else if (status == 1) {
+    ctx.MessageBox(ctx.Text(key), platform::kBoxOk);
+  } else {
+    ctx.LogCommandState(1, "RunNoApp");
+    ctx.MessageBox(ctx.Text(key), platform::kBoxOk);
+  }
+  ctx.Refresh();
+}
+
+void SendGoBack(Context& ctx) {
+  ctx.Send(link::MsgGoBack);
+  ctx.link.gOneCmdTime = 0;
+  ctx.loop.StopTimer(kTimerGoBack);
+  ctx.loop.StartTimer(kTimerGoBack, 1000);
+}
+
+void OnGoBackResult(Context& ctx, link::ByteView payload) {
+  const std::uint16_t status = link::DecodeStatusWord(payload).value_or(0);
+  SetBusy(ctx, WindowState::kIdle);
+  switch (status) {
+    case 0:
+      ctx.MessageBox(ctx.Text("Run_AppGobackErr"), platform::kBoxError);
+      break;
+    case 2:
+      ctx.MessageBox(ctx.Text("Run_AppGobackNull"), platform::kBoxError);
+      break;
+    case 3:
+      ctx.link.gOverTimeNum = 0;
+      break;
+    default:
+      ctx.MessageBox(ctx.Text("Run_AppGobackOk"), platform::kBoxOk);
+      break;
+  }
+  ctx.Refresh();
+}
+
+void RegisterRunResult(Context& ctx) {
+  HandlerTables& h = ctx.handlers;
+  h.onMessage[link::MsgRunResult] = [&ctx](link::ByteView p) { OnRunResult(ctx, p); };
+  h.onMessage[link::MsgGoBackResult] = [&ctx](link::ByteView p) { OnGoBackResult(ctx, p); };
+  h.sendFirst[link::MsgGoBack] = [&ctx] { SendGoBack(ctx); };
+  h.resendAfterCrc[link::MsgGoBack] = [&ctx] { SendGoBack(ctx); };
+}
+
+}  // namespace tavro::engine
