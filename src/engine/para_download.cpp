@@ -108,7 +108,8 @@ void SendParaBlock(Context& ctx) {
 void OnParaDownloadState(Context& ctx, link::ByteView payload) {
   LinkState& s = ctx.link;
   const std::optional<std::uint16_t> state = link::DecodeStatusWord(payload);
-  if (!state || (s.CmdID != link::MsgParaDownloadStart && s.CmdID != link::CmdParaWaitBackup)) {
+  // Each further file starts while CmdID still says its blocks are sent.
+  if (!state || (!SendingPara(ctx) && s.CmdID != link::CmdParaWaitBackup)) {
     ctx.Log(1, "\r\nUnaskedReply_ParaDownloadState");
     return;
   }
