@@ -17,6 +17,7 @@
 #include "cli/info_command.hpp"
 #include "cli/ini2bin_command.hpp"
 #include "cli/ports_command.hpp"
+#include "cli/rollback_command.hpp"
 
 namespace {
 
@@ -95,6 +96,7 @@ int Run(int argc, char** argv) {
   commands.push_back(tavro::cli::AddPortsCommand(app));
   commands.push_back(tavro::cli::AddInfoCommand(app));
   commands.push_back(tavro::cli::AddBackupCommand(app));
+  commands.push_back(tavro::cli::AddRollbackCommand(app));
   commands.push_back(tavro::cli::AddIni2BinCommand(app));
 
   if (const std::optional<std::string> unknown = UnknownCommand(argc, argv, commands)) {

@@ -55,8 +55,9 @@ int WindowSession::RunOperation(int buttonId, std::uint32_t limitMs) {
   const int errorsBefore = screen_.errorBoxes();
   screen_.SetOperationRunning(true);
   dlg_.OnButton(buttonId);
-  const bool finished =
-      loop_.RunUntil([this, buttonId] { return dlg_.controls().Get(buttonId).enabled; }, limitMs);
+  // Every operation disables the device information button while it runs.
+  const bool finished = loop_.RunUntil(
+      [this] { return dlg_.controls().Get(platform::kDeviceInfoButton).enabled; }, limitMs);
   screen_.SetOperationRunning(false);
   if (!finished) {
     std::fprintf(stderr, "error: the operation did not finish in time\n");

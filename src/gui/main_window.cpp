@@ -252,6 +252,12 @@ void MainWindow::BuildMenu() {
     if (model_ != nullptr)
       model_->OnButton(platform::kIniToBinButton);
   });
+  // Asks before anything is sent; available while no operation runs.
+  rollBack_ = tools->addAction(QStringLiteral("&Roll back to the backup App…"));
+  connect(rollBack_, &QAction::triggered, this, [this] {
+    if (model_ != nullptr)
+      model_->OnButton(platform::kRollBackAction);
+  });
 }
 
 QLabel* MainWindow::AddLabel(int id, const QString& text) {
@@ -333,6 +339,8 @@ void MainWindow::ApplyControl(int id, const platform::ControlState& state) {
   widget->setVisible(state.visible);
   if (id == platform::kIniToBinButton)
     buildPackage_->setEnabled(state.enabled);
+  if (id == platform::kDeviceInfoButton && rollBack_ != nullptr)
+    rollBack_->setEnabled(state.enabled);
 
   const QString text = DisplayText(state.text);
   if (icons_.count(id) != 0) {

@@ -81,6 +81,7 @@ class MainWindow : public QMainWindow {
   std::map<int, int> icons_;
   QScrollArea* infoScroll_ = nullptr;
   QAction* buildPackage_ = nullptr;
+  QAction* rollBack_ = nullptr;
 };
 
 }  // namespace tavro::gui

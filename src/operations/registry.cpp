@@ -4,6 +4,7 @@
 #include "operations/download_completion.hpp"
 #include "operations/identify.hpp"
 #include "operations/read_back_flow.hpp"
+#include "operations/roll_back.hpp"
 #include "operations/view_info.hpp"
 #include "platform/control_ids.hpp"
 
@@ -17,6 +18,7 @@ std::vector<OperationButton> RegisterOperations(engine::Context& ctx) {
   return {
       {platform::kDeviceInfoButton, &StartViewInfo},
       {platform::kBackupButton, &StartBackup},
+      {platform::kRollBackAction, &StartRollBack},
   };
 }
 

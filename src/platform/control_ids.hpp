@@ -55,6 +55,9 @@ inline constexpr int kNewBootloaderButton = 1038;
 inline constexpr int kSaveFlashReadButton = 1040;
 inline constexpr int kClearDisplayButton = 1023;
 inline constexpr int kIniToBinButton = 1059;
+// Not a control of the dialog: the window's menu action and the console's
+// rollback command press it. It asks before the terminal is told anything.
+inline constexpr int kRollBackAction = 2065;
 inline constexpr int kRestartCommandButton = 1009;  // restarts the current command
 inline constexpr int kStopCommandButton = 1010;
 inline constexpr int kSpareDeveloperButton = 1000;

@@ -76,5 +76,24 @@ TEST(BackupCommand, AFailedBackupExitsWithOneAndPrintsNoSummary) {
   EXPECT_FALSE(data::FileExists(program.PathOf("Backup/TAVR206/Data")));
 }
 
+TEST(RollbackCommand, ConfirmedItReturnsTheTerminalToItsBackupApp) {
+  TempDir program, profile, scratch;
+  MakeProgramDir(program);
+  ASSERT_TRUE(InitTerminal(profile, program, "0x0215"));
+  ServedTerminal terminal(profile.Path(), 207);
+  ASSERT_FALSE(terminal.path().empty()) << "the simulator did not start";
+  const std::string env = "TAVRO_COM207=" + terminal.path();
+  const std::string args = "--dir '" + program.Path() + "' --port COM207 ";
+
+  const CliRun refused = RunCli(scratch, env, args + "--no rollback");
+  EXPECT_EQ(refused.exitCode, 1) << refused.err;
+  EXPECT_NE(refused.err.find("not confirmed"), std::string::npos) << refused.err;
+  EXPECT_TRUE(refused.out.empty());
+
+  const CliRun done = RunCli(scratch, env, args + "--yes rollback");
+  EXPECT_EQ(done.exitCode, 0) << done.err;
+  EXPECT_EQ(done.out, "The terminal has returned to its backup App.\n");
+}
+
 }  // namespace
 }  // namespace tavro::cli

@@ -334,5 +334,25 @@ TEST(RollBack, TheTerminalReportsProgressThenItsResult) {
   EXPECT_EQ(r.s.BoxTexts(), std::vector<std::string>{r.s.Text("Run_AppGobackOk")});
 }
 
+TEST(RollBack, TheMenuActionAsksFirstAndCancelSendsNothing) {
+  DownloadRun r(PackageDevice(0x0215, 1));
+  ASSERT_TRUE(r.Connect());
+  const std::uint32_t results = r.s.terminal().SentCount(link::MsgGoBackResult);
+  r.s.screen.answers().Queue(platform::kButtonCancel);
+  r.s.dlg->OnButton(platform::kRollBackAction);
+  r.s.loop.Advance(10000);
+  ASSERT_EQ(r.s.screen.boxes().size(), 1u);
+  EXPECT_EQ(r.s.screen.boxes()[0].kind, platform::kBoxOkCancel);
+  EXPECT_EQ(r.s.screen.boxes()[0].text, r.s.Text("Run_AppGoback_Ask"));
+  EXPECT_EQ(r.s.terminal().SentCount(link::MsgGoBackResult), results);
+
+  r.s.screen.Clear();
+  r.s.dlg->OnButton(platform::kRollBackAction);
+  r.s.loop.Advance(10000);
+  EXPECT_EQ(r.s.BoxTexts(),
+            (std::vector<std::string>{r.s.Text("Run_AppGoback_Ask"), r.s.Text("Run_AppGobackOk")}));
+  EXPECT_GT(r.s.terminal().SentCount(link::MsgGoBackResult), results);
+}
+
 }  // namespace
 }  // namespace tavro::test

@@ -1,0 +1,50 @@
+#include "operations/roll_back.hpp"
+
+#include <memory>
+
+#include "engine/stage_control.hpp"
+#include "link/messages.hpp"
+#include "operations/identify.hpp"
+#include "operations/view_info.hpp"
+#include "platform/control_ids.hpp"
+
+namespace tavro::operations {
+namespace {
+
+using engine::Context;
+
+// Language files without the key get this text; "Null" is what a missing key reads as.
+constexpr const char* kQuestionKey = "Run_AppGoback_Ask";
+constexpr const char* kQuestionFallback =
+    "Return the terminal to its backup App? Its current App is given up.";
+
+class RollBack final : public IdentifyingOperation {
+ public:
+  // A terminal that restarts during the roll back is identified and shown.
+  void OnIdentified(Context& ctx) override { ShowDeviceInfo(ctx); }
+};
+
+}  // namespace
+
+std::string RollBackQuestion(Context& ctx) {
+  const std::string text = ctx.Text(kQuestionKey);
+  return text.empty() || text == "Null" ? kQuestionFallback : text;
+}
+
+void StartRollBack(Context& ctx) {
+  if (!ctx.serial.IsOpen()) {
+    ctx.MessageBox(ctx.Text("C_ComClose"), platform::kBoxError);
+    return;
+  }
+  if (ctx.link.LinkUp == 0) {
+    ctx.MessageBox(ctx.Text("Run_UnConnect"), platform::kBoxError);
+    return;
+  }
+  if (ctx.MessageBox(RollBackQuestion(ctx), platform::kBoxOkCancel) != platform::kButtonOk)
+    return;
+  ctx.operations.Install(std::make_shared<RollBack>());
+  ctx.link.CmdID = link::MsgGoBack;
+  engine::StartCommand(ctx);
+}
+
+}  // namespace tavro::operations
