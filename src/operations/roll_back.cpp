@@ -13,7 +13,9 @@ namespace {
 
 using engine::Context;
 
-// Language files without the key get this text; "Null" is what a missing key reads as.
+// The language catalogue has no text for this question (roll back is not one
+// of the four buttons); a language file that adds the key is used, else this
+// text. "Null" is what a missing key reads as.
 constexpr const char* kQuestionKey = "Run_AppGoback_Ask";
 constexpr const char* kQuestionFallback =
     "Return the terminal to its backup App? Its current App is given up.";

@@ -11,6 +11,7 @@
 #include "engine/download_stage.hpp"
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
+#include "operations/roll_back.hpp"
 #include "platform/control_ids.hpp"
 #include "scenarios/scenario.hpp"
 #include "sim/device_factory.hpp"
@@ -343,14 +344,14 @@ TEST(RollBack, TheMenuActionAsksFirstAndCancelSendsNothing) {
   r.s.loop.Advance(10000);
   ASSERT_EQ(r.s.screen.boxes().size(), 1u);
   EXPECT_EQ(r.s.screen.boxes()[0].kind, platform::kBoxOkCancel);
-  EXPECT_EQ(r.s.screen.boxes()[0].text, r.s.Text("Run_AppGoback_Ask"));
+  EXPECT_EQ(r.s.screen.boxes()[0].text, operations::RollBackQuestion(r.s.ctx()));
   EXPECT_EQ(r.s.terminal().SentCount(link::MsgGoBackResult), results);
 
   r.s.screen.Clear();
   r.s.dlg->OnButton(platform::kRollBackAction);
   r.s.loop.Advance(10000);
   EXPECT_EQ(r.s.BoxTexts(),
-            (std::vector<std::string>{r.s.Text("Run_AppGoback_Ask"), r.s.Text("Run_AppGobackOk")}));
+            (std::vector<std::string>{operations::RollBackQuestion(r.s.ctx()), r.s.Text("Run_AppGobackOk")}));
   EXPECT_GT(r.s.terminal().SentCount(link::MsgGoBackResult), results);
 }
 
