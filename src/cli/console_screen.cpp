@@ -62,13 +62,14 @@ std::string OneLine(const std::string& text) {
 }
 
 ConsoleScreen::ConsoleScreen(loop::ConsoleLoop& loop, Answer answer, std::FILE* err)
-    : loop_(loop), answer_(answer), err_(err) {}
+    : loop_(loop), answer_(answer), err_(err), inPlace_(::isatty(::fileno(err)) != 0) {}
 
 int ConsoleScreen::ShowMessageBox(const platform::MessageBoxRequest& request) {
   const std::string line = std::string(PrefixOf(request.kind)) + ": " + OneLine(request.text);
   if (request.kind == platform::kBoxError)
     ++errorBoxes_;
   if (request.kind != platform::kBoxYesNo && request.kind != platform::kBoxOkCancel) {
+    EndTransferLine();
     std::fprintf(err_, "%s\n", line.c_str());
     std::fflush(err_);
     return platform::kButtonOk;
@@ -79,6 +80,7 @@ int ConsoleScreen::ShowMessageBox(const platform::MessageBoxRequest& request) {
   } else if (answer_ == Answer::kAsk && ::isatty(STDIN_FILENO) == 1) {
     return AskAtTerminal(line, request.kind);
   }
+  EndTransferLine();
   std::fprintf(err_, "%s -> %s\n", line.c_str(), ButtonName(button));
   std::fflush(err_);
   return button;
@@ -86,6 +88,7 @@ int ConsoleScreen::ShowMessageBox(const platform::MessageBoxRequest& request) {
 
 int ConsoleScreen::AskAtTerminal(const std::string& line, platform::MessageKind kind) {
   const char* choices = kind == platform::kBoxYesNo ? "[y/n]" : "[OK=y/Cancel=n]";
+  EndTransferLine();
   std::fprintf(err_, "%s %s ", line.c_str(), choices);
   std::fflush(err_);
   // The loop keeps running while the technician decides, as under a modal box.
@@ -124,6 +127,7 @@ void ConsoleScreen::ShowControls(const std::vector<platform::ControlChange>& cha
       continue;
     if (change.id == platform::kInfoText && change.state.text != previous.text &&
         !change.state.text.empty()) {
+      EndTransferLine();
       std::fprintf(err_, "  %s\n", OneLine(change.state.text).c_str());
       std::fflush(err_);
     }
@@ -143,8 +147,30 @@ void ConsoleScreen::ShowProgress(const platform::ControlState& bar) {
   const int filled = percent / 5;
   std::string drawn(static_cast<std::size_t>(std::max(0, std::min(20, filled))), '#');
   drawn.resize(20, '-');
+  EndTransferLine();
   std::fprintf(err_, "  [%s] %d%%\n", drawn.c_str(), percent);
   std::fflush(err_);
+}
+
+void ConsoleScreen::ShowTransfer(const std::string& line, std::uint64_t nowMs) {
+  if (!inPlace_) {
+    // A log or a pipe gets a line now and then, not one every 200 ms.
+    if (lastTransferMs_ != 0 && nowMs - lastTransferMs_ < kLoggedTransferEveryMs)
+      return;
+    lastTransferMs_ = nowMs;
+    std::fprintf(err_, "  %s\n", line.c_str());
+  } else {
+    std::fprintf(err_, "\r  %s\x1b[K", line.c_str());
+    transferLineOpen_ = true;
+  }
+  std::fflush(err_);
+}
+
+void ConsoleScreen::EndTransferLine() {
+  if (!transferLineOpen_)
+    return;
+  std::fputc('\n', err_);
+  transferLineOpen_ = false;
 }
 
 std::optional<std::string> ConsoleScreen::ChooseFile(const std::string&) {

@@ -28,6 +28,13 @@ class ConsoleScreen : public platform::Screen {
   // lines on stderr.
   void SetOperationRunning(bool running) { running_ = running; }
   int errorBoxes() const { return errorBoxes_; }
+  // The running transfer's line (bytes, rate, time left): redrawn in place
+  // on a terminal, else printed every few seconds.
+  void ShowTransfer(const std::string& line, std::uint64_t nowMs);
+  // Whether the transfer line is redrawn in place (stderr is a terminal).
+  void SetInPlace(bool inPlace) { inPlace_ = inPlace; }
+  // Ends a transfer line drawn in place (before anything else is printed).
+  void EndTransferLine();
   const platform::ControlState* Control(int id) const;
 
  private:
@@ -37,9 +44,13 @@ class ConsoleScreen : public platform::Screen {
   loop::ConsoleLoop& loop_;
   Answer answer_;
   std::FILE* err_;
+  bool inPlace_ = false;
   bool running_ = false;
   int errorBoxes_ = 0;
   int lastPercent_ = -1;
+  static constexpr std::uint64_t kLoggedTransferEveryMs = 5000;
+  bool transferLineOpen_ = false;
+  std::uint64_t lastTransferMs_ = 0;
   std::map<int, platform::ControlState> shown_;
 };
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/startup_sequence.hpp"
+#include "app/transfer_meter.hpp"
 #include "link/com_ports.hpp"
 #include "platform/control_ids.hpp"
 
@@ -56,8 +57,20 @@ int WindowSession::RunOperation(int buttonId, std::uint32_t limitMs) {
   screen_.SetOperationRunning(true);
   dlg_.OnButton(buttonId);
   // Every operation disables the device information button while it runs.
+  app::TransferMeter meter;
+  const auto showTransfer = [this, &meter] {
+    const std::uint64_t now = loop_.NowMs();
+    if (const auto line = meter.Update(app::RunningTransfer(dlg_.context()), now))
+      screen_.ShowTransfer(*line, now);
+  };
   const bool finished = loop_.RunUntil(
-      [this] { return dlg_.controls().Get(platform::kDeviceInfoButton).enabled; }, limitMs);
+      [this, &showTransfer] {
+        showTransfer();
+        return dlg_.controls().Get(platform::kDeviceInfoButton).enabled;
+      },
+      limitMs);
+  showTransfer();
+  screen_.EndTransferLine();
   screen_.SetOperationRunning(false);
   if (!finished) {
     std::fprintf(stderr, "error: the operation did not finish in time\n");

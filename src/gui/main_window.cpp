@@ -165,7 +165,14 @@ QWidget* MainWindow::BuildInformation() {
   infoScroll_->setMinimumHeight(180);
   column->addWidget(infoScroll_, 1);
 
-  column->addWidget(AddLabel(platform::kProgressNote, QString()));
+  auto* notes = new QHBoxLayout;
+  notes->addWidget(AddLabel(platform::kProgressNote, QString()));
+  notes->addStretch(1);
+  // Not a dialog control: the running transfer's bytes, rate and time left.
+  transferLine_ = new QLabel;
+  transferLine_->setObjectName(QStringLiteral("transferLine"));
+  notes->addWidget(transferLine_);
+  column->addLayout(notes);
   auto* bar = new QProgressBar;
   bar->setTextVisible(false);
   bar->setRange(0, 100);
@@ -258,6 +265,10 @@ void MainWindow::BuildMenu() {
     if (model_ != nullptr)
       model_->OnButton(platform::kRollBackAction);
   });
+}
+
+void MainWindow::ShowTransferLine(const std::string& line) {
+  transferLine_->setText(QString::fromStdString(line));
 }
 
 QLabel* MainWindow::AddLabel(int id, const QString& text) {

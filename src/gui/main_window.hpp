@@ -42,6 +42,8 @@ class MainWindow : public QMainWindow {
 
   // The model that receives the inputs. Until then inputs are dropped.
   void Attach(app::CTAVRODlg& model);
+  // The running transfer's line beside the progress bar.
+  void ShowTransferLine(const std::string& line);
   // By default the Qt application exits with the status.
   void SetExitHandler(ExitHandler onExit) { onExit_ = std::move(onExit); }
 
@@ -80,6 +82,7 @@ class MainWindow : public QMainWindow {
   std::map<int, QWidget*> controls_;
   std::map<int, int> icons_;
   QScrollArea* infoScroll_ = nullptr;
+  QLabel* transferLine_ = nullptr;
   QAction* buildPackage_ = nullptr;
   QAction* rollBack_ = nullptr;
 };

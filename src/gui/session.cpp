@@ -10,6 +10,12 @@ Session::Session(std::string programDir)
       model_(loop_, screen_, serial_, std::move(programDir), &link::ListSerialPorts),
       monitor_(loop_, [this](const link::PortRemoval&) { model_.OnDeviceRemoved(); }) {
   window_.Attach(model_);
+  transferPoll_.setInterval(static_cast<int>(app::TransferMeter::kMinIntervalMs));
+  QObject::connect(&transferPoll_, &QTimer::timeout, &window_, [this] {
+    if (const auto line = meter_.Update(app::RunningTransfer(model_.context()), loop_.NowMs()))
+      window_.ShowTransferLine(*line);
+  });
+  transferPoll_.start();
 }
 
 Session::~Session() {

@@ -2,12 +2,14 @@
 // One run of the Qt dialog: the decision loop, the window, the screen, the
 // serial port, the window model and the removal monitor, wired together.
 
+#include <QTimer>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "app/ctavro_dlg.hpp"
 #include "app/startup_sequence.hpp"
+#include "app/transfer_meter.hpp"
 #include "gui/main_window.hpp"
 #include "gui/qt_loop.hpp"
 #include "gui/qt_screen.hpp"
@@ -42,6 +44,9 @@ class Session {
   link::posix::CSerialPort serial_;
   app::CTAVRODlg model_;
   link::PortMonitor monitor_;
+  // Samples the running transfer for the line beside the progress bar.
+  QTimer transferPoll_;
+  app::TransferMeter meter_;
 };
 
 }  // namespace tavro::gui

@@ -1,0 +1,123 @@
+#include "app/transfer_meter.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "link/messages.hpp"
+#include "link/payloads.hpp"
+
+namespace tavro::app {
+namespace {
+
+constexpr std::uint64_t kRateWindowMs = 3000;
+
+std::uint64_t Blocks(std::uint64_t n) {
+  return n * link::kBlockSize;
+}
+
+TransferState Sending(std::string stage, std::uint64_t done, std::uint64_t total) {
+  return TransferState{std::move(stage), std::min(done, total), total};
+}
+
+}  // namespace
+
+std::optional<TransferState> RunningTransfer(const engine::Context& ctx) {
+  const engine::LinkState& s = ctx.link;
+  const bool sending = !s.buffers.sendImage.empty();
+  switch (s.CmdID) {
+    case link::MsgAppDownloadStart:
+    case link::CmdAppSending:
+      if (!sending)
+        return std::nullopt;
+      // The header block goes first, then the image.
+      return Sending("App", Blocks(s.gFrameNum), Blocks(1) + s.ImageLen);
+    case link::MsgParaDownloadStart:
+    case link::CmdParaSending:
+      if (!sending)
+        return std::nullopt;
+      return Sending("Data " + std::to_string(s.StepIndex + 1) + ".dat",
+                     s.gFrameNum == 0 ? 0 : link::kParaHeaderBlockSize + Blocks(s.gFrameNum - 1u),
+                     s.ImageLen);
+    case link::MsgE2WriteBlock:
+    case link::CmdFlashCopy:
+    case link::CmdResource:
+      if (!sending)
+        return std::nullopt;
+      return Sending(s.CmdID == link::MsgE2WriteBlock ? "Data E2.dat"
+                     : s.CmdID == link::CmdFlashCopy  ? "Flash copy"
+                                                      : "Resources",
+                     Blocks(s.gFrameNum), s.ImageLen);
+    case link::MsgAppBackupStart:
+      if (s.gFrameSum == 0)
+        return std::nullopt;
+      return Sending("App backup", Blocks(s.gFrameNum + 1u), Blocks(s.gFrameSum));
+    case link::MsgParaBackupStart:
+      if (s.gFrameSum == 0)
+        return std::nullopt;
+      return Sending("Data backup " + std::to_string(s.StepIndex + 1), Blocks(s.gFrameNum + 1u),
+                     Blocks(s.gFrameSum));
+    case link::MsgE2Read:
+      if (s.ReadLen <= 32)
+        return std::nullopt;
+      return Sending("Data backup E2.dat", s.ReadOffset, s.ReadLen);
+    default:
+      return std::nullopt;
+  }
+}
+
+std::string TransferLine(const TransferState& state, std::optional<double> bytesPerSecond) {
+  std::string line =
+      state.stage + ": " + std::to_string(state.done) + "/" + std::to_string(state.total) + " B";
+  if (bytesPerSecond && *bytesPerSecond > 0) {
+    line +=
+        ", " + std::to_string(static_cast<std::uint64_t>(std::llround(*bytesPerSecond))) + " B/s";
+    const double left = static_cast<double>(state.total - state.done) / *bytesPerSecond;
+    const auto seconds = static_cast<std::uint64_t>(std::ceil(left));
+    const std::uint64_t ss = seconds % 60;
+    line += ", " + std::to_string(seconds / 60) + ":" + (ss < 10 ? "0" : "") + std::to_string(ss) +
+            " left";
+  }
+  return line;
+}
+
+std::optional<std::string> TransferMeter::Update(const std::optional<TransferState>& state,
+                                                 std::uint64_t nowMs) {
+  const bool sameTransfer = state && current_ && state->stage == current_->stage &&
+                            state->total == current_->total && state->done >= current_->done;
+  if (!sameTransfer) {
+    // The transfer ended or another began: its last figures once, then anew.
+    std::optional<std::string> last;
+    if (current_ && lastShownDone_ != current_->done)
+      last = TransferLine(*current_, Rate());
+    current_ = state;
+    samples_.clear();
+    lastShownDone_ = ~std::uint64_t{0};
+    lastShownMs_ = 0;
+    if (state)
+      samples_.push_back({nowMs, state->done});
+    return last;
+  }
+  current_ = state;
+  samples_.push_back({nowMs, state->done});
+  while (samples_.size() > 2 && nowMs - samples_.front().ms > kRateWindowMs)
+    samples_.pop_front();
+  if (state->done == lastShownDone_ ||
+      (lastShownDone_ != ~std::uint64_t{0} && nowMs - lastShownMs_ < kMinIntervalMs))
+    return std::nullopt;
+  lastShownMs_ = nowMs;
+  lastShownDone_ = state->done;
+  return TransferLine(*state, Rate());
+}
+
+std::optional<double> TransferMeter::Rate() const {
+  if (samples_.size() < 2)
+    return std::nullopt;
+  const Sample& first = samples_.front();
+  const Sample& last = samples_.back();
+  if (last.ms <= first.ms || last.done <= first.done)
+    return std::nullopt;
+  return static_cast<double>(last.done - first.done) * 1000.0 /
+         static_cast<double>(last.ms - first.ms);
+}
+
+}  // namespace tavro::app
