@@ -74,6 +74,10 @@ struct ServeSession::Impl {
   bool peer = false;
   std::string slavePath;
   std::uint64_t lineFreeNs = 0;
+  std::uint64_t inFreeNs = 0;  // when the last byte from the PC has come in on the line
+
+  void Receive(const std::uint8_t* bytes, std::size_t count);
+  void Deliver(const link::Bytes& bytes);
 };
 
 bool ServeSession::Impl::Start(int stopFd) {
@@ -235,12 +239,9 @@ void ServeSession::Impl::OnMaster(short revents) {
     while (true) {
       const ssize_t n = ::read(master, buffer, sizeof buffer);
       if (n > 0) {
-        for (ssize_t i = 0; i < n; ++i) {
-          clock.SetNow(loop.NowMs());
-          terminal->OnByte(buffer[i]);
-          if (master < 0)
-            return;
-        }
+        Receive(buffer, static_cast<std::size_t>(n));
+        if (master < 0)
+          return;
         continue;
       }
       if (n < 0 && errno == EINTR)
@@ -253,6 +254,44 @@ void ServeSession::Impl::OnMaster(short revents) {
   if (gone && master >= 0)
     PeerGone();
   Pump();
+}
+
+// A pseudo terminal moves what the PC writes at once; a serial line takes
+// ten bit times per byte. Paced, each byte reaches the terminal when it
+// would have come in on the line.
+void ServeSession::Impl::Receive(const std::uint8_t* bytes, std::size_t count) {
+  clock.SetNow(loop.NowMs());
+  if (opt.fast) {
+    Deliver(link::Bytes(bytes, bytes + count));
+    return;
+  }
+  const std::uint64_t byteNs = 10ull * 1000000000ull / (opt.baud == 0 ? 115200 : opt.baud);
+  const std::uint64_t nowNs = loop.NowMs() * 1000000ull;
+  std::size_t i = 0;
+  while (i < count) {
+    link::Bytes chunk;
+    std::uint64_t dueMs = 0;
+    while (i < count) {
+      const std::uint64_t arrives = std::max(nowNs, inFreeNs) + byteNs;
+      const std::uint64_t due = (arrives + 999999) / 1000000;
+      if (!chunk.empty() && due != dueMs)
+        break;
+      inFreeNs = arrives;
+      dueMs = due;
+      chunk.push_back(bytes[i++]);
+    }
+    const std::uint64_t now = clock.NowMs();
+    clock.After(static_cast<std::uint32_t>(dueMs > now ? dueMs - now : 0),
+                [this, chunk = std::move(chunk)] { Deliver(chunk); });
+  }
+}
+
+void ServeSession::Impl::Deliver(const link::Bytes& bytes) {
+  for (std::uint8_t b : bytes) {
+    if (master < 0)
+      return;
+    terminal->OnByte(b);
+  }
 }
 
 void ServeSession::Impl::Output(const link::Bytes& frame) {

@@ -155,6 +155,28 @@ TEST_F(PtyServe, AcceptedWriteIsInTheFolder) {
   EXPECT_EQ(after.device.marker.bytes, marker);
 }
 
+// A full block takes its time on the line in both directions: the reply to
+// a 4 KiB write cannot come before the write has come in at 115200 baud.
+TEST_F(PtyServe, WhatThePcWritesComesInAtTheLineRate) {
+  Start({});
+  const int fd = OpenRaw(slave);
+  ASSERT_GE(fd, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  const Bytes image(4096, 0x11);
+  const Bytes big = BuildFrame(
+      MsgFlashWriteBlock,
+      AddressedBlockPayload(0x18000000, 1, 0, image, 0, image.size(), OddChunk::PadToEven));
+  ASSERT_GT(big.size(), 4096u);
+  const auto start = std::chrono::steady_clock::now();
+  Write(fd, big);
+  const Bytes reply = ReadFrame(fd);
+  const auto took = std::chrono::steady_clock::now() - start;
+  ASSERT_EQ(FrameMsgId(reply), MsgFlashWriteAck);
+  // 4124 bytes of ten bits each at 115200 baud: 358 ms.
+  EXPECT_GE(took, std::chrono::milliseconds(350));
+  ::close(fd);
+}
+
 TEST_F(PtyServe, BadFaultOnTheCommandLineStopsAtOnce) {
   ServeOptions options;
   options.dir = dir.Path();
