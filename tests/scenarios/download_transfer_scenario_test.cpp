@@ -324,6 +324,47 @@ TEST(MarkerWrite, OneBlockAtTheMarkerAddressThenTheAppInformation) {
   EXPECT_EQ(r.s.ctx().link.CmdID, link::MsgReadAppInfo);
 }
 
+// Every block transfer: a terminal that falls silent gets the block again at
+// 8 and 16 seconds, and the download ends at 18 with the link down.
+TEST(DownloadSilence, EveryStageResendsTwiceThenEnds) {
+  struct Case {
+    const char* what;
+    std::uint16_t blVersion;
+    std::uint16_t blockId;
+    std::uint32_t stage;
+  };
+  const Case cases[] = {
+      {"Flash data", 0x0215, link::MsgParaBlock, link::MsgParaDownloadStart},
+      {"E2PROM data", 0x0230, link::MsgE2WriteBlock, link::MsgE2WriteBlock},
+      {"resources", 0x0215, link::MsgFlashWriteBlock, link::CmdResource},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Faults faults;
+    faults.silenceAfter = {true, c.blockId, 2};
+    DownloadRun r(PackageDevice(c.blVersion, 1), {}, faults);
+    ASSERT_TRUE(r.Connect());
+    ASSERT_TRUE(r.Put("Data/Res/r.rom", Counting(3 * 4096, 1)));
+    ASSERT_TRUE(r.Put("Data/InitData/E2prom/E2.dat", sim::MakeE2Image(0x01030000, "TR100", {})));
+    ASSERT_TRUE(
+        r.Put("Data/InitData/Flash/1.dat", sim::MakeParaImage(0, 0x01030000, "TR100", 5000, {})));
+    r.s.ctx().link.DownloadData = 1;
+    // The silent terminal takes in nothing: what the PC wrote beyond what the
+    // terminal took are the resends.
+    std::uint64_t taken = 0;
+    r.s.terminal().SetTrace([&](std::uint64_t, char d, link::ByteView, std::string_view) {
+      taken += d == '<' ? 1 : 0;
+    });
+    const std::uint64_t writtenBefore = r.s.rig->wire().FramesWritten();
+    const std::uint64_t started = r.s.loop.NowMs();
+    ASSERT_TRUE(r.Run(c.stage));
+    EXPECT_EQ(r.s.BoxTexts(), std::vector<std::string>{r.s.Text("Run_ConnectOverTime")});
+    EXPECT_EQ(r.s.rig->wire().FramesWritten() - writtenBefore - taken, 2u);
+    EXPECT_GE(r.s.loop.NowMs() - started, 18000u);
+    EXPECT_EQ(r.s.ctx().link.LinkUp, 0);
+  }
+}
+
 TEST(RollBack, TheTerminalReportsProgressThenItsResult) {
   DownloadRun r(PackageDevice(0x0215, 1));
   ASSERT_TRUE(r.Connect());
@@ -350,8 +391,8 @@ TEST(RollBack, TheMenuActionAsksFirstAndCancelSendsNothing) {
   r.s.screen.Clear();
   r.s.dlg->OnButton(platform::kRollBackAction);
   r.s.loop.Advance(10000);
-  EXPECT_EQ(r.s.BoxTexts(),
-            (std::vector<std::string>{operations::RollBackQuestion(r.s.ctx()), r.s.Text("Run_AppGobackOk")}));
+  EXPECT_EQ(r.s.BoxTexts(), (std::vector<std::string>{operations::RollBackQuestion(r.s.ctx()),
+                                                      r.s.Text("Run_AppGobackOk")}));
   EXPECT_GT(r.s.terminal().SentCount(link::MsgGoBackResult), results);
 }
 
