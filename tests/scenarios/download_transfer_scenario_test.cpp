@@ -97,6 +97,26 @@ TEST(AppDownload, AnE2promTerminalTakesItsAppFromItsOwnFolder) {
   EXPECT_EQ(r.Received(link::MsgAppBlockAck), 2u) << "the header and one block of one byte";
 }
 
+// A terminal may answer the start with its hello, or cut a block short and
+// ask for it again: the blocks go on and the App arrives whole.
+TEST(AppDownload, AHelloForTheStartAndACutBlockStillBringTheAppWhole) {
+  sim::Behaviour behaviour;
+  behaviour.appStartStates = {false, true, {}};
+  sim::Faults faults;
+  faults.rxTimeoutOn = {true, link::MsgAppBlock, 3};
+  faults.rxTimeoutBurst = 1;
+  DownloadRun r(PackageDevice(0x0215, 1), behaviour, faults);
+  ASSERT_TRUE(r.Connect());
+  const link::Bytes app = sim::MakeAppFile(0x01000300, "TR100", 4 * 4096 + 7);
+  ASSERT_TRUE(r.Put("SW/Flash/App.bin", app));
+  r.s.ctx().link.DownloadApp = 1;
+  ASSERT_TRUE(r.RunStages());
+  EXPECT_EQ(r.s.BoxTexts(), std::vector<std::string>{r.s.Text("Dis_DevRestart")});
+  EXPECT_EQ(r.device().app.image, app);
+  EXPECT_EQ(r.Received(link::MsgRxTimeout), 1u);
+  EXPECT_EQ(r.Received(link::MsgHello), 1u) << "the start was answered with the hello";
+}
+
 TEST(AppDownload, RefusalsAreRetriedFourTimesThenTheDownloadGivesUp) {
   for (std::uint32_t refusals : {4u, 5u}) {
     SCOPED_TRACE(refusals);
