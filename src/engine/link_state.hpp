@@ -116,6 +116,9 @@ struct LinkState {
   std::uint32_t TerminalType = 0;
   std::uint8_t CheckDownloadFiles = 0;
   std::uint32_t AfterInfoAction = 0;
+  std::uint32_t NewBlFile = 0;         // 1: Data/Bl holds a new bootloader image
+  std::uint8_t BakAppPromptState = 0;  // 2: back the App up first; 3: asked or not needed
+  std::string FileVersion;             // version of the App image to be downloaded
   std::uint8_t ParaAltAddr = 0;
 
   // Where the last read-back put its files.

@@ -14,6 +14,11 @@ namespace tavro::engine {
 
 struct Context;
 
+// Whether an identification began afresh (the terminal announced itself:
+// after a connect or a restart) or was asked for within the running
+// operation, which then goes on from it.
+enum class Identification { kFresh, kWithinOperation };
+
 class Operation {
  public:
   virtual ~Operation() = default;
@@ -23,7 +28,7 @@ class Operation {
   virtual bool CheckFileSet(Context& ctx) = 0;
   // The identification has the parameter information: show it, or go on
   // with the operation (also after the terminal restarted mid-operation).
-  virtual void OnIdentified(Context& ctx) = 0;
+  virtual void OnIdentified(Context& ctx, Identification how) = 0;
   // Timer 9 or 10 ticked and the elapsed-time line has moved on.
   virtual void OnProgressTick(Context& /*ctx*/, int /*timerId*/) {}
   // The terminal's App and parameter data have been read back as far as the

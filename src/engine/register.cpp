@@ -4,6 +4,7 @@
 #include "engine/backup_read.hpp"
 #include "engine/e2_download.hpp"
 #include "engine/para_download.hpp"
+#include "engine/ram_loader.hpp"
 #include "engine/read_back.hpp"
 #include "engine/receive_path.hpp"
 #include "engine/resource_download.hpp"
@@ -22,6 +23,7 @@ void RegisterEngine(Context& ctx) {
   RegisterE2Download(ctx);
   RegisterResourceDownload(ctx);
   RegisterRunResult(ctx);
+  RegisterRamLoader(ctx);
 }
 
 }  // namespace tavro::engine

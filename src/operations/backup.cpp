@@ -22,7 +22,7 @@ class Backup final : public IdentifyingOperation {
  public:
   // A terminal that restarted during the backup is identified again and
   // shown; the backup does not resume on its own.
-  void OnIdentified(Context& ctx) override { ShowDeviceInfo(ctx); }
+  void OnIdentified(Context& ctx, engine::Identification) override { ShowDeviceInfo(ctx); }
   void OnProgressTick(Context& ctx, int timerId) override {
     if (timerId == engine::kTimerBackupProgress)
       ShowBackupProgress(ctx);

@@ -153,12 +153,15 @@ void OnNoDataInfo(Context& ctx) {
 }
 
 void HandOverAfterParaInfo(Context& ctx) {
+  const engine::Identification how = ctx.link.DevIdentified == 0
+                                         ? engine::Identification::kFresh
+                                         : engine::Identification::kWithinOperation;
   if (ctx.link.DevIdentified == 0) {
     ctx.link.DevIdentified = 1;
     ctx.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOn);
   }
   if (const std::shared_ptr<engine::Operation> operation = ctx.operations.Current()) {
-    operation->OnIdentified(ctx);
+    operation->OnIdentified(ctx, how);
   } else {
     engine::SetBusy(ctx, engine::WindowState::kIdle);
   }

@@ -23,7 +23,7 @@ constexpr const char* kQuestionFallback =
 class RollBack final : public IdentifyingOperation {
  public:
   // A terminal that restarts during the roll back is identified and shown.
-  void OnIdentified(Context& ctx) override { ShowDeviceInfo(ctx); }
+  void OnIdentified(Context& ctx, engine::Identification) override { ShowDeviceInfo(ctx); }
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "operations/view_info.hpp"
 
+#include "engine/download_stage.hpp"
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
 #include "operations/file_set_check.hpp"
@@ -19,7 +20,7 @@ void HideProgress(Context& ctx) {
 
 class ViewInfo final : public IdentifyingOperation {
  public:
-  void OnIdentified(Context& ctx) override { ShowDeviceInfo(ctx); }
+  void OnIdentified(Context& ctx, engine::Identification) override { ShowDeviceInfo(ctx); }
 };
 
 }  // namespace
@@ -50,6 +51,25 @@ void StartViewInfo(Context& ctx) {
 }
 
 void ShowDeviceInfo(Context& ctx) {
+  engine::LinkState& s = ctx.link;
+  // A download that made the terminal restart goes on from here.
+  if (s.ContinueDownload == 1) {
+    s.ContinueDownload = 0;
+    engine::NextDownloadStage(ctx);
+    return;
+  }
+  if (s.AfterInfoAction == 1) {
+    s.AfterInfoAction = 0;
+    s.CmdID = link::MsgReadAppInfo;
+    engine::StartCommand(ctx);
+    return;
+  }
+  if (s.AfterInfoAction == 2) {
+    s.AfterInfoAction = 0;
+    engine::SetBusy(ctx, engine::WindowState::kIdle);
+    ctx.SetInfoText("\r\nE2PROM" + ctx.Text("Run_StatusErr"));
+    return;
+  }
   const engine::DeviceInfo& d = ctx.device;
   HideProgress(ctx);
   std::string text = ctx.Text("Dis_Bl_Ver") + ": " + d.BlVersionText;

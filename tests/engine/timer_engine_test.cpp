@@ -171,7 +171,7 @@ class LinkQueryPoll : public TimerEngine {
       ++test_.checks;
       return test_.checkPasses;
     }
-    void OnIdentified(Context&) override {}
+    void OnIdentified(Context&, engine::Identification) override {}
 
    private:
     LinkQueryPoll& test_;

@@ -18,7 +18,7 @@ namespace {
 // Shows what a download (timer 9) and a backup (timer 10) show.
 class ShowsProgress final : public operations::IdentifyingOperation {
  public:
-  void OnIdentified(Context&) override {}
+  void OnIdentified(Context&, engine::Identification) override {}
   void OnProgressTick(Context& ctx, int timerId) override {
     if (timerId == kTimerProgress)
       operations::ShowDownloadStages(ctx);

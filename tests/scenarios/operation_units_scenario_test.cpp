@@ -24,7 +24,7 @@ class Probe final : public operations::IdentifyingOperation {
     ++fileSetChecks;
     return IdentifyingOperation::CheckFileSet(ctx);
   }
-  void OnIdentified(engine::Context& ctx) override {
+  void OnIdentified(engine::Context& ctx, engine::Identification) override {
     ++identified;
     if (endWhenIdentified_) {
       // Ends itself: the slot lets go of it while this call still runs.
