@@ -1,6 +1,7 @@
 #include "operations/registry.hpp"
 
 #include "operations/backup.hpp"
+#include "operations/download.hpp"
 #include "operations/download_completion.hpp"
 #include "operations/identify.hpp"
 #include "operations/read_back_flow.hpp"
@@ -18,6 +19,7 @@ std::vector<OperationButton> RegisterOperations(engine::Context& ctx) {
   return {
       {platform::kDeviceInfoButton, &StartViewInfo},
       {platform::kBackupButton, &StartBackup},
+      {platform::kDownloadButton, &StartDownload},
       {platform::kRollBackAction, &StartRollBack},
   };
 }
