@@ -13,6 +13,7 @@
 
 #include "cli/backup_command.hpp"
 #include "cli/command.hpp"
+#include "cli/download_command.hpp"
 #include "cli/global_options.hpp"
 #include "cli/info_command.hpp"
 #include "cli/ini2bin_command.hpp"
@@ -96,6 +97,7 @@ int Run(int argc, char** argv) {
   commands.push_back(tavro::cli::AddPortsCommand(app));
   commands.push_back(tavro::cli::AddInfoCommand(app));
   commands.push_back(tavro::cli::AddBackupCommand(app));
+  commands.push_back(tavro::cli::AddDownloadCommand(app));
   commands.push_back(tavro::cli::AddRollbackCommand(app));
   commands.push_back(tavro::cli::AddIni2BinCommand(app));
 

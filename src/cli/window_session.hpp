@@ -3,6 +3,7 @@
 // removal monitor and the console screen around one CTAVRODlg.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "app/ctavro_dlg.hpp"
@@ -31,6 +32,10 @@ class WindowSession {
   int RunOperation(int buttonId, std::uint32_t limitMs);
   // View device information, which every further operation needs first.
   int Connect();
+  // Runs the loop until `done` holds; false after `limitMs`.
+  bool WaitFor(const std::function<bool()>& done, std::uint32_t limitMs) {
+    return loop_.RunUntil(done, limitMs);
+  }
   // The information area as the command's result, on stdout.
   void PrintInfoText();
 

@@ -119,6 +119,7 @@ struct LinkState {
   std::uint32_t NewBlFile = 0;         // 1: Data/Bl holds a new bootloader image
   std::uint8_t BakAppPromptState = 0;  // 2: back the App up first; 3: asked or not needed
   std::string FileVersion;             // version of the App image to be downloaded
+  std::int32_t RunResult = -1;         // the terminal's last run report; -1 none yet
   std::uint8_t ParaAltAddr = 0;
 
   // Where the last read-back put its files.

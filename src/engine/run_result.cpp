@@ -17,6 +17,7 @@ void OnRunResult(Context& ctx, link::ByteView payload) {
   // A report too short to say anything reads as "no current App".
   const std::uint16_t status = link::DecodeStatusWord(payload).value_or(0xFFFF);
   SetBusy(ctx, WindowState::kIdle);
+  ctx.link.RunResult = status;
   ctx.link.DevIdentified = 0;
   ctx.link.LinkUp = 0;
   ctx.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOff);

@@ -95,5 +95,47 @@ TEST(RollbackCommand, ConfirmedItReturnsTheTerminalToItsBackupApp) {
   EXPECT_EQ(done.out, "The terminal has returned to its backup App.\n");
 }
 
+// A package in the program directory: the marker, an App and the initial
+// Flash data, then tavro-cli download against tavro-sim serve.
+TEST(DownloadCommand, ThePackageEndsUpInTheTerminalAndItsAppRuns) {
+  TempDir program, profile, scratch;
+  MakeProgramDir(program);
+  ASSERT_TRUE(InitTerminal(profile, program, "0x0215"));
+  std::vector<std::uint8_t> app(9000);
+  for (std::size_t i = 0; i < app.size(); ++i)
+    app[i] = static_cast<std::uint8_t>(i * 13);
+  app[64] = 0x00;
+  app[65] = 0x03;
+  app[66] = 0x00;
+  app[67] = 0x01;  // version 1.0.3.0
+  ASSERT_TRUE(program.Write("SW/Flash/App.bin", std::string(app.begin(), app.end())));
+  for (int k = 1; k <= 5; ++k) {
+    std::string image(512 + 300, '\0');
+    image[0] = 1;                              // intact
+    image[2] = static_cast<char>(300 & 0xFF);  // data size
+    image[3] = static_cast<char>(300 >> 8);
+    image[8] = 3;  // data version 1.3.0.0
+    image[9] = 1;
+    image.replace(10, 5, "TR100");
+    for (std::size_t i = 512; i < image.size(); ++i)
+      image[i] = static_cast<char>(k * 7 + i);
+    ASSERT_TRUE(program.Write("Data/InitData/Flash/" + std::to_string(k) + ".dat", image));
+  }
+  ASSERT_TRUE(program.Write("QZDownload.bin", ""));
+  ServedTerminal terminal(profile.Path(), 208);
+  ASSERT_FALSE(terminal.path().empty()) << "the simulator did not start";
+
+  const CliRun r = RunCli(scratch, "TAVRO_COM208=" + terminal.path(),
+                          "--dir '" + program.Path() + "' --port COM208 --yes download");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("Starting the terminal(100%)"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("App: "), std::string::npos) << "the transfer line: " << r.err;
+  EXPECT_EQ(Read(profile.PathOf("app.bin")), app);
+  const auto area = Read(profile.PathOf("para1.bin"));
+  ASSERT_EQ(area.size(), 812u);
+  EXPECT_EQ(area[512], static_cast<std::uint8_t>(7 + 512));
+  EXPECT_FALSE(data::FileExists(program.PathOf("QZDownload.bin")));
+}
+
 }  // namespace
 }  // namespace tavro::cli
