@@ -152,6 +152,13 @@ std::unique_ptr<DemoTerminal> DemoTerminal::Start(const std::string& packageDir,
     error = "simulated terminal: " + initErr.str();
     return nullptr;
   }
+  // A package ready to download, so every button has something to do.
+  sim::PackageOptions package;
+  package.programDir = demo->programDir_;
+  if (sim::RunPackage(package, initOut, initErr) != 0) {
+    error = "sample package: " + initErr.str();
+    return nullptr;
+  }
 
   demo->com_ = FreeComNumber(kPreferredCom);
   if (demo->com_ == 0) {

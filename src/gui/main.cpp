@@ -1,6 +1,7 @@
 // tavro: the service tool's dialog window.
 //
-//   tavro [--dir PROGRAM_DIR] [--demo] [--screenshot FILE [--screenshot-after info|backup]]
+//   tavro [--dir PROGRAM_DIR] [--demo] [--screenshot FILE [--screenshot-after
+//   info|backup|download]]
 //
 // Exit status: the close box ends with the close routine's status (1), Esc
 // with 0, --screenshot with 0 when the picture was written; 2 for a wrong
@@ -109,6 +110,8 @@ int Run(int argc, char** argv, const Options& options) {
       buttons.push_back(tavro::platform::kDeviceInfoButton);
       if (options.screenshotAfter == "backup")
         buttons.push_back(tavro::platform::kBackupButton);
+      if (options.screenshotAfter == "download")
+        buttons.push_back(tavro::platform::kDownloadButton);
     }
     tavro::gui::TakeScreenshot(session, QString::fromStdString(options.screenshot),
                                std::move(buttons), kScreenshotLimitMs, [&](bool written) {
@@ -135,7 +138,7 @@ int main(int argc, char** argv) {
                  "viewing the device information");
   cli.add_option("--screenshot-after", options.screenshotAfter,
                  "With --demo --screenshot: the last operation before the picture")
-      ->check(CLI::IsMember({"info", "backup"}));
+      ->check(CLI::IsMember({"info", "backup", "download"}));
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -1,5 +1,7 @@
 #include "gui/screenshot.hpp"
 
+#include <algorithm>
+
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QTimer>
@@ -16,6 +18,11 @@ namespace {
 constexpr int kPollMs = 50;
 // Lets the last drawing settle (layout, scroll position) before the grab.
 constexpr int kSettleMs = 300;
+
+// A download is shown finished: its questions are answered with "go on".
+int GoOn(platform::MessageKind kind) {
+  return kind == platform::kBoxYesNo ? platform::kButtonYes : platform::kButtonOk;
+}
 
 int DoNotGoOn(platform::MessageKind kind) {
   if (kind == platform::kBoxYesNo)
@@ -37,12 +44,11 @@ void Grab(Session& session, const QString& path, const std::function<void(bool)>
 
 }  // namespace
 
-void TakeScreenshot(Session& session, const QString& path, std::vector<int> buttons, int limitMs,
-                    std::function<void(bool)> done) {
-  session.screen().SetBoxAnswerer([](const platform::MessageBoxRequest& request) {
-    std::cerr << "tavro: [" << request.title << "] " << request.text << '\n';
-    return DoNotGoOn(request.kind);
-  });
+namespace {
+
+// Presses the buttons one after the other, then grabs the window.
+void PressThenGrab(Session& session, const QString& path, std::vector<int> buttons, int limitMs,
+                   std::function<void(bool)> done) {
   if (buttons.empty()) {
     Grab(session, path, done);
     return;
@@ -68,9 +74,22 @@ void TakeScreenshot(Session& session, const QString& path, std::vector<int> butt
                        Grab(session, path, done);
                        return;
                      }
-                     TakeScreenshot(session, path, buttons, limitMs, done);
+                     PressThenGrab(session, path, buttons, limitMs, done);
                    });
   poll->start(kPollMs);
+}
+
+}  // namespace
+
+void TakeScreenshot(Session& session, const QString& path, std::vector<int> buttons, int limitMs,
+                    std::function<void(bool)> done) {
+  const bool downloads =
+      std::find(buttons.begin(), buttons.end(), platform::kDownloadButton) != buttons.end();
+  session.screen().SetBoxAnswerer([downloads](const platform::MessageBoxRequest& request) {
+    std::cerr << "tavro: [" << request.title << "] " << request.text << '\n';
+    return downloads ? GoOn(request.kind) : DoNotGoOn(request.kind);
+  });
+  PressThenGrab(session, path, std::move(buttons), limitMs, std::move(done));
 }
 
 }  // namespace tavro::gui

@@ -1,6 +1,7 @@
 #include "gui/session.hpp"
 
 #include "link/port_list.hpp"
+#include "platform/control_ids.hpp"
 
 namespace tavro::gui {
 
@@ -12,8 +13,12 @@ Session::Session(std::string programDir)
   window_.Attach(model_);
   transferPoll_.setInterval(static_cast<int>(app::TransferMeter::kMinIntervalMs));
   QObject::connect(&transferPoll_, &QTimer::timeout, &window_, [this] {
-    if (const auto line = meter_.Update(app::RunningTransfer(model_.context()), loop_.NowMs()))
+    const auto transfer = app::RunningTransfer(model_.context());
+    if (const auto line = meter_.Update(transfer, loop_.NowMs()))
       window_.ShowTransferLine(*line);
+    // Once the window is idle the figures of a transfer are history.
+    if (!transfer && model_.controls().Get(platform::kDeviceInfoButton).enabled)
+      window_.ShowTransferLine("");
   });
   transferPoll_.start();
 }

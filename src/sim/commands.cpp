@@ -73,6 +73,45 @@ int RunInit(const InitOptions& o, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
+int RunPackage(const PackageOptions& o, std::ostream& out, std::ostream& err) {
+  const std::string dir = o.programDir;
+  const auto bytes = data::ReadWholeFile(dir + data::kPackageFileName);
+  data::PackageValues values;
+  data::AreaTable areas;
+  if (!bytes || !data::ParsePackage(*bytes, 1, 0x0215, values, areas)) {
+    err << dir << data::kPackageFileName << ": not a package description\n";
+    return 1;
+  }
+  // Small enough for the smallest parameter area of every generation.
+  constexpr std::size_t kSampleDataSize = 2000;
+  constexpr std::size_t kSampleAppSize = 40 * 1024 + 77;
+  const link::Bytes app = MakeAppFile(o.appVersion, o.model, kSampleAppSize);
+  std::vector<std::pair<std::string, link::Bytes>> files = {
+      {"/SW/Flash/App.bin", app},
+      {"/SW/E2prom/App.bin", app},
+      {"/Data/InitData/E2prom/E2.dat", MakeE2Image(o.dataVersion, o.model, {})},
+      {"/QZDownload.bin", {}},
+  };
+  const std::size_t count = std::min<std::size_t>(values.paraFileTotalNum, kMaxParaAreas);
+  for (std::size_t i = 0; i < count; ++i) {
+    files.emplace_back("/Data/InitData/Flash/" + std::to_string(i + 1) + ".dat",
+                       MakeParaImage(i, o.dataVersion, o.model, kSampleDataSize, {}));
+  }
+  const std::string version = "[DestPara]\r\nDestParaVer=" + Hex(o.dataVersion) + "\r\n";
+  files.emplace_back("/Data/DataVer.ini", link::Bytes(version.begin(), version.end()));
+  for (const auto& [relative, content] : files) {
+    const std::string path = dir + relative;
+    if (!data::CreateFolders(path.substr(0, path.rfind('/'))) ||
+        !data::WriteFileAtomic(path, content)) {
+      err << path << ": cannot be written\n";
+      return 1;
+    }
+  }
+  out << "Sample package written to " << dir << ": App " << Hex(o.appVersion) << ", parameter data "
+      << Hex(o.dataVersion) << "\n";
+  return 0;
+}
+
 int RunShow(const std::string& dir, std::ostream& out, std::ostream& err) {
   Profile profile;
   std::string error;

@@ -52,6 +52,15 @@ int main(int argc, char** argv) {
   initCmd->add_option("--model", init.model, "model text (at most 8 characters)");
   initCmd->add_flag("--force", init.force, "replace a profile already in the folder");
 
+  tavro::sim::PackageOptions package;
+  std::string packageApp = "0x01000300", packageData = "0x01030000";
+  CLI::App* packageCmd =
+      app.add_subcommand("package", "write a sample download package into a program directory");
+  packageCmd->add_option("--dir", package.programDir, "program directory (holds SwUpdate.ini)")
+      ->required();
+  packageCmd->add_option("--app-version", packageApp, "version of the sample App (BCD)");
+  packageCmd->add_option("--data-version", packageData, "version of the initial data (BCD)");
+
   tavro::sim::ServeOptions serve;
   CLI::App* serveCmd = app.add_subcommand("serve", "serve the terminal on a pseudo terminal");
   serveCmd->add_option("--dir", serve.dir, "profile folder")->required();
@@ -73,8 +82,9 @@ int main(int argc, char** argv) {
   // command is named.
   if (argc > 1 && argv[1][0] != '-') {
     const std::string word = argv[1];
-    if (word != "init" && word != "serve" && word != "show") {
-      std::cerr << "error: unknown command '" << word << "'; the commands are init, serve, show\n";
+    if (word != "init" && word != "package" && word != "serve" && word != "show") {
+      std::cerr << "error: unknown command '" << word
+                << "'; the commands are init, package, serve, show\n";
       return 2;
     }
   }
@@ -110,6 +120,12 @@ int main(int argc, char** argv) {
   }
   if (showCmd->parsed())
     return tavro::sim::RunShow(showDir, std::cout, std::cerr);
+  if (packageCmd->parsed()) {
+    if (!Number(packageApp, package.appVersion, "--app-version") ||
+        !Number(packageData, package.dataVersion, "--data-version"))
+      return 2;
+    return tavro::sim::RunPackage(package, std::cout, std::cerr);
+  }
 
   tavro::sim::ServeSession session(serve);
   g_session = &session;

@@ -86,6 +86,35 @@ TEST(InitCommand, AreasFromThePackage) {
   EXPECT_NE(err2.str().find("no areas"), std::string::npos) << err2.str();
 }
 
+// The sample package carries what a download reads: the marker, an App for
+// each generation, initial data of every area and the destination version.
+TEST(PackageCommand, WritesADownloadablePackageThatFitsEveryArea) {
+  test::TempDir dir;
+  ASSERT_TRUE(data::WriteFileAtomic(dir.PathOf("SwUpdate.ini"), PackageFile()));
+  PackageOptions o;
+  o.programDir = dir.Path();
+  o.dataVersion = 0x01040000;
+  std::ostringstream out, err;
+  ASSERT_EQ(RunPackage(o, out, err), 0) << err.str();
+  EXPECT_TRUE(data::FileExists(dir.PathOf("QZDownload.bin")));
+  const auto app = data::ReadWholeFile(dir.PathOf("SW/Flash/App.bin"));
+  ASSERT_TRUE(app && app->size() > 68);
+  EXPECT_EQ(link::GetU32(app->data() + 64), o.appVersion);
+  EXPECT_EQ(data::ReadWholeFile(dir.PathOf("SW/E2prom/App.bin")), app);
+  EXPECT_EQ(data::ReadWholeFile(dir.PathOf("Data/InitData/E2prom/E2.dat"))->size(), 65536u);
+  EXPECT_EQ(data::ListFiles(dir.PathOf("Data/InitData/Flash"), "*.dat").size(), 4u);
+  const auto area = data::ReadWholeFile(dir.PathOf("Data/InitData/Flash/4.dat"));
+  ASSERT_TRUE(area);
+  EXPECT_LE(area->size(), 0x3000u) << "fits the smallest area";
+  EXPECT_EQ(link::GetU32(area->data() + 6), 0x01040000u);
+  EXPECT_NE(dir.Read("Data/DataVer.ini").find("DestParaVer=0x1040000"), std::string::npos);
+
+  test::TempDir empty;
+  std::ostringstream err2;
+  EXPECT_EQ(RunPackage(PackageOptions{empty.Path()}, out, err2), 1);
+  EXPECT_NE(err2.str().find("not a package description"), std::string::npos);
+}
+
 TEST(ShowCommand, FolderWithoutProfile) {
   test::TempDir dir;
   std::ostringstream out, err;
