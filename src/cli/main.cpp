@@ -13,10 +13,13 @@
 
 #include "cli/backup_command.hpp"
 #include "cli/command.hpp"
+#include "cli/convert_command.hpp"
 #include "cli/global_options.hpp"
 #include "cli/info_command.hpp"
 #include "cli/ini2bin_command.hpp"
 #include "cli/ports_command.hpp"
+#include "cli/prepare_command.hpp"
+#include "cli/rules_command.hpp"
 
 namespace {
 
@@ -96,6 +99,9 @@ int Run(int argc, char** argv) {
   commands.push_back(tavro::cli::AddInfoCommand(app));
   commands.push_back(tavro::cli::AddBackupCommand(app));
   commands.push_back(tavro::cli::AddIni2BinCommand(app));
+  commands.push_back(tavro::cli::AddPrepareCommand(app));
+  commands.push_back(tavro::cli::AddConvertCommand(app));
+  commands.push_back(tavro::cli::AddRulesCommand(app));
 
   if (const std::optional<std::string> unknown = UnknownCommand(argc, argv, commands)) {
     std::cerr << "error: unknown command '" << *unknown << "'; the commands are "
