@@ -24,6 +24,13 @@ std::string Hex(std::uint32_t value) {
   return text;
 }
 
+// A version as the console shows it.
+std::string Shown(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%X", value);
+  return text;
+}
+
 // The last `n` characters of a name; a shorter name whole.
 std::string LastCharacters(const std::string& name, std::size_t n) {
   return name.size() > n ? name.substr(name.size() - n) : name;
@@ -95,7 +102,7 @@ class Preparation {
     ChainResult run = RunChain(chain);
     result_.notices.insert(result_.notices.end(), run.notices.begin(), run.notices.end());
     for (const ChainStep& step : run.steps) {
-      Did("converted 0x" + Hex(step.from) + " to 0x" + Hex(step.to) + " with " + step.rulePath +
+      Did("converted " + Shown(step.from) + " to " + Shown(step.to) + " with " + step.rulePath +
           " into " + step.outFolder);
     }
     if (!run.steps.empty())
@@ -106,7 +113,7 @@ class Preparation {
     }
     if (run.end == ChainEnd::kNoRule) {
       Log(noRuleLine);
-      Did("no rule in " + Path(rules) + " converts from 0x" + Hex(run.reached));
+      Did("no rule in " + Path(rules) + " converts from " + Shown(run.reached));
     }
     return run.reached;
   }
@@ -121,12 +128,12 @@ class Preparation {
         return Fail(std::move(error), kPrepareE2promFailed);
       if (*version == result_.destVersion) {
         Log("\r\nE2Dest=Base_" + dest + "_OK");
-        Did(init + " is at 0x" + dest + " already");
+        Did(init + " is at " + Shown(result_.destVersion) + " already");
         return true;
       }
       if (!RemoveFile(init))
         return Fail(RemoveFailed(init), kPrepareE2promFailed);
-      Did("removed " + init + " (0x" + Hex(*version) + ")");
+      Did("removed " + init + " (" + Shown(*version) + ")");
     }
     const std::string baseFolder = Path(kBaseE2promFolder);
     const std::string base = baseFolder + "/" + kE2ImageName;
@@ -174,7 +181,7 @@ class Preparation {
     }
     if (atDest) {
       Log("\r\nFDest=Base_" + dest + "_Ok");
-      Did(initFolder + " is at 0x" + dest + " already");
+      Did(initFolder + " is at " + Shown(result_.destVersion) + " already");
       return true;
     }
     for (const std::string& name : initImages) {
@@ -227,7 +234,7 @@ PrepareResult PrepareInitialData(const PrepareRequest& request) {
     return result;
   }
   result.destVersion = ReadDestVersion(request.programDir);
-  result.actions.push_back("destination data version 0x" + Hex(result.destVersion));
+  result.actions.push_back("destination data version " + Shown(result.destVersion));
   Preparation preparation(request, result);
   if (preparation.E2prom())
     preparation.Flash();

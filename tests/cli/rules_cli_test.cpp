@@ -32,7 +32,7 @@ class RuleCommands : public ::testing::Test {
 TEST_F(RuleCommands, PrepareBuildsTheSamplesInitialDataOnceAndThenKeepsIt) {
   const CliRun first = Cli("--dir '" + program.Path() + "' prepare");
   ASSERT_EQ(first.exitCode, 0) << first.err;
-  EXPECT_NE(first.out.find("converted 0xfe00 to 0xff00 with " +
+  EXPECT_NE(first.out.find("converted 0xFE00 to 0xFF00 with " +
                            Program("Data/Rule/E2E/E2E_FE00_FF00.bin")),
             std::string::npos)
       << first.out;
@@ -78,8 +78,8 @@ TEST_F(RuleCommands, ConvertRunsOneStepWithTheGivenTimeStamp) {
 TEST_F(RuleCommands, ConvertRefusesBadOptionsAndReportsFailedSteps) {
   const std::string rule = Program("Data/Rule/F2F/F2F_FF00_10000.bin");
   const std::string common = "convert --rule '" + rule + "' --from '" +
-                             Program("Data/BaseData/E2prom") + "' --to '" + scratch.PathOf("converted") +
-                             "'";
+                             Program("Data/BaseData/E2prom") + "' --to '" +
+                             scratch.PathOf("converted") + "'";
   EXPECT_EQ(Cli(common + " --time 2024,13,1,0,0,0").exitCode, 2);
   EXPECT_EQ(Cli(common + " --time 2024,1,1").exitCode, 2);
   EXPECT_EQ(Cli(common + " --header-kind 3").exitCode, 2);

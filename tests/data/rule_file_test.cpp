@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "data/rule_text.hpp"
+
 #include "support/rule_builder.hpp"
 
 namespace tavro::data {
@@ -188,6 +190,36 @@ TEST(RuleFile, SequenceValuesWrapAtThirtyTwoBitsAndRepeatWithTheModulus) {
   r = test::Sequence(Fill(4, 0), 0xFFFFFFFF, 1);
   EXPECT_EQ(SequenceValue(r, 1), 0u);
   EXPECT_EQ(SequenceValue(r, 3), 2u);
+}
+
+TEST(RuleFile, TheDescriptionPlacesEveryRecordInTheImageAndItsRow) {
+  const RuleBlockHeader h = Header("V_1.dat", 0xFE00, 0x10000);
+  const link::Bytes bytes =
+      RuleWriter()
+          .Block(h)
+          .Add(Fill(3, 0xFF))
+          .Add(Column(test::Sequence(Text(kModeText8, 6, "C\"h"), 1, 1), 2, 10))
+          .Add(Column(Array("1.dat", 4, 2, 2, 1, 0), 2, 10, 8))
+          .Add(Copy("1.dat", 0, 3, 3, kModeOr, 1))
+          .Bytes();
+  const RuleParse parse = ParseRuleFile(bytes);
+  ASSERT_TRUE(parse.ok()) << parse.error.why;
+  const std::string text = DescribeRuleFile(parse.file);
+  for (const char* line : {
+           "converts 0xFE00 to 0x10000, 1 block\n",
+           "block 1 at offset 0: \"V_1.dat\" -> 1.dat, 23 bytes after the header\n",
+           "  offset 120, image bytes 0+3: kind 1, fill 3 bytes with 0xFF\n",
+           "  offset 207, image bytes 3+20: table of 2 rows x 10 bytes\n",
+           "    offset 207, row bytes 0+6: kind 2, 8-bit text \"C\\x22h\" in 6 bytes, sequence 0x1 "
+           "+ "
+           "1 x row\n",
+           "    offset 490, row bytes 6+4: kind 1, array of 2 x 2 bytes from \"1.dat\" at 0x4, "
+           "source "
+           "width 1, source stride 8, elements above 0 zero\n",
+           "  offset 577, image bytes 23+0: kind 1, copy OR of width 3: writes nothing",
+       }) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\nin\n" << text;
+  }
 }
 
 }  // namespace
