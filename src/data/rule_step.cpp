@@ -205,9 +205,13 @@ FinishResult FinishConversion(const std::string& tempFolder, const std::string& 
   std::vector<FinalImage> images;
   for (const std::string& name : ListFiles(tempFolder, "*.dat")) {
     const std::string path = tempFolder + kSep + name;
-    std::optional<link::Bytes> bytes = ReadInput(path, result.error);
-    if (!bytes)
+    // The step's own images: their size was bounded when they were built.
+    ReadError why = ReadError::kNone;
+    std::optional<link::Bytes> bytes = ReadWholeFile(path, &why);
+    if (!bytes) {
+      result.error = why == ReadError::kCannotOpen ? FileNotFound(path) : FileUnreadable(path);
       return result;
+    }
     const bool e2 = name.find(kE2ImageName) != std::string::npos;
     const std::size_t header = e2 ? kE2HeaderSize : kFlashImageHeaderSize;
     if (bytes->size() < header) {

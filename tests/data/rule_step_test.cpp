@@ -148,6 +148,14 @@ TEST_F(RuleStep, OutputFoldersByKind) {
             ConvertErrorKind::kWriteFailed);
 }
 
+TEST_F(RuleStep, AnImageAsLargeAsTheReaderAllowsIsMovedWithItsHeader) {
+  const auto size = static_cast<std::uint32_t>(kMaxRuleImageSize);
+  const StepResult step =
+      Run(RuleWriter().Block(Header("V2_1.dat", 1, 2)).Add(Fill(size, 0)).Bytes());
+  ASSERT_TRUE(step.ok()) << ConsoleText(step.error);
+  EXPECT_EQ(FileSize(out + "/1.dat"), kMaxRuleImageSize + 512);
+}
+
 TEST_F(RuleStep, RuleVersionsReadTheFirstHeader) {
   WriteBytes(dir / "rule.bin", RuleWriter().Block(Header("1.dat", 0x10, 0x11)).Bytes());
   const RuleVersionsResult v = RuleVersions(dir / "rule.bin");
