@@ -15,6 +15,7 @@
 #include "link/frame.hpp"
 #include "link/messages.hpp"
 #include "link/payloads.hpp"
+#include "support/rule_builder.hpp"
 
 namespace {
 
@@ -278,6 +279,90 @@ void IniSeeds(const std::string& packageDir) {
   Write("ini", "utf16-raw", IniSeed(0, wide));
 }
 
+// ---- rules --------------------------------------------------------------------
+
+// The option byte (header kind, bit 2: run the step on files too), the
+// source image with its u16 length, then the rule file.
+Bytes RuleSeed(std::uint8_t options, const Bytes& source, const Bytes& rule) {
+  Bytes out = {options};
+  link::AppendU16(out, static_cast<std::uint16_t>(source.size()));
+  return Cat({out, source, rule});
+}
+
+void RuleSeeds(const std::string& packageDir) {
+  using namespace test;
+  const auto read = [&packageDir](const std::string& relative) {
+    const Bytes bytes = data::ReadWholeFile(packageDir + "/" + relative).value_or(Bytes{});
+    if (bytes.empty()) {
+      std::fprintf(stderr, "cannot read %s/%s\n", packageDir.c_str(), relative.c_str());
+      ++failures;
+    }
+    return bytes;
+  };
+  constexpr std::uint8_t kOnFiles = 4;
+  const Bytes e2 = read("Data/BaseData/E2prom/E2.dat");
+  const Bytes e2Head(e2.begin(), e2.begin() + std::min<std::size_t>(e2.size(), 512));
+  const Bytes flash = read("Data/BaseData/Flash/1.dat");
+  Write("rules", "sample-e2e-1",
+        RuleSeed(2 | kOnFiles, e2Head, read("Data/Rule/E2E/E2E_FE00_FF00.bin")));
+  Write("rules", "sample-e2e-2",
+        RuleSeed(2 | kOnFiles, e2Head, read("Data/Rule/E2E/E2E_FF00_10000.bin")));
+  Write("rules", "sample-f2f",
+        RuleSeed(0 | kOnFiles, flash, read("Data/Rule/F2F/F2F_FF00_10000.bin")));
+  Write("rules", "sample-f2e",
+        RuleSeed(1 | kOnFiles, flash, read("Data/Rule/F2E/F2E_FF00_10000.bin")));
+
+  const Bytes small = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7};
+  Write("rules", "table-sequence-and-copy",
+        RuleSeed(3, small,
+                 RuleWriter()
+                     .Block(Header("V2_1.dat", 0x100, 0x101))
+                     .Add(Column(Sequence(Fill(2, 0), 0x100, 2, 2), 3, 4))
+                     .Add(Column(Copy("1.dat", 0, 2, 1), 3, 4, 1))
+                     .Bytes()));
+  Write("rules", "text-columns",
+        RuleSeed(3 | kOnFiles, small,
+                 RuleWriter()
+                     .Block(Header("E2.dat", 1, 2))
+                     .Add(Column(Sequence(test::Text(data::kModeText8, 6, "ab"), 7, 1), 2, 14))
+                     .Add(Column(Sequence(test::Text(data::kModeText16, 8, "c"), 0xFFFFFFFF, 3, 5),
+                                 2, 14))
+                     .Add(test::Text(data::kModeText16, 5, "xyz"))
+                     .Add(Fill(32, 0x1FF))
+                     .Bytes()));
+  data::RuleBlockHeader model = Header("V_2.dat", 5, 6);
+  model.modelFromRule = 0;
+  model.modelLen = 4;
+  model.modelOffset = 2;
+  model.modelSrcName = RuleNameOf("2.dat");
+  model.srcHasHeader = 1;
+  Write("rules", "arrays-masks-two-blocks",
+        RuleSeed(0 | kOnFiles, flash,
+                 RuleWriter()
+                     .Block(Header("V_1.dat", 5, 6))
+                     .Add(Array("1.dat", 0, 4, 2, 1, 1))
+                     .Add(Copy("1.dat", 4, 2, 2, data::kModeAnd, 0x0FF0))
+                     .Add(Copy("1.dat", 6, 4, 4, data::kModeOr, 0x80000000))
+                     .Add(Column(Array("1.dat", 8, 2, 2, 2, 0), 2, 6, 16))
+                     .Add(Column(Copy("1.dat", 8, 2, 2, 9), 2, 6, 16))
+                     .Block(model)
+                     .Add(Copy("2.dat", 0, 4, 2))
+                     .Bytes()));
+  Write("rules", "array-past-its-row",
+        RuleSeed(0, small,
+                 RuleWriter()
+                     .Block(Header("1.dat", 1, 2))
+                     .Add(Column(Fill(2, 0), 2, 4))
+                     .Add(Column(Array("1.dat", 0, 3, 1, 1, 9), 2, 4))
+                     .Bytes()));
+  Write("rules", "source-range-past-the-end",
+        RuleSeed(2 | kOnFiles, small,
+                 RuleWriter()
+                     .Block(Header("E2.dat", 1, 2))
+                     .Add(Column(Copy("E2.dat", 0xFFFFFFF0, 4, 4), 3, 4, 0x10))
+                     .Bytes()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -291,5 +376,6 @@ int main(int argc, char** argv) {
   PayloadSeeds();
   PackageSeeds(packageDir);
   IniSeeds(packageDir);
+  RuleSeeds(packageDir);
   return failures == 0 ? 0 : 1;
 }

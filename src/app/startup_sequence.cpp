@@ -5,6 +5,7 @@
 #include "app/run_log_report.hpp"
 #include "data/file_io.hpp"
 #include "engine/stage_control.hpp"
+#include "link/time_stamp.hpp"
 #include "operations/file_set_check.hpp"
 #include "platform/control_ids.hpp"
 
@@ -51,6 +52,56 @@ bool OpenStartupPort(CTAVRODlg& dlg, std::optional<std::uint8_t> onlyPort) {
   return false;
 }
 
+bool CheckPackageAndCreateTree(engine::Context& ctx) {
+  if (!operations::FileSetCheck(ctx)) {
+    engine::SetBusy(ctx, engine::WindowState::kIdle);
+    ctx.Refresh();
+    return false;
+  }
+  for (const char* folder : kProgramTree)
+    data::CreateFolder(ctx.Path(folder));
+  return true;
+}
+
+void ReportConvertError(engine::Context& ctx, const data::ConvertError& error) {
+  switch (error.kind) {
+    case data::ConvertErrorKind::kNone:
+      return;
+    case data::ConvertErrorKind::kNotExist:
+      ctx.Refresh();
+      platform::ReportFileNotFound(ctx.messages, error.path);
+      return;
+    case data::ConvertErrorKind::kReadInErr:
+      ctx.Refresh();
+      platform::ReportFileUnreadable(ctx.messages, error.path);
+      return;
+    default:
+      ctx.MessageBox(error.text, platform::kBoxError);
+      return;
+  }
+}
+
+data::PrepareResult PrepareStartupData(engine::Context& ctx) {
+  const data::PrepareRequest request{ctx.programDir, ctx.package.paraFileRequisiteNum,
+                                     link::LocalTimeStamp(ctx.loop.WallTime())};
+  data::PrepareResult result = data::PrepareInitialData(request);
+  for (const std::string& line : result.logLines)
+    ctx.Log(1, line);
+  if (!result.notices.empty() || !result.error.ok())
+    engine::SetBusy(ctx, engine::WindowState::kIdle);
+  for (const data::ConvertError& notice : result.notices)
+    ReportConvertError(ctx, notice);
+  ReportConvertError(ctx, result.error);
+  if (result.code == data::kPrepared)
+    return result;
+  engine::SetBusy(ctx, engine::WindowState::kIdle);
+  ctx.Refresh();
+  ctx.Log(1, "\r\nParaBase2DestErr_" + std::to_string(result.code));
+  if (result.code == data::kPrepareNoDataVersion)
+    ctx.MessageBox("DataVer.ini" + ctx.Text("F_NotExist"), platform::kBoxError);
+  return result;
+}
+
 StartupOutcome RunStartupSequence(CTAVRODlg& dlg, std::optional<std::uint8_t> onlyPort) {
   StartupOutcome outcome;
   engine::Context& ctx = dlg.context();
@@ -60,20 +111,18 @@ StartupOutcome RunStartupSequence(CTAVRODlg& dlg, std::optional<std::uint8_t> on
   outcome.portOpened = OpenStartupPort(dlg, onlyPort);
   dlg.FinishWindowSetUp();
 
-  if (!operations::FileSetCheck(ctx)) {
-    engine::SetBusy(ctx, engine::WindowState::kIdle);
-    ctx.Refresh();
+  if (!CheckPackageAndCreateTree(ctx))
     return outcome;
-  }
-  for (const char* folder : kProgramTree)
-    data::CreateFolder(ctx.Path(folder));
   outcome.packageReady = true;
 
   if (ctx.package.debugLevel != 0 && !OpenRunLogOrReport(dlg.runLog(), ctx.messages, ctx.programDir,
                                                          ctx.loop.WallTime(), ctx.port.number)) {
     dlg.Close();
     outcome.exitRequested = true;
+    ctx.Refresh();
+    return outcome;
   }
+  outcome.dataPreparation = PrepareStartupData(ctx).code;
   ctx.Refresh();
   return outcome;
 }

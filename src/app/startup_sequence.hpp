@@ -1,12 +1,16 @@
 #pragma once
 // What the window does once before it waits for the user: set itself up,
-// open a port, check the package, create the folder tree, open the run log.
+// open a port, check the package, create the folder tree, open the run log,
+// bring the initial data to the destination data version.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "app/ctavro_dlg.hpp"
+#include "data/convert_error.hpp"
+#include "data/init_prepare.hpp"
+#include "engine/context.hpp"
 
 namespace tavro::app {
 
@@ -15,6 +19,7 @@ struct StartupOutcome {
   bool portOpened = false;
   bool packageReady = false;   // the package check passed; the tree exists
   bool exitRequested = false;  // the run log could not be created: the program ends
+  int dataPreparation = 0;     // the preparation's result code; 0 when it did not run
 };
 
 // Tries the listed ports from the last to the first (port 1 once when the
@@ -40,6 +45,21 @@ inline constexpr const char* kProgramTree[] = {"/SW",
                                                "/Data/InitData",
                                                "/Data/InitData/E2prom",
                                                "/Data/InitData/Flash"};
+
+// The package check and the folder tree. False when the check failed: its
+// box has been shown, the button states refreshed and no folder created.
+bool CheckPackageAndCreateTree(engine::Context& ctx);
+
+// Brings the initial data to the destination version (data::PrepareInitialData)
+// with what the technician is told: its run-log lines, a box for each rule
+// file that could not be read and for the failure, and on any result but
+// success "ParaBase2DestErr_<code>" in the log, with "DataVer.ini" +
+// F_NotExist in a box when the data version file is missing.
+data::PrepareResult PrepareStartupData(engine::Context& ctx);
+
+// The box of a conversion failure: the path with F_NotExist or F_ReadInErr,
+// or the failure's own text.
+void ReportConvertError(engine::Context& ctx, const data::ConvertError& error);
 
 StartupOutcome RunStartupSequence(CTAVRODlg& dlg,
                                   std::optional<std::uint8_t> onlyPort = std::nullopt);

@@ -13,12 +13,15 @@
 
 #include "cli/backup_command.hpp"
 #include "cli/command.hpp"
+#include "cli/convert_command.hpp"
 #include "cli/download_command.hpp"
 #include "cli/global_options.hpp"
 #include "cli/info_command.hpp"
 #include "cli/ini2bin_command.hpp"
 #include "cli/ports_command.hpp"
+#include "cli/prepare_command.hpp"
 #include "cli/rollback_command.hpp"
+#include "cli/rules_command.hpp"
 
 namespace {
 
@@ -100,6 +103,9 @@ int Run(int argc, char** argv) {
   commands.push_back(tavro::cli::AddDownloadCommand(app));
   commands.push_back(tavro::cli::AddRollbackCommand(app));
   commands.push_back(tavro::cli::AddIni2BinCommand(app));
+  commands.push_back(tavro::cli::AddPrepareCommand(app));
+  commands.push_back(tavro::cli::AddConvertCommand(app));
+  commands.push_back(tavro::cli::AddRulesCommand(app));
 
   if (const std::optional<std::string> unknown = UnknownCommand(argc, argv, commands)) {
     std::cerr << "error: unknown command '" << *unknown << "'; the commands are "

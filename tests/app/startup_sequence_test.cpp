@@ -1,5 +1,6 @@
 // The start-up sequence: which port opens, what a failing package check
-// leaves undone, and when the run log is created.
+// leaves undone, when the run log is created, and the data preparation with
+// its log lines and boxes.
 
 #include "app/startup_sequence.hpp"
 
@@ -7,10 +8,14 @@
 
 #include "data/file_io.hpp"
 #include "data/ini_to_bin.hpp"
+#include "data/init_prepare.hpp"
+#include "data/para_images.hpp"
+#include "link/byte_order.hpp"
 #include "loop/virtual_loop.hpp"
 #include "platform/control_ids.hpp"
 #include "support/fake_serial_link.hpp"
 #include "support/recording_screen.hpp"
+#include "support/rule_builder.hpp"
 #include "support/source_tree.hpp"
 #include "support/temp_dir.hpp"
 
@@ -23,9 +28,22 @@ class StartupSequence : public ::testing::Test {
     ASSERT_TRUE(
         data::CopyFileOverwrite(SourcePath("package/Language.ini"), dir.PathOf("Language.ini")));
   }
-  void WithPackage() {
+  void WithPackage(bool dataVersion = true) {
     ASSERT_TRUE(
         data::IniToBin(dir.PathOf("SwUpdate.ini"), SourcePath("package/SwUpdate-source.ini")));
+    if (dataVersion) {
+      ASSERT_TRUE(dir.Write("Data/DataVer.ini", "[DestPara]\r\nDestParaVer=0x12\r\n"));
+    }
+  }
+  // An E2PROM image of `size` bytes at `version`.
+  static std::string E2Image(std::uint32_t version, std::size_t size = data::kE2ImageSize) {
+    std::string image(size, '\0');
+    if (size >= 10)
+      link::PutU32(reinterpret_cast<std::uint8_t*>(image.data()) + 6, version);
+    return image;
+  }
+  std::string RunLogText() const {
+    return dir.Read(dlg->runLog().Path().substr(dir.Path().size() + 1));
   }
   app::StartupOutcome Run(std::optional<std::uint8_t> onlyPort = std::nullopt) {
     dlg = std::make_unique<app::CTAVRODlg>(loop, screen, serial, dir.Path(),
@@ -98,6 +116,7 @@ TEST_F(StartupSequence, FailingPackageCheckCreatesNoFoldersAndNoRunLog) {
   EXPECT_FALSE(dlg->runLog().IsOpen());
   ASSERT_EQ(screen.boxes().size(), 1u);
   EXPECT_EQ(screen.boxes()[0].text, "SwUpdate.ini" + Text("F_NotExist"));
+  EXPECT_EQ(outcome.dataPreparation, 0) << "no preparation without a package";
 }
 
 TEST_F(StartupSequence, PackageReadyCreatesTheTreeAndTheRunLog) {
@@ -107,12 +126,56 @@ TEST_F(StartupSequence, PackageReadyCreatesTheTreeAndTheRunLog) {
   for (const char* folder : app::kProgramTree)
     EXPECT_TRUE(dir.Exists(folder + 1)) << folder;
   ASSERT_TRUE(dlg->runLog().IsOpen()) << "the sample package asks for DebugLevel 1";
-  EXPECT_EQ(dir.Read(dlg->runLog().Path().substr(dir.Path().size() + 1)), "AppRunLog:\r\n\r\nCOM1");
+  EXPECT_EQ(RunLogText().rfind("AppRunLog:\r\n\r\nCOM1\r\n", 0), 0u) << RunLogText();
+}
+
+TEST_F(StartupSequence, TheInitialDataIsPreparedWithItsLogLines) {
+  WithPackage();
+  ASSERT_TRUE(dir.Write("Data/BaseData/E2prom/E2.dat", E2Image(0x12)));
+  const app::StartupOutcome outcome = Run();
+  EXPECT_EQ(outcome.dataPreparation, data::kPrepared);
+  EXPECT_TRUE(screen.boxes().empty());
+  EXPECT_EQ(dir.Read("Data/InitData/E2prom/E2.dat"), E2Image(0x12));
+  EXPECT_EQ(RunLogText(),
+            "AppRunLog:\r\n\r\nCOM1\r\nE2Base_12\r\nE2Dest_12_Conv2_12_OK\r\nNoBaseFlash");
+}
+
+TEST_F(StartupSequence, AMissingDataVersionFileIsLoggedAndShown) {
+  WithPackage(false);
+  const app::StartupOutcome outcome = Run();
+  EXPECT_EQ(outcome.dataPreparation, data::kPrepareNoDataVersion);
+  ASSERT_EQ(screen.boxes().size(), 1u);
+  EXPECT_EQ(screen.boxes()[0].text, "DataVer.ini" + Text("F_NotExist"));
+  EXPECT_EQ(screen.boxes()[0].kind, platform::kBoxError);
+  EXPECT_EQ(RunLogText(), "AppRunLog:\r\n\r\nCOM1\r\nParaBase2DestErr_3");
+}
+
+TEST_F(StartupSequence, FailedPreparationsShowTheirFileOrRuleFault) {
+  WithPackage();
+  ASSERT_TRUE(dir.Write("Data/InitData/E2prom/E2.dat", E2Image(0x11, 20)));
+  EXPECT_EQ(Run().dataPreparation, data::kPrepareE2promFailed);
+  ASSERT_EQ(screen.boxes().size(), 1u);
+  EXPECT_EQ(screen.boxes()[0].text,
+            dir.PathOf("Data/InitData/E2prom/E2.dat") + Text("F_ReadInErr"));
+  EXPECT_NE(RunLogText().find("\r\nParaBase2DestErr_2"), std::string::npos) << RunLogText();
+
+  // A rule whose column runs past its row, found for the base version.
+  data::RemoveFile(dir.PathOf("Data/InitData/E2prom/E2.dat"));
+  ASSERT_TRUE(dir.Write("Data/BaseData/E2prom/E2.dat", E2Image(0x11)));
+  const link::Bytes rule = test::RuleWriter()
+                               .Block(test::Header("E2.dat", 0x11, 0x12))
+                               .Add(test::Column(test::Fill(4, 0), 2, 2))
+                               .Bytes();
+  ASSERT_TRUE(dir.Write("Data/Rule/E2E/a.bin", std::string(rule.begin(), rule.end())));
+  screen.Clear();
+  EXPECT_EQ(Run().dataPreparation, data::kPrepareE2promFailed);
+  ASSERT_EQ(screen.boxes().size(), 1u);
+  EXPECT_EQ(screen.boxes()[0].text, "rule_207_byte_err");
 }
 
 TEST_F(StartupSequence, MissingLanguageFileEndsBeforeAnyPortOrFolder) {
   data::RemoveFile(dir.PathOf("Language.ini"));
-  WithPackage();
+  WithPackage(false);
   const app::StartupOutcome outcome = Run();
   EXPECT_FALSE(outcome.languageReady);
   EXPECT_TRUE(serial.openAttempts().empty());

@@ -123,6 +123,8 @@ TEST(DownloadCommand, ThePackageEndsUpInTheTerminalAndItsAppRuns) {
     ASSERT_TRUE(program.Write("Data/InitData/Flash/" + std::to_string(k) + ".dat", image));
   }
   ASSERT_TRUE(program.Write("QZDownload.bin", ""));
+  // The initial data is at the destination version: the start-up leaves it.
+  ASSERT_TRUE(program.Write("Data/DataVer.ini", "[DestPara]\r\nDestParaVer=0x01030000\r\n"));
   ServedTerminal terminal(profile.Path(), 208);
   ASSERT_FALSE(terminal.path().empty()) << "the simulator did not start";
 

@@ -115,6 +115,10 @@ inline void MakeProgramDir(const TempDir& dir) {
                                       dir.PathOf("Language.ini")));
   ASSERT_TRUE(
       data::IniToBin(dir.PathOf("SwUpdate.ini"), test::SourcePath("package/SwUpdate-source.ini")));
+  // Without it the start-up would stop at the data preparation's box.
+  ASSERT_TRUE(dir.MakeFolder("Data"));
+  ASSERT_TRUE(data::CopyFileOverwrite(test::SourcePath("package/Data/DataVer.ini"),
+                                      dir.PathOf("Data/DataVer.ini")));
 }
 
 // A simulator profile of the given bootloader version for `program`.

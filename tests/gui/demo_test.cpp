@@ -180,6 +180,38 @@ TEST(Demo, BackupOfTheSimulatedTerminal) {
   session.model().Close();
 }
 
+// The window's Download button against the demo terminal: its questions
+// answered with OK, the package goes in and the terminal runs its new App.
+TEST(Demo, DownloadOfTheSamplePackage) {
+  std::string error;
+  std::unique_ptr<DemoTerminal> demo = DemoTerminal::Start(TAVRO_TEST_PACKAGE_DIR, error);
+  ASSERT_NE(demo, nullptr) << error;
+  Session session(demo->programDir());
+  std::vector<std::string> boxes;
+  RecordBoxes(session, boxes);
+  ASSERT_TRUE(session.Start().portOpened);
+  MainWindow& window = session.window();
+  const auto press = [&](int id) {
+    auto* button = qobject_cast<QPushButton*>(window.Control(id));
+    if (button == nullptr)
+      return false;
+    QTest::mouseClick(button, Qt::LeftButton);
+    return RunUntil([&] { return button->isEnabled(); }, 120000);
+  };
+  ASSERT_TRUE(press(platform::kDeviceInfoButton));
+  boxes.clear();
+  ASSERT_TRUE(press(platform::kDownloadButton));
+  const auto text = [&](const char* key) { return session.model().language().Text(key); };
+  ASSERT_TRUE(
+      RunUntil([&] { return !boxes.empty() && boxes.back() == text("Run_RunOk"); }, kPatienceMs));
+  EXPECT_EQ(boxes[boxes.size() - 2], text("Dis_DevRestart"));
+  EXPECT_FALSE(data::FileExists(demo->programDir() + "/QZDownload.bin"));
+  auto* download = qobject_cast<QPushButton*>(window.Control(platform::kDownloadButton));
+  ASSERT_NE(download, nullptr);
+  EXPECT_EQ(download->text().toStdString(), text("B_Run"));
+  session.model().Close();
+}
+
 TEST(Demo, PulledTerminalClosesThePortWithTheLossMessage) {
   std::string error;
   std::unique_ptr<DemoTerminal> demo = DemoTerminal::Start(TAVRO_TEST_PACKAGE_DIR, error);
