@@ -39,4 +39,11 @@ BlockAck OnBlockAck(Context& ctx, bool accepted, RetryKind kind, const SendBlock
   return BlockAck::kNextSent;
 }
 
+BlockAck OnStatusAck(Context& ctx, link::ByteView payload, RetryKind kind,
+                     const SendBlockFn& send) {
+  ctx.link.gOverTimeNum = 0;
+  const bool accepted = link::DecodeStatusWord(payload).value_or(0) != 0;
+  return OnBlockAck(ctx, accepted, kind, send);
+}
+
 }  // namespace tavro::engine

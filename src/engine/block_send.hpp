@@ -44,4 +44,9 @@ enum class BlockAck {
 // The terminal accepted or refused block gFrameNum of the series.
 BlockAck OnBlockAck(Context& ctx, bool accepted, RetryKind kind, const SendBlockFn& send);
 
+// An acknowledgement with a status word (0 refused, else accepted): the
+// silence count starts over and the block rule applies. A payload too short
+// for its status counts as a refusal.
+BlockAck OnStatusAck(Context& ctx, link::ByteView payload, RetryKind kind, const SendBlockFn& send);
+
 }  // namespace tavro::engine

@@ -144,10 +144,8 @@ void OnParaBlockAck(Context& ctx, link::ByteView payload) {
     ctx.Log(1, "\r\nUnaskedReply_ParaBlockAck");
     return;
   }
-  s.gOverTimeNum = 0;
-  const bool accepted = link::DecodeStatusWord(payload).value_or(0) != 0;
   const BlockAck ack =
-      OnBlockAck(ctx, accepted, RetryKind::kFlash, [&ctx](std::uint16_t n) { SendBlock(ctx, n); });
+      OnStatusAck(ctx, payload, RetryKind::kFlash, [&ctx](std::uint16_t n) { SendBlock(ctx, n); });
   if (ack != BlockAck::kLastAccepted)
     return;
   ctx.loop.StopTimer(kTimerSilence);

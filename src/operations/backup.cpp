@@ -6,6 +6,7 @@
 #include "operations/backup_progress.hpp"
 #include "operations/file_set_check.hpp"
 #include "operations/identify.hpp"
+#include "operations/operation_checks.hpp"
 #include "operations/read_back_flow.hpp"
 #include "operations/view_info.hpp"
 #include "platform/control_ids.hpp"
@@ -62,14 +63,8 @@ std::string WrapPath(const std::string& path) {
 
 void StartBackup(Context& ctx) {
   engine::LinkState& s = ctx.link;
-  if (!ctx.serial.IsOpen()) {
-    ctx.MessageBox(ctx.Text("C_ComClose"), platform::kBoxError);
+  if (!RequireConnection(ctx))
     return;
-  }
-  if (s.LinkUp == 0) {
-    ctx.MessageBox(ctx.Text("Run_UnConnect"), platform::kBoxError);
-    return;
-  }
   ctx.operations.Install(MakeBackup());
   s.CheckDownloadFiles = 0;
   if (!FileSetCheck(ctx, AreaCheck::kConnectedTerminal)) {

@@ -13,6 +13,7 @@
 #include "operations/download_progress.hpp"
 #include "operations/file_set_check.hpp"
 #include "operations/identify.hpp"
+#include "operations/operation_checks.hpp"
 #include "operations/read_back_flow.hpp"
 #include "operations/view_info.hpp"
 #include "platform/control_ids.hpp"
@@ -113,14 +114,8 @@ bool AskBackupApp(Context& ctx) {
 
 void StartDownload(Context& ctx) {
   engine::LinkState& s = ctx.link;
-  if (!ctx.serial.IsOpen()) {
-    ctx.MessageBox(ctx.Text("C_ComClose"), platform::kBoxError);
+  if (!RequireConnection(ctx))
     return;
-  }
-  if (s.LinkUp == 0) {
-    ctx.MessageBox(ctx.Text("Run_UnConnect"), platform::kBoxError);
-    return;
-  }
   ctx.operations.Install(MakeDownload());
   s.CheckDownloadFiles = 1;
   if (!FileSetCheck(ctx, AreaCheck::kConnectedTerminal)) {
@@ -143,10 +138,7 @@ void StartDownload(Context& ctx) {
     engine::SetBusy(ctx, engine::WindowState::kIdle);
     return;
   }
-  // An older interrupted upgrade is given up.
-  const std::string resume = data::PortBackupFolder(ctx.programDir, ctx.port.number);
-  for (const std::string& name : data::ListFiles(resume, "*.log"))
-    data::RemoveFile(resume + "/" + name);
+  DeleteResumeRecords(ctx);
   if (const auto bootloader = engine::FirstFileIn(ctx.Path("/Data/Bl"), "*.bin"))
     s.NewBlFile = bootloader->find("BL") != std::string::npos ? 1 : 0;
   const bool checkE2Image = engine::FirstFileIn(ctx.Path("/Data/Bl/CheckE2"), "*.bin").has_value();

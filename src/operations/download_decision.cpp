@@ -9,6 +9,7 @@
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
 #include "operations/init_data_check.hpp"
+#include "operations/operation_checks.hpp"
 #include "platform/control_ids.hpp"
 
 namespace tavro::operations {
@@ -73,9 +74,7 @@ void DownloadDataDecision(Context& ctx) {
 
 void StartDownloadStages(Context& ctx) {
   engine::LinkState& s = ctx.link;
-  const std::string resume = data::PortBackupFolder(ctx.programDir, ctx.port.number);
-  for (const std::string& name : data::ListFiles(resume, "*.log"))
-    data::RemoveFile(resume + "/" + name);
+  DeleteResumeRecords(ctx);
   if (s.DownloadData == 0)
     s.ParaPath = "NoDlPara";
   s.OperationTime = ctx.loop.WallTime();

@@ -5,6 +5,7 @@
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
 #include "operations/identify.hpp"
+#include "operations/operation_checks.hpp"
 #include "operations/view_info.hpp"
 #include "platform/control_ids.hpp"
 
@@ -34,14 +35,8 @@ std::string RollBackQuestion(Context& ctx) {
 }
 
 void StartRollBack(Context& ctx) {
-  if (!ctx.serial.IsOpen()) {
-    ctx.MessageBox(ctx.Text("C_ComClose"), platform::kBoxError);
+  if (!RequireConnection(ctx))
     return;
-  }
-  if (ctx.link.LinkUp == 0) {
-    ctx.MessageBox(ctx.Text("Run_UnConnect"), platform::kBoxError);
-    return;
-  }
   if (ctx.MessageBox(RollBackQuestion(ctx), platform::kBoxOkCancel) != platform::kButtonOk)
     return;
   ctx.operations.Install(std::make_shared<RollBack>());

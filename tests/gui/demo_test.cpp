@@ -45,6 +45,15 @@ bool RunUntil(const std::function<bool()>& done, int limitMs) {
   return done();
 }
 
+// Clicks the button and runs until the window has enabled it again.
+bool ClickAndWait(MainWindow& window, int id, int limitMs) {
+  auto* button = qobject_cast<QPushButton*>(window.Control(id));
+  if (button == nullptr)
+    return false;
+  QTest::mouseClick(button, Qt::LeftButton);
+  return RunUntil([&] { return button->isEnabled(); }, limitMs);
+}
+
 // Boxes are answered with OK and their texts kept in `boxes`.
 void RecordBoxes(Session& session, std::vector<std::string>& boxes) {
   session.screen().SetBoxAnswerer([&boxes](const platform::MessageBoxRequest& request) {
@@ -155,13 +164,7 @@ TEST(Demo, BackupOfTheSimulatedTerminal) {
   RecordBoxes(session, boxes);
   ASSERT_TRUE(session.Start().portOpened);
   MainWindow& window = session.window();
-  const auto press = [&](int id) {
-    auto* button = qobject_cast<QPushButton*>(window.Control(id));
-    if (button == nullptr)
-      return false;
-    QTest::mouseClick(button, Qt::LeftButton);
-    return RunUntil([&] { return button->isEnabled(); }, kPatienceMs);
-  };
+  const auto press = [&](int id) { return ClickAndWait(window, id, kPatienceMs); };
   ASSERT_TRUE(press(platform::kDeviceInfoButton));
   ASSERT_TRUE(boxes.empty()) << boxes.front();
   ASSERT_TRUE(press(platform::kBackupButton));
@@ -191,13 +194,7 @@ TEST(Demo, DownloadOfTheSamplePackage) {
   RecordBoxes(session, boxes);
   ASSERT_TRUE(session.Start().portOpened);
   MainWindow& window = session.window();
-  const auto press = [&](int id) {
-    auto* button = qobject_cast<QPushButton*>(window.Control(id));
-    if (button == nullptr)
-      return false;
-    QTest::mouseClick(button, Qt::LeftButton);
-    return RunUntil([&] { return button->isEnabled(); }, 120000);
-  };
+  const auto press = [&](int id) { return ClickAndWait(window, id, 120000); };
   ASSERT_TRUE(press(platform::kDeviceInfoButton));
   boxes.clear();
   ASSERT_TRUE(press(platform::kDownloadButton));
