@@ -6,6 +6,7 @@
 #include "data/file_io.hpp"
 #include "engine/stage_control.hpp"
 #include "link/time_stamp.hpp"
+#include "operations/convert_report.hpp"
 #include "operations/file_set_check.hpp"
 #include "platform/control_ids.hpp"
 
@@ -63,24 +64,6 @@ bool CheckPackageAndCreateTree(engine::Context& ctx) {
   return true;
 }
 
-void ReportConvertError(engine::Context& ctx, const data::ConvertError& error) {
-  switch (error.kind) {
-    case data::ConvertErrorKind::kNone:
-      return;
-    case data::ConvertErrorKind::kNotExist:
-      ctx.Refresh();
-      platform::ReportFileNotFound(ctx.messages, error.path);
-      return;
-    case data::ConvertErrorKind::kReadInErr:
-      ctx.Refresh();
-      platform::ReportFileUnreadable(ctx.messages, error.path);
-      return;
-    default:
-      ctx.MessageBox(error.text, platform::kBoxError);
-      return;
-  }
-}
-
 data::PrepareResult PrepareStartupData(engine::Context& ctx) {
   const data::PrepareRequest request{ctx.programDir, ctx.package.paraFileRequisiteNum,
                                      link::LocalTimeStamp(ctx.loop.WallTime())};
@@ -90,8 +73,8 @@ data::PrepareResult PrepareStartupData(engine::Context& ctx) {
   if (!result.notices.empty() || !result.error.ok())
     engine::SetBusy(ctx, engine::WindowState::kIdle);
   for (const data::ConvertError& notice : result.notices)
-    ReportConvertError(ctx, notice);
-  ReportConvertError(ctx, result.error);
+    operations::ReportConvertError(ctx, notice);
+  operations::ReportConvertError(ctx, result.error);
   if (result.code == data::kPrepared)
     return result;
   engine::SetBusy(ctx, engine::WindowState::kIdle);

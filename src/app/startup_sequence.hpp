@@ -57,10 +57,6 @@ bool CheckPackageAndCreateTree(engine::Context& ctx);
 // F_NotExist in a box when the data version file is missing.
 data::PrepareResult PrepareStartupData(engine::Context& ctx);
 
-// The box of a conversion failure: the path with F_NotExist or F_ReadInErr,
-// or the failure's own text.
-void ReportConvertError(engine::Context& ctx, const data::ConvertError& error);
-
 StartupOutcome RunStartupSequence(CTAVRODlg& dlg,
                                   std::optional<std::uint8_t> onlyPort = std::nullopt);
 

@@ -1,5 +1,6 @@
 #include "data/download_record.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -37,7 +38,6 @@ std::uint32_t ReadNumber(const CIni& ini, const std::string& key) {
 }
 
 }  // namespace
-
 
 DownloadRecord CreateDownloadRecord(const std::string& programDir, std::uint32_t comPort,
                                     std::time_t operationTime, const std::string& paraPath,
@@ -131,14 +131,55 @@ ResumeAreaCheck CheckResumeArea(const ParaHeader& fileHeader, const ParaHeader& 
   out.logLine += "_name=" + NonZeroText(deviceHeader.name);
   out.logLine += "_time=" + deviceTime;
 
+  // An intact first open area is the download's own when it carries this
+  // record's data (its last block went in, the key was not written yet), and
+  // the terminal's untouched data when earlier areas were written: the resume
+  // check has proven those to be this record's, so this is the terminal the
+  // record belongs to and the download stopped between two areas. Only with
+  // nothing written yet can an intact area not tell this terminal from
+  // another one on the same port.
+  const bool ownedOpenArea = same || firstOpen > 0;
   if (done != 0) {
     out.result = intact && same ? 1 : 0;
   } else if (index + 1 == requisiteNum && index == firstOpen) {
-    out.result = !intact ? 1 : same ? 2 : 0;
+    out.result = !intact ? 1 : same ? 2 : ownedOpenArea ? 1 : 0;
   } else {
-    out.result = !intact ? 1 : index == firstOpen ? 0 : 1;
+    out.result = !intact ? 1 : index == firstOpen && !ownedOpenArea ? 0 : 1;
   }
   return out;
+}
+
+RecordShape ReadRecordShape(const std::string& recordPath, std::size_t requisiteNum) {
+  const CIni record(recordPath);
+  RecordShape shape;
+  shape.keyCount = record.GetKeyNames(kRecordSection).size();
+  shape.paraPath = record.GetString(kRecordSection, kRecordParaPathKey, "0");
+  if (shape.keyCount > 3) {
+    for (std::size_t k = 1; k <= requisiteNum; ++k) {
+      const std::string key = FlashImageName(k);
+      const std::string value = record.GetString(kRecordSection, key, "0");
+      shape.doneCount += ParseAutoBase(value);
+      shape.keyLines += "\r\n" + key + "=" + value;
+    }
+  } else {
+    shape.doneCount = ReadNumber(record, kE2ImageName);
+  }
+  return shape;
+}
+
+bool RecordShape::Usable(ParaForm form, std::size_t requisiteNum) const {
+  if (form == ParaForm::kE2prom)
+    return keyCount <= 3;
+  // "DlTime", "ParaPath" and the data keys; a set of fewer than five images
+  // has fewer keys.
+  return keyCount >= 2 + std::min<std::size_t>(std::max<std::size_t>(requisiteNum, 1), 5);
+}
+
+DownloadRecordPaths RecordPathsOf(const std::string& programDir, std::uint32_t comPort,
+                                  const std::string& recordPath) {
+  const std::string folder = PortBackupFolder(programDir, comPort);
+  const std::string name = recordPath.substr(recordPath.rfind('/') + 1);
+  return {folder + "/" + name, folder + kRecordCopyFolder + "/" + name};
 }
 
 }  // namespace tavro::data

@@ -22,7 +22,6 @@ inline constexpr const char* kRecordSection = "Para";
 inline constexpr const char* kRecordTimeKey = "DlTime";
 inline constexpr const char* kRecordParaPathKey = "ParaPath";
 
-
 struct DownloadRecordPaths {
   std::string record;
   std::string copy;
@@ -71,5 +70,29 @@ struct ResumeAreaCheck {
 ResumeAreaCheck CheckResumeArea(const ParaHeader& fileHeader, const ParaHeader& deviceHeader,
                                 std::size_t index, const std::string& recordPath,
                                 std::size_t requisiteNum);
+
+// What the upgrade's resume check reads from a record before it trusts it.
+struct RecordShape {
+  std::size_t keyCount = 0;     // keys of section "Para"
+  std::uint32_t doneCount = 0;  // images marked written (the sum of the data keys)
+  std::string paraPath;         // "ParaPath", "0" when missing
+  // "\r\n<n>.dat=<value>" for each Flash data key read, for the run log.
+  std::string keyLines;
+
+  // Whether the keys fit a record of that form: at most "DlTime",
+  // "ParaPath" and "E2.dat" for E2PROM data; for Flash data "DlTime",
+  // "ParaPath" and at least five data keys (all of them for a smaller set).
+  bool Usable(ParaForm form, std::size_t requisiteNum) const;
+};
+
+// Reads the shape of the record at `recordPath` for a set of `requisiteNum`
+// Flash images: with more than three keys the Flash data keys are summed,
+// else "E2.dat" is the done count.
+RecordShape ReadRecordShape(const std::string& recordPath, std::size_t requisiteNum);
+
+// The record and its copy of the same name, wherever `recordPath` (either
+// of them) lies.
+DownloadRecordPaths RecordPathsOf(const std::string& programDir, std::uint32_t comPort,
+                                  const std::string& recordPath);
 
 }  // namespace tavro::data

@@ -33,8 +33,12 @@ std::string FlashImageName(std::size_t number) {
 }
 
 FlashImageHeader ReadFlashImageHeader(const std::string& programDir, std::size_t index) {
+  return ReadFlashImageHeaderIn(programDir + kInitFlashFolder, index);
+}
+
+FlashImageHeader ReadFlashImageHeaderIn(const std::string& folder, std::size_t index) {
   FlashImageHeader out;
-  out.result.path = programDir + kInitFlashFolder + kFolderSep + FlashImageName(index + 1);
+  out.result.path = folder + kFolderSep + FlashImageName(index + 1);
   const std::optional<std::uint64_t> size = FileSize(out.result.path);
   std::ifstream in(out.result.path, std::ios::binary);
   if (!size || !in) {

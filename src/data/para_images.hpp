@@ -41,6 +41,8 @@ struct FlashImageHeader {
 // a regular file gives kNotExist; one shorter than its 512-byte header block
 // (or too long for DataSize to hold) gives kReadInErr.
 FlashImageHeader ReadFlashImageHeader(const std::string& programDir, std::size_t index);
+// The same for image <index + 1>.dat of the data set in `folder`.
+FlashImageHeader ReadFlashImageHeaderIn(const std::string& folder, std::size_t index);
 
 // True when 1.dat ... requisiteNum.dat all exist in `folder` with at least
 // their 512-byte header block; requisiteNum 0 counts as complete.

@@ -121,6 +121,7 @@ struct LinkState {
   std::string FileVersion;             // version of the App image to be downloaded
   std::int32_t RunResult = -1;         // the terminal's last run report; -1 none yet
   std::uint8_t ParaAltAddr = 0;
+  std::uint8_t ResumeCheck = 0;  // 1: the Flash headers are read for the resume check
 
   // Where the last read-back put its files.
   std::string BackupFolderName;  // time stamp and suffix of the data folder

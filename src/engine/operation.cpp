@@ -8,4 +8,8 @@ void Operation::OnReadBackDone(Context& ctx) {
   SetBusy(ctx, WindowState::kIdle);
 }
 
+void Operation::OnResumeHeadersRead(Context& ctx) {
+  SetBusy(ctx, WindowState::kIdle);
+}
+
 }  // namespace tavro::engine

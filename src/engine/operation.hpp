@@ -36,6 +36,10 @@ class Operation {
   // its summary, Download and Upgrade decide which data to send. An
   // operation that reads nothing back returns the window to idle.
   virtual void OnReadBackDone(Context& ctx);
+  // The terminal's Flash parameter headers were read for a resume check
+  // (ResumeCheck set): the operation compares them with its record. An
+  // operation that does not resume returns the window to idle.
+  virtual void OnResumeHeadersRead(Context& ctx);
 };
 
 class OperationSlot {

@@ -1,5 +1,6 @@
 #include "link/time_stamp.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tavro::link {
@@ -29,6 +30,27 @@ std::string FormatTimeStamp(const TimeStamp& t) {
                 static_cast<unsigned>(t.hour), static_cast<unsigned>(t.minute),
                 static_cast<unsigned>(t.second));
   return text;
+}
+
+std::optional<std::time_t> ParseTimeStampText(const std::string& text) {
+  if (text.size() != 14 ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return std::nullopt;
+  auto field = [&](std::size_t at, std::size_t len) { return std::stoi(text.substr(at, len)); };
+  std::tm tm{};
+  tm.tm_year = field(0, 4) - 1900;
+  tm.tm_mon = field(4, 2) - 1;
+  tm.tm_mday = field(6, 2);
+  tm.tm_hour = field(8, 2);
+  tm.tm_min = field(10, 2);
+  tm.tm_sec = field(12, 2);
+  tm.tm_isdst = -1;
+  const std::time_t when = std::mktime(&tm);
+  // mktime normalises a 31st of February or an hour 25; such a text names
+  // no instant.
+  if (when == static_cast<std::time_t>(-1) || FormatTimeStamp(LocalTimeStamp(when)) != text)
+    return std::nullopt;
+  return when;
 }
 
 }  // namespace tavro::link

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 
 namespace tavro::link {
@@ -28,5 +29,10 @@ TimeStamp NowTimeStamp();
 
 // "%Y%m%d%H%M%S" of a time stamp (the form used in file names and records).
 std::string FormatTimeStamp(const TimeStamp& t);
+
+// The instant of a "%Y%m%d%H%M%S" text in local time; nullopt unless the
+// text is 14 digits naming a valid local time. LocalTimeStamp of the result
+// gives the text's fields back.
+std::optional<std::time_t> ParseTimeStampText(const std::string& text);
 
 }  // namespace tavro::link

@@ -61,6 +61,7 @@ void OnAppInfo(Context& ctx, link::ByteView payload) {
     return LogShortReply(ctx, "AppInfo");
   engine::DeviceInfo& d = ctx.device;
   ctx.link.ParaAltAddr = 0;
+  ctx.link.ResumeCheck = 0;
   d.CurAppIntact = info->current.present != 0;
   d.CurAppVersion = VersionText(info->current.version);
   d.CurAppVersionBcd = IsBcdVersion(info->current.version);
@@ -93,6 +94,13 @@ void HandshakeStep(Context& ctx) {
   if (wanted > engine::kParaHeaderSlots) {
     ctx.Log(1, "\r\nParaHeaderNumOver6");
   }
+  if (s.ResumeCheck == 1) {
+    // The headers as the interrupted download left them, not the second
+    // copies: the resume check compares them with its record.
+    if (const std::shared_ptr<engine::Operation> operation = ctx.operations.Current())
+      operation->OnResumeHeadersRead(ctx);
+    return;
+  }
   CheckParaHeaders(ctx);
 }
 
@@ -108,6 +116,7 @@ void CheckParaHeaders(Context& ctx) {
     if (ctx.link.ParaAltAddr == 0) {
       ctx.Log(1, "\r\nCurParaIntgErr");
       ctx.link.ParaAltAddr = 1;
+      ctx.link.ResumeCheck = 0;
       engine::StartHandshake(ctx);
       return;
     }

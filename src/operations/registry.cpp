@@ -6,6 +6,7 @@
 #include "operations/identify.hpp"
 #include "operations/read_back_flow.hpp"
 #include "operations/roll_back.hpp"
+#include "operations/upgrade.hpp"
 #include "operations/view_info.hpp"
 #include "platform/control_ids.hpp"
 
@@ -20,6 +21,7 @@ std::vector<OperationButton> RegisterOperations(engine::Context& ctx) {
       {platform::kDeviceInfoButton, &StartViewInfo},
       {platform::kBackupButton, &StartBackup},
       {platform::kDownloadButton, &StartDownload},
+      {platform::kUpgradeButton, &StartUpgrade},
       {platform::kRollBackAction, &StartRollBack},
   };
 }

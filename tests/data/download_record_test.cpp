@@ -12,6 +12,7 @@
 #include "data/file_io.hpp"
 #include "data/ini_file.hpp"
 #include "data/temp_dir.hpp"
+#include "link/time_stamp.hpp"
 
 namespace tavro::data {
 namespace {
@@ -185,32 +186,114 @@ TEST_F(ResumeArea, WrittenAreaCountsOnlyWhenIntactAndTheSameData) {
 TEST_F(ResumeArea, OpenAreasDependOnBeingTheFirstOpenAndTheLastOne) {
   Keys("1", "1", "0");  // the last area is the first open one
   EXPECT_EQ(Check(2), 2);
-  device_.dataVersion = 0;
-  EXPECT_EQ(Check(2), 0);
   device_.integrity = 0;
   EXPECT_EQ(Check(2), 1);
   device_ = file_;
   device_.integrity = kAreaIntact;
 
-  Keys("1", "0", "0");
-  EXPECT_EQ(Check(1), 0);  // the first open area, intact
-  EXPECT_EQ(Check(2), 1);  // the last area but not the first open one
+  Keys("0", "0", "0");
+  device_.second = 6;      // intact data this record did not write
+  EXPECT_EQ(Check(0), 0);  // nothing written yet: it may be another terminal
+  EXPECT_EQ(Check(1), 1);  // not the first open area
   device_.integrity = 0xFFFF;
-  EXPECT_EQ(Check(1), 1);
+  EXPECT_EQ(Check(0), 1);  // half written by the download
 
   // Every key of a two-image set written: the first open index is 0, so an
   // area past the set counts as one to skip.
+  device_ = file_;
   device_.integrity = kAreaIntact;
   Keys("1", "1", "0");
   EXPECT_EQ(Check(2, 2), 1);
 }
 
+// The download stopped between two areas, or after an area's last block
+// but before its key was written: the terminal's intact first open area is
+// part of the interrupted download, never a reason to give the record up
+// (a fresh upgrade would read back data that is half new, half old).
+TEST_F(ResumeArea, AnIntactFirstOpenAreaAfterWrittenAreasResumes) {
+  Keys("1", "0", "0");
+  EXPECT_EQ(Check(1), 1);  // its last block went in, the key did not
+  device_.dataVersion = 0x100;
+  device_.second = 6;
+  EXPECT_EQ(Check(1), 1);  // still the terminal's old data: not begun yet
+  Keys("1", "1", "0");
+  EXPECT_EQ(Check(2), 1);  // the same for the last area
+  Keys("0", "0", "0");
+  EXPECT_EQ(Check(0), 0);  // nothing proves the terminal is this record's
+  device_ = file_;
+  device_.integrity = kAreaIntact;
+  SetTimeStamp(device_, link::TimeStamp{2024, 1, 2, 3, 4, 5});
+  EXPECT_EQ(Check(0), 1);  // area 1 carries this record's own data
+}
+
 TEST_F(ResumeArea, MissingKeysAndRecordReadAsZeroAndEmpty) {
+  device_.second = 6;      // data of another download
   EXPECT_EQ(Check(0), 0);  // no data keys: 1.dat is the first open area
   EXPECT_EQ(Check(1), 1);
+  device_.second = 5;
   // A record that is not there has no DlTime: never the same data.
   EXPECT_EQ(CheckResumeArea(file_, device_, 0, dir / "none.log", 1).result, 0);
   EXPECT_EQ(CheckResumeArea(file_, device_, 0, path_, 1).result, 2);
+}
+
+TEST(RecordShape, KeyCountDoneCountAndTheDataFolder) {
+  TempDir dir;
+  const std::string path = dir / "COMLog-20240102030405.log";
+  EXPECT_EQ(ReadRecordShape(path, 5).keyCount, 0u);  // no record: no keys
+  EXPECT_EQ(ReadRecordShape(path, 5).paraPath, "0");
+  DownloadRecord r =
+      CreateDownloadRecord(dir.path(), kPort, Start(), "/data/set", ParaForm::kFlash, 5);
+  ASSERT_TRUE(r.result.ok());
+  WriteDownloadRecordKey(r.paths, "2.dat", "1");
+  WriteDownloadRecordKey(r.paths, "4.dat", "0x1");
+  RecordShape shape = ReadRecordShape(r.paths.record, 5);
+  EXPECT_EQ(shape.keyCount, 7u);
+  EXPECT_EQ(shape.doneCount, 2u);
+  EXPECT_EQ(shape.paraPath, "/data/set");
+  EXPECT_EQ(shape.keyLines, "\r\n1.dat=0\r\n2.dat=1\r\n3.dat=0\r\n4.dat=0x1\r\n5.dat=0");
+  EXPECT_TRUE(shape.Usable(ParaForm::kFlash, 5));
+  EXPECT_FALSE(shape.Usable(ParaForm::kE2prom, 5));
+  // Six keys are too few for a five-image set; a set of three needs five.
+  CIni(path).WriteString(kRecordSection, "DlTime", "1");
+  for (const char* key : {"ParaPath", "1.dat", "2.dat", "3.dat"})
+    CIni(path).WriteString(kRecordSection, key, "0");
+  EXPECT_FALSE(ReadRecordShape(path, 5).Usable(ParaForm::kFlash, 5));
+  EXPECT_TRUE(ReadRecordShape(path, 3).Usable(ParaForm::kFlash, 3));
+  CIni(path).WriteString(kRecordSection, "4.dat", "0");
+  EXPECT_FALSE(ReadRecordShape(path, 5).Usable(ParaForm::kFlash, 5));
+
+  DownloadRecord e2 =
+      CreateDownloadRecord(dir.path(), 9, Start(), "/data/e2", ParaForm::kE2prom, 5);
+  ASSERT_TRUE(e2.result.ok());
+  shape = ReadRecordShape(e2.paths.record, 5);
+  EXPECT_EQ(shape.keyCount, 3u);
+  EXPECT_EQ(shape.doneCount, 0u);
+  EXPECT_EQ(shape.keyLines, "");
+  EXPECT_TRUE(shape.Usable(ParaForm::kE2prom, 5));
+  EXPECT_FALSE(shape.Usable(ParaForm::kFlash, 5));
+  WriteDownloadRecordKey(e2.paths, "E2.dat", "1");
+  EXPECT_EQ(ReadRecordShape(e2.paths.record, 5).doneCount, 1u);
+}
+
+TEST(RecordShape, RecordAndCopyAreFoundFromEitherPath) {
+  const DownloadRecordPaths fromRecord =
+      RecordPathsOf("/p", 7, "/p/Backup/TAVR7/COMLog-20240102030405.log");
+  EXPECT_EQ(fromRecord.record, "/p/Backup/TAVR7/COMLog-20240102030405.log");
+  EXPECT_EQ(fromRecord.copy, "/p/Backup/TAVR7/COMLog/COMLog-20240102030405.log");
+  const DownloadRecordPaths fromCopy = RecordPathsOf("/p", 7, fromRecord.copy);
+  EXPECT_EQ(fromCopy.record, fromRecord.record);
+  EXPECT_EQ(fromCopy.copy, fromRecord.copy);
+}
+
+TEST(RecordTime, TextGivesTheInstantItWasFormattedFrom) {
+  const std::time_t start = Start();
+  EXPECT_EQ(link::ParseTimeStampText("20240102030405"), start);
+  EXPECT_EQ(
+      link::FormatTimeStamp(link::LocalTimeStamp(*link::ParseTimeStampText("20241231235959"))),
+      "20241231235959");
+  for (const char* bad : {"", "2024010203040", "202401020304050", "2024010203040x",
+                          "20240231030405", "20240102250405", "-0240102030405"})
+    EXPECT_FALSE(link::ParseTimeStampText(bad).has_value()) << bad;
 }
 
 TEST_F(ResumeArea, LogLineShowsTheTerminalsAreaInHex) {

@@ -1,0 +1,20 @@
+#pragma once
+// Which parameter data the terminal receives once its own data has been read
+// back: for Download software the package's initial data; for Upgrade
+// software the terminal's own data, converted to the package's data version
+// (or written back unchanged, or none); for damaged terminal data the initial
+// data after a question. Then the download record is made and the stages
+// start. A decision that ends leaves the terminal untouched.
+
+#include "engine/context.hpp"
+
+namespace tavro::operations {
+
+void DataVersionDecision(engine::Context& ctx);
+
+// Starts the stages with the data chosen: the old records are given up, a
+// new record is made, and the RAM stage runs first when a new bootloader
+// is to go in.
+void StartDownloadStages(engine::Context& ctx);
+
+}  // namespace tavro::operations

@@ -1,0 +1,33 @@
+#pragma once
+// What Download software and Upgrade software share before and after the
+// identification: the App image's version for the back-up question, the
+// stage lines and progress of the window, and the read-back that leads to
+// the data-version decision.
+
+#include "engine/context.hpp"
+
+namespace tavro::operations {
+
+// The package's App image for this terminal: FileVersion from the first
+// image of its folder ("%x.%x.%x.%x" of the four bytes at offset 64, most
+// significant first). True also when the folder holds none; false with the
+// path and F_NotExist or F_ReadInErr shown.
+bool ReadPackageAppVersion(engine::Context& ctx);
+
+// The stage lines in the information area and the warning line.
+void ShowDownloadLines(engine::Context& ctx);
+
+// The warning line, the percentage and the progress bar from 0, and timer 9
+// counting the elapsed seconds from 0.
+void ShowDownloadProgress(engine::Context& ctx);
+
+// True when a 0x220..0x22F terminal takes the E2PROM layout with the new
+// bootloader of the package.
+bool MovesToE2prom(const engine::Context& ctx);
+
+// The read-back of an identified terminal within a download: its App first
+// when the technician wants it kept, then its parameter data when intact,
+// then the data-version decision.
+void ReadBackForDecision(engine::Context& ctx);
+
+}  // namespace tavro::operations

@@ -1,0 +1,323 @@
+#include "operations/upgrade.hpp"
+
+#include "data/download_record.hpp"
+#include "data/file_io.hpp"
+#include "data/ini_file.hpp"
+#include "data/para_header.hpp"
+#include "data/para_images.hpp"
+#include "engine/backup_read.hpp"
+#include "engine/download_stage.hpp"
+#include "engine/read_back.hpp"
+#include "engine/stage_control.hpp"
+#include "link/messages.hpp"
+#include "link/time_stamp.hpp"
+#include "operations/data_version_decision.hpp"
+#include "operations/download_progress.hpp"
+#include "operations/download_setup.hpp"
+#include "operations/file_set_check.hpp"
+#include "operations/identify.hpp"
+#include "operations/operation_checks.hpp"
+#include "operations/view_info.hpp"
+#include "platform/control_ids.hpp"
+
+namespace tavro::operations {
+namespace {
+
+using engine::Context;
+
+class Upgrade final : public IdentifyingOperation {
+ public:
+  void OnIdentified(Context& ctx, engine::Identification how) override {
+    // A terminal that restarted (new bootloader, E2PROM check) is shown, and
+    // the display step goes on with the upgrade.
+    if (how == engine::Identification::kFresh) {
+      ShowDeviceInfo(ctx);
+      return;
+    }
+    if (ctx.device.BlVersion >= engine::kBlE2prom) {
+      CheckResumeE2(ctx);
+    } else {
+      ReadBackForDecision(ctx);
+    }
+  }
+  void OnProgressTick(Context& ctx, int timerId) override {
+    if (timerId == engine::kTimerProgress)
+      ShowDownloadStages(ctx);
+  }
+  void OnReadBackDone(Context& ctx) override {
+    ctx.link.CmdID = link::CmdParaBackupDone;
+    DataVersionDecision(ctx);
+  }
+  void OnResumeHeadersRead(Context& ctx) override { CheckResumeFlash(ctx); }
+};
+
+std::string ResumeFolder(const Context& ctx) {
+  return data::PortBackupFolder(ctx.programDir, ctx.port.number);
+}
+
+std::string RecordValue(const std::string& path, const char* key) {
+  return data::CIni(path).GetString(data::kRecordSection, key, "0");
+}
+
+// A record names its data set by absolute path; anything else would be
+// looked for wherever the process happens to be.
+bool IsDataSetPath(const std::string& path) {
+  return !path.empty() && path.front() == '/';
+}
+
+bool IsSavedSetComplete(const Context& ctx, const data::RecordShape& shape) {
+  if (!IsDataSetPath(shape.paraPath))
+    return false;
+  if (shape.keyCount <= 3)
+    return data::IsE2ImageComplete(shape.paraPath);
+  return data::IsFlashSetComplete(shape.paraPath, ctx.package.paraFileRequisiteNum);
+}
+
+void DeleteRecordAndCopy(Context& ctx, const std::string& recordPath) {
+  const data::DownloadRecordPaths paths =
+      data::RecordPathsOf(ctx.programDir, ctx.port.number, recordPath);
+  data::RemoveFile(paths.record);
+  data::RemoveFile(paths.copy);
+}
+
+// The Run_Log_Warn question; true for OK.
+bool AskGiveUpRecord(Context& ctx) {
+  const std::string text = ctx.Text("Run_Log_Warn_L0") + "\r\n" + ctx.Text("Run_Log_Warn_L1") +
+                           "\r\n" + ctx.Text("Run_Log_Warn_L2") + "\r\n" +
+                           ctx.Text("Run_Log_Warn_L3");
+  return ctx.MessageBox(text, platform::kBoxOkCancel) == platform::kButtonOk;
+}
+
+// The terminal and the record disagree: OK gives the record up and upgrades
+// afresh, Cancel keeps it for the next attempt.
+void OnRecordMismatch(Context& ctx) {
+  if (!AskGiveUpRecord(ctx)) {
+    engine::SetBusy(ctx, engine::WindowState::kIdle);
+    ctx.Log(1, "\r\nCheckErr-End");
+    return;
+  }
+  ctx.Log(1, "\r\nCheckErr-del-Up");
+  DeleteRecordAndCopy(ctx, ctx.link.RecordPath);
+  StartUpgrade(ctx);
+}
+
+// The record fits the terminal: the data download goes on from the saved
+// set, under the record's own time, so that the areas written now carry the
+// same stamp as those written before the interruption.
+void ResumeDataDownload(Context& ctx, const std::string& paraPath) {
+  engine::LinkState& s = ctx.link;
+  ctx.Log(1, "\r\nCheck-Resume\r\n" + paraPath);
+  const data::DownloadRecordPaths paths =
+      data::RecordPathsOf(ctx.programDir, ctx.port.number, s.RecordPath);
+  // A record found only as its copy gets its main file back, so that both
+  // keep being marked.
+  if (!data::FileExists(paths.record) && data::FileExists(paths.copy))
+    data::CopyFileOverwrite(paths.copy, paths.record);
+  s.RecordPath = paths.record;
+  s.RecordCopyPath = paths.copy;
+  // The keys count again what this attempt writes: an area rewritten now is
+  // not intact until its last block, and a key left at "1" would make a
+  // second interruption look like a terminal that disagrees with its record.
+  if (ctx.device.BlVersion < engine::kBlE2prom) {
+    for (std::size_t k = 1; k <= ctx.package.paraFileRequisiteNum; ++k)
+      data::WriteDownloadRecordKey(paths, data::FlashImageName(k), "0");
+  }
+  if (const auto recordTime =
+          link::ParseTimeStampText(RecordValue(paths.record, data::kRecordTimeKey)))
+    s.OperationTime = *recordTime;
+  s.ParaPath = paraPath;
+  s.DownloadData = 1;
+  engine::NextDownloadStage(ctx);
+}
+
+void RecordWithoutDataSet(Context& ctx) {
+  engine::SetBusy(ctx, engine::WindowState::kIdle);
+  ctx.MessageBox(ctx.Text("Log_StatusErr"), platform::kBoxError);
+}
+
+// Terminal header `index` of the header table.
+data::ParaHeader TerminalHeader(const Context& ctx, std::size_t index) {
+  const std::uint8_t* record = ctx.device.ParaHeaderTable.data() + index * engine::kParaHeaderSize;
+  return *data::DecodeParaHeader(link::ByteView(record, engine::kParaHeaderSize));
+}
+
+// What the record says about the upgrade: nothing to resume (the caller
+// starts afresh), a resume under way, or the operation ended.
+enum class RecordOutcome { kFresh, kResuming, kEnded };
+
+RecordOutcome CheckRecords(Context& ctx) {
+  engine::LinkState& s = ctx.link;
+  const std::string folder = ResumeFolder(ctx);
+  const std::vector<std::string> records = data::ListFiles(folder, "*.log");
+  if (records.empty())
+    return RecordOutcome::kFresh;
+  s.RecordPath = folder + "/" + records.front();
+  for (std::size_t i = 1; i < records.size(); ++i)
+    data::RemoveFile(folder + "/" + records[i]);
+  const std::size_t requisite = ctx.package.paraFileRequisiteNum;
+  const data::RecordShape shape = data::ReadRecordShape(s.RecordPath, requisite);
+  ctx.Log(1, "\r\n\r\nTavrLog\r\nParaPath=" + shape.paraPath);
+  if (shape.keyCount > 3 && !shape.keyLines.empty())
+    ctx.Log(1, shape.keyLines);
+
+  const bool e2 = ctx.device.BlVersion >= engine::kBlE2prom;
+  if (!shape.Usable(e2 ? data::ParaForm::kE2prom : data::ParaForm::kFlash, requisite)) {
+    if (!AskGiveUpRecord(ctx)) {
+      engine::SetBusy(ctx, engine::WindowState::kIdle);
+      ctx.Log(1, "\r\nLogErr-End");
+      return RecordOutcome::kEnded;
+    }
+    ctx.Log(1, "\r\nLogErr-del-Up");
+    DeleteRecordAndCopy(ctx, s.RecordPath);
+    return RecordOutcome::kFresh;
+  }
+  if (shape.paraPath == "0") {
+    // Kept: without its data folder the record cannot be resumed, and a
+    // fresh upgrade would read the half-written data back.
+    RecordWithoutDataSet(ctx);
+    return RecordOutcome::kEnded;
+  }
+  if (!IsSavedSetComplete(ctx, shape)) {
+    for (const std::string& name : records)
+      data::RemoveFile(folder + "/" + name);
+    ctx.Log(1, "\r\nLenErrDele-Up");
+    return RecordOutcome::kFresh;
+  }
+  if (!e2 && shape.doneCount < requisite) {
+    s.ResumeCheck = 1;
+    // The headers as the download left them, at the areas' own addresses.
+    s.ParaAltAddr = 0;
+    engine::StartHandshake(ctx);
+    return RecordOutcome::kResuming;
+  }
+  if (e2 && shape.doneCount == 0) {
+    engine::StartE2Read(ctx, {0, engine::kE2HeaderLength, [&ctx] {
+                                TakeE2Header(ctx);
+                                CheckResumeE2(ctx);
+                              }});
+    return RecordOutcome::kResuming;
+  }
+  // Every data file already went in: nothing to resume.
+  for (const std::string& name : records)
+    data::RemoveFile(folder + "/" + name);
+  return RecordOutcome::kFresh;
+}
+
+}  // namespace
+
+std::shared_ptr<engine::Operation> MakeUpgrade() {
+  return std::make_shared<Upgrade>();
+}
+
+void StartUpgrade(Context& ctx) {
+  engine::LinkState& s = ctx.link;
+  if (!RequireConnection(ctx))
+    return;
+  ctx.operations.Install(MakeUpgrade());
+  s.CheckDownloadFiles = 1;
+  if (!FileSetCheck(ctx, AreaCheck::kConnectedTerminal)) {
+    engine::SetBusy(ctx, engine::WindowState::kIdle);
+    return;
+  }
+  if (const auto bootloader = engine::FirstFileIn(ctx.Path("/Data/Bl"), "*.bin"))
+    s.NewBlFile = bootloader->find("_BL_") != std::string::npos ? 1 : 0;
+  if (!ReadPackageAppVersion(ctx)) {
+    engine::SetBusy(ctx, engine::WindowState::kIdle);
+    return;
+  }
+  ShowDownloadLines(ctx);
+  s.OperationTime = ctx.loop.WallTime();
+  ctx.Log(1, "\r\n\r\nUpSW-" + engine::OperationStamp(ctx));
+  s.FlashCopyPending = ctx.device.BlVersion >= engine::kBlE2prom || MovesToE2prom(ctx) ? 1 : 0;
+
+  const bool checkE2Image = engine::FirstFileIn(ctx.Path("/Data/Bl/CheckE2"), "*.bin").has_value();
+  s.AfterInfoAction = 0;
+  if (ctx.device.BlVersion < 0x210 && ctx.package.blUpDataConfig != 0) {
+    s.CmdID = link::MsgFlashWriteBlock;
+  } else if (MovesToE2prom(ctx) && checkE2Image) {
+    s.AfterInfoAction = 1;
+    s.CmdID = link::MsgRamBlock;
+  } else {
+    s.CmdID = link::MsgReadAppInfo;
+  }
+  ShowDownloadProgress(ctx);
+  s.BackupMode = 0;
+  s.PlainDownload = 0;
+
+  switch (CheckRecords(ctx)) {
+    case RecordOutcome::kFresh:
+      engine::StartCommand(ctx);
+      break;
+    case RecordOutcome::kResuming:
+    case RecordOutcome::kEnded:
+      break;
+  }
+  ctx.Refresh();
+}
+
+void CheckResumeFlash(Context& ctx) {
+  engine::LinkState& s = ctx.link;
+  s.ResumeCheck = 0;
+  s.RecordPath = data::FindDownloadRecord(ctx.programDir, ctx.port.number, s.RecordPath,
+                                          TerminalHeader(ctx, 0));
+  const std::string paraPath = RecordValue(s.RecordPath, data::kRecordParaPathKey);
+  // The terminal's areas are compared with the set the download sends.
+  const std::string savedSet =
+      IsDataSetPath(paraPath) ? paraPath : ctx.programDir + data::kInitFlashFolder;
+  const std::size_t requisite = ctx.package.paraFileRequisiteNum;
+  for (std::size_t i = 0; i < requisite; ++i) {
+    int result = 0;
+    const data::FlashImageHeader file = data::ReadFlashImageHeaderIn(savedSet, i);
+    if (!file.result.ok()) {
+      // An image that cannot be read proves nothing: the question decides.
+      ctx.Refresh();
+      const bool missing = file.result.error == data::FileError::kNotExist;
+      ctx.MessageBox(file.result.path + ctx.Text(missing ? "F_NotExist" : "F_ReadInErr"),
+                     platform::kBoxError);
+    } else if (i < engine::kParaHeaderSlots) {
+      // Only six headers are read; a larger set cannot be proven.
+      const data::ResumeAreaCheck check =
+          data::CheckResumeArea(file.header, TerminalHeader(ctx, i), i, s.RecordPath, requisite);
+      ctx.Log(1, check.logLine);
+      result = check.result;
+    }
+    if (result == 1)
+      continue;
+    if (result == 2) {
+      ctx.Log(1, "\r\nCheckOK-del-Up");
+      DeleteRecordAndCopy(ctx, s.RecordPath);
+      StartUpgrade(ctx);
+      return;
+    }
+    OnRecordMismatch(ctx);
+    return;
+  }
+  if (paraPath == "0") {
+    RecordWithoutDataSet(ctx);
+    return;
+  }
+  ResumeDataDownload(ctx, paraPath);
+}
+
+void CheckResumeE2(Context& ctx) {
+  engine::LinkState& s = ctx.link;
+  const std::string folder = ResumeFolder(ctx);
+  const std::vector<std::string> records = data::ListFiles(folder, "*.log");
+  if (records.empty()) {
+    ReadBackForDecision(ctx);
+    return;
+  }
+  s.RecordPath = folder + "/" + records.front();
+  if (RecordValue(s.RecordPath, data::kRecordTimeKey) != ctx.device.ParaTimestamp) {
+    OnRecordMismatch(ctx);
+    return;
+  }
+  const std::string paraPath = RecordValue(s.RecordPath, data::kRecordParaPathKey);
+  if (!IsDataSetPath(paraPath)) {
+    RecordWithoutDataSet(ctx);
+    return;
+  }
+  ResumeDataDownload(ctx, paraPath);
+}
+
+}  // namespace tavro::operations
