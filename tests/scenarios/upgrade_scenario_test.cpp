@@ -14,6 +14,7 @@
 #include "scenarios/scenario.hpp"
 #include "scenarios/upgrade_package.hpp"
 #include "sim/device_factory.hpp"
+#include "support/rule_builder.hpp"
 
 namespace tavro::test {
 namespace {
@@ -101,6 +102,268 @@ TEST(Upgrade, E2promTerminalKeepsItsOwnDataConverted) {
   EXPECT_EQ(link::Bytes(after.begin() + 32, after.end()), ConvertedData(before, 32));
   EXPECT_EQ(link::GetU32(after.data() + 6), kPackageData);
   EXPECT_EQ(link::GetU16(after.data()), 0x55AA);
+}
+
+TEST(Upgrade, DataAtTheDestinationIsWrittenBackOnlyByTheOldestGeneration) {
+  {
+    Scenario s(Terminal(0x0215, kPackageData));
+    MakeUpgradePackage(s);
+    ASSERT_TRUE(ConnectQuietly(s));
+    const std::vector<link::Bytes> before = FlashAreas(s);
+    ASSERT_TRUE(RunUpgrade(s));
+    ExpectRunReported(s);
+    EXPECT_EQ(FlashAreas(s), before) << "no data stage";
+    EXPECT_EQ(s.RunLogText().find("Dl_Para-"), std::string::npos);
+  }
+  {
+    Scenario s(Terminal(0x0205, kPackageData));
+    MakeUpgradePackage(s);
+    ASSERT_TRUE(ConnectQuietly(s));
+    const std::vector<link::Bytes> before = FlashAreas(s);
+    ASSERT_TRUE(RunUpgrade(s));
+    ExpectRunReported(s);
+    const std::vector<link::Bytes> after = FlashAreas(s);
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < after.size(); ++i) {
+      EXPECT_EQ(link::Bytes(after[i].begin() + 512, after[i].end()),
+                link::Bytes(before[i].begin() + 512, before[i].end()))
+          << i;
+    }
+    EXPECT_NE(s.RunLogText().find("\r\nDl_Para-" + s.ctx().link.DataBackupFolder),
+              std::string::npos)
+        << "its own backed-up data went back";
+  }
+}
+
+// The decision ends before anything is written: the terminal keeps its App
+// and its data, the backup of this run stays on the PC.
+void ExpectTerminalUntouched(Scenario& s, const link::Bytes& app,
+                             const std::vector<link::Bytes>& areas) {
+  EXPECT_EQ(s.terminal().device().app.image, app);
+  EXPECT_EQ(FlashAreas(s), areas);
+  EXPECT_EQ(s.SentDuringPress(link::MsgAppBlockAck), 0u);
+  EXPECT_EQ(s.SentDuringPress(link::MsgParaBlockAck), 0u);
+  EXPECT_TRUE(s.dlg->controls().Get(platform::kUpgradeButton).enabled);
+  EXPECT_TRUE(data::IsFlashSetComplete(s.ctx().link.DataBackupFolder, 5));
+}
+
+TEST(Upgrade, WithoutARuleOrWithNewerDataTheUpgradeStopsBeforeWriting) {
+  for (const std::uint32_t terminalData : {kTerminalData, 0x01040000u}) {
+    SCOPED_TRACE(terminalData);
+    Scenario s(Terminal(0x0215, terminalData));
+    MakeUpgradePackage(s, kPackageData, /*withRules=*/false);
+    ASSERT_TRUE(ConnectQuietly(s));
+    const link::Bytes app = s.terminal().device().app.image;
+    const std::vector<link::Bytes> areas = FlashAreas(s);
+    ASSERT_TRUE(s.Press(platform::kUpgradeButton));
+    ASSERT_FALSE(s.BoxTexts().empty());
+    EXPECT_EQ(s.BoxTexts().back(), s.Text("F_NoUpRuleErr"));
+    EXPECT_EQ(s.Info(), s.Text("Sw_UpdateStop"));
+    EXPECT_NE(s.RunLogText().find("\r\n\r\nNoRule_End\r\ncmd="), std::string::npos);
+    ExpectTerminalUntouched(s, app, areas);
+    EXPECT_TRUE(RecordsOf(s).empty()) << "no record before the decision is made";
+  }
+}
+
+TEST(Upgrade, AFailedConversionNamesTheFileAndStopsBeforeWriting) {
+  Scenario s(Terminal(0x0215));
+  MakeUpgradePackage(s);
+  // A rule that reads an image the terminal does not have.
+  ASSERT_TRUE(PutFile(s, "Data/Rule/F2F/up.bin",
+                      RuleWriter()
+                          .Block(Header("1.dat", kTerminalData, kPackageData))
+                          .Add(Copy("9.dat", 512, 4, 4))
+                          .Bytes()));
+  ASSERT_TRUE(ConnectQuietly(s));
+  const link::Bytes app = s.terminal().device().app.image;
+  const std::vector<link::Bytes> areas = FlashAreas(s);
+  ASSERT_TRUE(s.Press(platform::kUpgradeButton));
+  const std::vector<std::string> boxes = s.BoxTexts();
+  ASSERT_GE(boxes.size(), 2u);
+  EXPECT_EQ(boxes[boxes.size() - 2],
+            s.ctx().link.DataBackupFolder + "/9.dat" + s.Text("F_NotExist"));
+  EXPECT_EQ(boxes.back(), s.Text("F_DataConvErr"));
+  EXPECT_NE(s.RunLogText().find("\r\n\r\nParaConvErr\r\ncmd="), std::string::npos);
+  ExpectTerminalUntouched(s, app, areas);
+}
+
+// Records left in the resume folder as an interrupted upgrade leaves them.
+class Resume : public ::testing::Test {
+ protected:
+  static constexpr const char* kTime = "20240314092653";  // the simulator's data stamp
+
+  // A record of `form` naming `paraPath`, with its copy.
+  data::DownloadRecordPaths Record(const std::string& paraPath, data::ParaForm form,
+                                   const char* timeText = kTime) {
+    const std::string folder = s->dir.PathOf("Backup/TAVR1");
+    const data::DownloadRecordPaths paths{folder + "/COMLog-" + timeText + ".log",
+                                          folder + "/COMLog/COMLog-" + timeText + ".log"};
+    EXPECT_TRUE(data::CreateFolders(folder + "/COMLog"));
+    data::WriteDownloadRecordKey(paths, data::kRecordTimeKey, timeText);
+    data::WriteDownloadRecordKey(paths, data::kRecordParaPathKey, paraPath);
+    if (form == data::ParaForm::kE2prom) {
+      data::WriteDownloadRecordKey(paths, data::kE2ImageName, "0");
+    } else {
+      for (std::size_t k = 1; k <= 5; ++k)
+        data::WriteDownloadRecordKey(paths, data::FlashImageName(k), "0");
+    }
+    return paths;
+  }
+  // A complete saved Flash set: the terminal's own images.
+  std::string SavedFlashSet() {
+    const std::string folder = s->dir.PathOf("Saved/Flash");
+    for (std::size_t i = 0; i < s->terminal().device().para.size(); ++i)
+      EXPECT_TRUE(PutFile(*s, "Saved/Flash/" + data::FlashImageName(i + 1),
+                          s->terminal().device().para[i].primary.bytes));
+    return folder;
+  }
+  std::string Key(const std::string& path, const char* key) {
+    return data::CIni(path).GetString(data::kRecordSection, key, "<missing>");
+  }
+  std::string Question() {
+    return s->Text("Run_Log_Warn_L0") + "\r\n" + s->Text("Run_Log_Warn_L1") + "\r\n" +
+           s->Text("Run_Log_Warn_L2") + "\r\n" + s->Text("Run_Log_Warn_L3");
+  }
+  void Make(std::uint16_t blVersion) {
+    s = std::make_unique<Scenario>(Terminal(blVersion));
+    MakeUpgradePackage(*s);
+  }
+
+  std::unique_ptr<Scenario> s;
+};
+
+TEST_F(Resume, ARecordOfTheWrongShapeAsksAndCancelKeepsItForTheNextAttempt) {
+  Make(0x0215);
+  const data::DownloadRecordPaths record = Record(SavedFlashSet(), data::ParaForm::kFlash);
+  // Six keys: one data key short.
+  const link::Bytes bytes = data::ReadWholeFile(record.record).value_or(link::Bytes{});
+  std::string text(bytes.begin(), bytes.end());
+  ASSERT_NE(text.find("5.dat=0"), std::string::npos);
+  text.erase(text.find("5.dat=0"));
+  ASSERT_TRUE(data::WriteFileAtomic(record.record, link::Bytes(text.begin(), text.end())));
+  const data::DownloadRecordPaths second = Record("/elsewhere", data::ParaForm::kFlash,
+                                                  "20250101000000");
+  ASSERT_TRUE(ConnectQuietly(*s));
+  const std::vector<link::Bytes> before = FlashAreas(*s);
+
+  s->screen.answers().Queue(platform::kButtonCancel);
+  ASSERT_TRUE(s->Press(platform::kUpgradeButton));
+  EXPECT_EQ(s->BoxTexts(), std::vector<std::string>{Question()});
+  EXPECT_TRUE(data::FileExists(record.record)) << "Cancel keeps the record";
+  EXPECT_FALSE(data::FileExists(second.record)) << "a second record is given up unread";
+  EXPECT_NE(s->RunLogText().find("\r\nLogErr-End"), std::string::npos);
+  EXPECT_EQ(s->SentDuringPress(link::MsgAppInfo), 0u) << "nothing was asked of the terminal";
+
+  s->screen.Clear();
+  s->screen.answers().Queue(platform::kButtonCancel);
+  ASSERT_TRUE(s->Press(platform::kUpgradeButton));
+  EXPECT_EQ(s->BoxTexts(), std::vector<std::string>{Question()}) << "asked again";
+
+  s->screen.Clear();
+  ASSERT_TRUE(RunUpgrade(*s));  // OK: given up, a fresh upgrade follows
+  EXPECT_EQ(s->BoxTexts().front(), Question());
+  EXPECT_NE(s->RunLogText().find("\r\nLogErr-del-Up"), std::string::npos);
+  EXPECT_FALSE(data::FileExists(record.copy));
+  ExpectRunReported(*s);
+  ExpectConvertedFlash(*s, before);
+}
+
+TEST_F(Resume, RecordsThatHaveNothingToResumeAreGivenUpWithoutAQuestion) {
+  Make(0x0215);
+  // Every image already went in.
+  const data::DownloadRecordPaths done = Record(SavedFlashSet(), data::ParaForm::kFlash);
+  for (std::size_t k = 1; k <= 5; ++k)
+    data::WriteDownloadRecordKey(done, data::FlashImageName(k), "1");
+  ASSERT_TRUE(ConnectQuietly(*s));
+  const std::vector<link::Bytes> before = FlashAreas(*s);
+  ASSERT_TRUE(RunUpgrade(*s));
+  EXPECT_TRUE(StartsWith(s->BoxTexts().front(), s->Text("Run_Bak_App_Warn_L0")));
+  ExpectRunReported(*s);
+  ExpectConvertedFlash(*s, before);
+
+  // A saved set that lost an image.
+  Make(0x0215);
+  const std::string set = SavedFlashSet();
+  ASSERT_TRUE(data::RemoveFile(set + "/3.dat"));
+  Record(set, data::ParaForm::kFlash);
+  ASSERT_TRUE(ConnectQuietly(*s));
+  const std::vector<link::Bytes> own = FlashAreas(*s);
+  ASSERT_TRUE(RunUpgrade(*s));
+  EXPECT_TRUE(StartsWith(s->BoxTexts().front(), s->Text("Run_Bak_App_Warn_L0")));
+  EXPECT_NE(s->RunLogText().find("\r\nLenErrDele-Up"), std::string::npos);
+  ExpectRunReported(*s);
+  ExpectConvertedFlash(*s, own);
+}
+
+TEST_F(Resume, ARecordWithoutItsDataFolderIsKept) {
+  Make(0x0215);
+  const data::DownloadRecordPaths record = Record("0", data::ParaForm::kFlash);
+  ASSERT_TRUE(ConnectQuietly(*s));
+  ASSERT_TRUE(s->Press(platform::kUpgradeButton));
+  EXPECT_EQ(s->BoxTexts(), std::vector<std::string>{s->Text("Log_StatusErr")});
+  EXPECT_TRUE(data::FileExists(record.record));
+  EXPECT_TRUE(s->dlg->controls().Get(platform::kUpgradeButton).enabled);
+}
+
+TEST_F(Resume, AFlashTerminalThatDisagreesWithTheRecordIsAskedAbout) {
+  Make(0x0215);
+  // Nothing of the record reached this terminal: its data carries another stamp.
+  const data::DownloadRecordPaths record =
+      Record(SavedFlashSet(), data::ParaForm::kFlash, "20250101000000");
+  ASSERT_TRUE(ConnectQuietly(*s));
+  const std::vector<link::Bytes> before = FlashAreas(*s);
+  s->screen.answers().Queue(platform::kButtonCancel);
+  ASSERT_TRUE(s->Press(platform::kUpgradeButton));
+  EXPECT_EQ(s->BoxTexts(), std::vector<std::string>{Question()});
+  EXPECT_GT(s->SentDuringPress(link::MsgFlashReadBlock), 0u) << "the headers were read";
+  EXPECT_TRUE(data::FileExists(record.record));
+  EXPECT_NE(s->RunLogText().find("\r\nCheckErr-End"), std::string::npos);
+  EXPECT_NE(s->RunLogText().find("\r\n1.dat_intg=1_ver=1020000_size="), std::string::npos);
+
+  s->screen.Clear();
+  ASSERT_TRUE(RunUpgrade(*s));
+  EXPECT_NE(s->RunLogText().find("\r\nCheckErr-del-Up"), std::string::npos);
+  ExpectRunReported(*s);
+  ExpectConvertedFlash(*s, before);
+}
+
+TEST_F(Resume, AnE2promRecordMatchingTheTerminalResumesWithTheDataAlone) {
+  Make(0x0230);
+  ASSERT_TRUE(data::RemoveFile(s->dir.PathOf("SW/E2prom/App.bin")));  // no App to send
+  link::Bytes saved = sim::MakeE2Image(kPackageData, "SAVED", {});
+  saved[100] = 0x77;
+  ASSERT_TRUE(PutFile(*s, "Saved/E2/E2.dat", saved));
+  const data::DownloadRecordPaths record =
+      Record(s->dir.PathOf("Saved/E2"), data::ParaForm::kE2prom);
+  ASSERT_TRUE(ConnectQuietly(*s));
+  const link::Bytes app = s->terminal().device().app.image;
+  ASSERT_TRUE(RunUpgrade(*s));
+  ExpectRunReported(*s);
+  EXPECT_EQ(s->SentDuringPress(link::MsgE2ReadBlock), 1u) << "only the header was read";
+  EXPECT_EQ(s->SentDuringPress(link::MsgAppBlockAck), 0u);
+  EXPECT_EQ(s->terminal().device().app.image, app);
+  const link::Bytes& e2 = s->terminal().device().e2prom;
+  EXPECT_EQ(link::Bytes(e2.begin() + 32, e2.end()), link::Bytes(saved.begin() + 32, saved.end()));
+  EXPECT_EQ(link::GetU32(e2.data() + 6), kPackageData);
+  // The rewritten header carries the record's time again.
+  EXPECT_EQ(link::GetU16(e2.data() + 18), 2024);
+  EXPECT_EQ(e2[24], 53);
+  EXPECT_NE(s->RunLogText().find("\r\nCheck-Resume\r\n" + s->dir.PathOf("Saved/E2")),
+            std::string::npos);
+  EXPECT_FALSE(data::FileExists(record.copy));
+}
+
+TEST_F(Resume, AnE2promRecordOfAnotherDownloadIsAskedAbout) {
+  Make(0x0230);
+  ASSERT_TRUE(PutFile(*s, "Saved/E2/E2.dat", sim::MakeE2Image(kPackageData, "SAVED", {})));
+  const data::DownloadRecordPaths record =
+      Record(s->dir.PathOf("Saved/E2"), data::ParaForm::kE2prom, "20250101000000");
+  ASSERT_TRUE(ConnectQuietly(*s));
+  s->screen.answers().Queue(platform::kButtonCancel);
+  ASSERT_TRUE(s->Press(platform::kUpgradeButton));
+  EXPECT_EQ(s->BoxTexts(), std::vector<std::string>{Question()});
+  EXPECT_TRUE(data::FileExists(record.record));
+  EXPECT_EQ(s->SentDuringPress(link::MsgE2ReadBlock), 1u);
 }
 
 }  // namespace
