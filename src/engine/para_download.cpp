@@ -6,6 +6,7 @@
 #include "data/file_io.hpp"
 #include "engine/block_send.hpp"
 #include "engine/download_stage.hpp"
+#include "engine/read_back.hpp"
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
 #include "platform/control_ids.hpp"
@@ -97,6 +98,10 @@ void SendParaStart(Context& ctx) {
   if (s.StepIndex == 0)
     ctx.Log(1, "\r\nDl_Para-" + s.ParaPath);
   ctx.Send(link::MsgParaDownloadStart);
+  // The next file starts within the running command: without this guard a
+  // terminal that died after the last file's acknowledgement would leave
+  // the window busy for good.
+  ArmAnswerTimeout(ctx);
 }
 
 void SendParaBlock(Context& ctx) {

@@ -41,7 +41,8 @@ UpgradePackage MakeUpgradePackage(Scenario& s, std::uint32_t destVersion, bool w
     EXPECT_TRUE(PutFile(s, "Data/InitData/Flash/" + data::FlashImageName(i + 1),
                         sim::MakeParaImage(i, destVersion, "TR100", 2000, {})));
   }
-  EXPECT_TRUE(PutFile(s, "Data/InitData/E2prom/E2.dat", sim::MakeE2Image(destVersion, "TR100", {})));
+  EXPECT_TRUE(
+      PutFile(s, "Data/InitData/E2prom/E2.dat", sim::MakeE2Image(destVersion, "TR100", {})));
   const std::string version = "[DestPara]\r\nDestParaVer=0x" + [&] {
     char text[16];
     std::snprintf(text, sizeof text, "%X", destVersion);

@@ -54,8 +54,7 @@ void ExpectConvertedFlash(Scenario& s, const std::vector<link::Bytes>& before) {
   ASSERT_EQ(after.size(), before.size());
   for (std::size_t i = 0; i < after.size(); ++i) {
     ASSERT_EQ(after[i].size(), before[i].size()) << i;
-    EXPECT_EQ(link::Bytes(after[i].begin() + 512, after[i].end()),
-              ConvertedData(before[i], 512))
+    EXPECT_EQ(link::Bytes(after[i].begin() + 512, after[i].end()), ConvertedData(before[i], 512))
         << "area " << i;
     EXPECT_EQ(link::GetU32(after[i].data() + 6), kPackageData) << i;
     EXPECT_EQ(link::GetU16(after[i].data()), 1) << i;
@@ -241,8 +240,8 @@ TEST_F(Resume, ARecordOfTheWrongShapeAsksAndCancelKeepsItForTheNextAttempt) {
   ASSERT_NE(text.find("5.dat=0"), std::string::npos);
   text.erase(text.find("5.dat=0"));
   ASSERT_TRUE(data::WriteFileAtomic(record.record, link::Bytes(text.begin(), text.end())));
-  const data::DownloadRecordPaths second = Record("/elsewhere", data::ParaForm::kFlash,
-                                                  "20250101000000");
+  const data::DownloadRecordPaths second =
+      Record("/elsewhere", data::ParaForm::kFlash, "20250101000000");
   ASSERT_TRUE(ConnectQuietly(*s));
   const std::vector<link::Bytes> before = FlashAreas(*s);
 
