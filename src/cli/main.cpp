@@ -22,6 +22,7 @@
 #include "cli/prepare_command.hpp"
 #include "cli/rollback_command.hpp"
 #include "cli/rules_command.hpp"
+#include "cli/upgrade_command.hpp"
 
 namespace {
 
@@ -101,6 +102,7 @@ int Run(int argc, char** argv) {
   commands.push_back(tavro::cli::AddInfoCommand(app));
   commands.push_back(tavro::cli::AddBackupCommand(app));
   commands.push_back(tavro::cli::AddDownloadCommand(app));
+  commands.push_back(tavro::cli::AddUpgradeCommand(app));
   commands.push_back(tavro::cli::AddRollbackCommand(app));
   commands.push_back(tavro::cli::AddIni2BinCommand(app));
   commands.push_back(tavro::cli::AddPrepareCommand(app));

@@ -11,6 +11,7 @@ using engine::Context;
 
 void CompleteDownload(Context& ctx) {
   engine::SetBusy(ctx, engine::WindowState::kIdle);
+  ctx.link.DownloadCompleted = 1;
   ctx.controls.SetPos(platform::kProgressBar, static_cast<int>(engine::kProgressFull));
   std::string text = "√" + ctx.Text("Dis_GetInfo") + "(100%)";
   text += "\r\n\r\n√" + ctx.Text("Dis_Backup2PC") + "(100%)";

@@ -1,0 +1,13 @@
+#pragma once
+// Download and Upgrade from the console: connect, press the button, follow
+// the transfer, and wait for the terminal to report whether its new App
+// runs. Only a terminal that runs it counts as done.
+
+#include "cli/global_options.hpp"
+
+namespace tavro::cli {
+
+// Exit code: 0 when the terminal reported that its App runs.
+int RunUntilRunReport(const GlobalOptions& options, int buttonId);
+
+}  // namespace tavro::cli
