@@ -1,6 +1,9 @@
 #include "sim/faults.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
+#include <string_view>
 
 #include "sim/text_util.hpp"
 
@@ -17,6 +20,47 @@ constexpr std::array<std::pair<TransferKind, const char*>, 8> kTransferNames{{
     {TransferKind::Bootloader, "bootloader"},
     {TransferKind::Ram, "ram"},
 }};
+
+constexpr std::array<std::pair<PowerCutMoment, const char*>, 3> kMomentNames{{
+    {PowerCutMoment::kOnArrival, "OnArrival"},
+    {PowerCutMoment::kAfterStore, "AfterStore"},
+    {PowerCutMoment::kAfterAck, "AfterAck"},
+}};
+
+bool SameText(const std::string& a, const char* b) {
+  const std::string_view bv(b);
+  return std::equal(a.begin(), a.end(), bv.begin(), bv.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+// "TRANSFER[:AREA], BLOCK[, MOMENT]"
+bool ParsePowerCut(const std::string& text, Faults& f) {
+  const auto p = SplitList(text);
+  if (p.size() < 2 || p.size() > 3)
+    return false;
+  TransferKind kind = TransferKind::None;
+  int area = -1;
+  std::uint16_t block = 0;
+  PowerCutMoment at = PowerCutMoment::kOnArrival;
+  const auto colon = p[0].find(':');
+  if (!ParseTransferName(Trim(p[0].substr(0, colon)), kind) || !ParseU16(p[1], block))
+    return false;
+  if (colon != std::string::npos) {
+    std::uint32_t n = 0;
+    if (kind != TransferKind::Para || !ParseUnsigned(p[0].substr(colon + 1), n) || n >= 8)
+      return false;
+    area = static_cast<int>(n);
+  }
+  if (p.size() == 3 && !ParsePowerCutMoment(p[2], at))
+    return false;
+  f.powerCut = kind;
+  f.powerCutArea = area;
+  f.powerCutBlock = block;
+  f.powerCutAt = at;
+  return true;
+}
 
 bool ParseMatch(const std::string& text, FrameMatch& out) {
   FrameMatch m;
@@ -88,8 +132,26 @@ const char* TransferName(TransferKind kind) {
 
 bool ParseTransferName(const std::string& name, TransferKind& out) {
   for (const auto& [k, n] : kTransferNames) {
-    if (name == n) {
+    if (SameText(name, n)) {
       out = k;
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* PowerCutMomentName(PowerCutMoment moment) {
+  for (const auto& [m, name] : kMomentNames) {
+    if (m == moment)
+      return name;
+  }
+  return "OnArrival";
+}
+
+bool ParsePowerCutMoment(const std::string& name, PowerCutMoment& out) {
+  for (const auto& [m, n] : kMomentNames) {
+    if (SameText(name, n)) {
+      out = m;
       return true;
     }
   }
@@ -139,19 +201,7 @@ bool SetFault(Faults& f, const std::string& key, const std::string& value, std::
     if (ok)
       f.goBackResult = status;
   } else if (key == "PowerCut") {
-    const auto p = SplitList(v);
-    ok = p.size() == 2 && ParseU16(p[1], f.powerCutBlock);
-    if (ok) {
-      const auto colon = p[0].find(':');
-      ok = ParseTransferName(p[0].substr(0, colon), f.powerCut);
-      f.powerCutArea = -1;
-      std::uint32_t area = 0;
-      if (ok && colon != std::string::npos) {
-        ok = f.powerCut == TransferKind::Para && ParseUnsigned(p[0].substr(colon + 1), area) &&
-             area < 8;
-        f.powerCutArea = static_cast<int>(area);
-      }
-    }
+    ok = ParsePowerCut(v, f);
     if (!ok)
       f.powerCut = TransferKind::None;
   } else {
@@ -211,7 +261,10 @@ std::vector<std::pair<std::string, std::string>> FaultEntries(const Faults& f) {
     std::string name = TransferName(f.powerCut);
     if (f.powerCutArea >= 0)
       name += ":" + std::to_string(f.powerCutArea);
-    out.emplace_back("PowerCut", name + ", " + std::to_string(f.powerCutBlock));
+    name += ", " + std::to_string(f.powerCutBlock);
+    if (f.powerCutAt != PowerCutMoment::kOnArrival)
+      name += std::string(", ") + PowerCutMomentName(f.powerCutAt);
+    out.emplace_back("PowerCut", name);
   }
   return out;
 }

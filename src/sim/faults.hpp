@@ -31,7 +31,17 @@ struct ErrorReply {
 // The transfers a power cut can interrupt.
 enum class TransferKind { None, App, Para, E2, Resource, E2Copy, Marker, Bootloader, Ram };
 const char* TransferName(TransferKind kind);
+// Case does not matter.
 bool ParseTransferName(const std::string& name, TransferKind& out);
+
+// When, around the matching block, the power goes.
+enum class PowerCutMoment {
+  kOnArrival,   // the block is neither stored nor acknowledged
+  kAfterStore,  // stored (and saved), but the acknowledgement never leaves
+  kAfterAck,    // stored and acknowledged; the power goes once the ack is out
+};
+const char* PowerCutMomentName(PowerCutMoment moment);
+bool ParsePowerCutMoment(const std::string& name, PowerCutMoment& out);
 
 struct Faults {
   // After the matching frame from the PC the terminal hangs: it neither
@@ -68,11 +78,14 @@ struct Faults {
   bool dataBackupFails = false;
   // Final roll-back status forced (-1: the terminal's own result).
   int goBackResult = -1;
-  // Power is lost when block `powerCutBlock` of the named transfer arrives
-  // (parameter area `powerCutArea` only, -1: any); earlier blocks are kept.
+  // Power is lost at block `powerCutBlock` of the named transfer (parameter
+  // area `powerCutArea` only, -1: any), at `powerCutAt`; earlier blocks are
+  // kept. With a moment after the store only a block the terminal takes
+  // counts: a refused or repeated one leaves the cut armed.
   TransferKind powerCut = TransferKind::None;
   int powerCutArea = -1;
   std::uint16_t powerCutBlock = 0;
+  PowerCutMoment powerCutAt = PowerCutMoment::kOnArrival;
 };
 
 // Sets one fault from its key and text; false with `error` set when either

@@ -139,6 +139,9 @@ class Terminal {
   Verdict CheckBlock(TransferKind kind, int area, std::uint16_t blockMsgId, std::uint16_t count,
                      std::uint16_t number);
   void Accepted(TransferKind kind, std::uint16_t number);
+  bool PowerCutDue(TransferKind kind, int area, std::uint16_t number, PowerCutMoment moment) const;
+  void CutPower(TransferKind kind, std::uint16_t number, std::string_view when);
+  bool AckStored(std::uint16_t ackId, std::uint16_t status, std::uint32_t delayMs = 0);
   void OnAppDownloadStart(link::ByteView payload);
   void OnAppBlock(link::ByteView payload);
   void FinishApp();

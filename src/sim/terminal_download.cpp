@@ -58,16 +58,26 @@ std::vector<std::uint16_t> ReplaceState(std::vector<std::uint16_t> states, std::
 
 }  // namespace
 
+bool Terminal::PowerCutDue(TransferKind kind, int area, std::uint16_t number,
+                           PowerCutMoment moment) const {
+  return faults_.powerCut == kind && faults_.powerCutAt == moment &&
+         number == faults_.powerCutBlock &&
+         (faults_.powerCutArea < 0 || faults_.powerCutArea == area);
+}
+
+void Terminal::CutPower(TransferKind kind, std::uint16_t number, std::string_view when) {
+  Note(std::string("fault: power cut ") + std::string(when) + " block " + std::to_string(number) +
+       " of " + TransferName(kind));
+  faults_.powerCut = TransferKind::None;  // one cut per run
+  PowerCut();
+  if (onPowerCut_)
+    onPowerCut_();
+}
+
 Terminal::Verdict Terminal::CheckBlock(TransferKind kind, int area, std::uint16_t blockMsgId,
                                        std::uint16_t count, std::uint16_t number) {
-  if (faults_.powerCut == kind && number == faults_.powerCutBlock &&
-      (faults_.powerCutArea < 0 || faults_.powerCutArea == area)) {
-    Note(std::string("fault: power cut at block ") + std::to_string(number) + " of " +
-         TransferName(kind));
-    faults_.powerCut = TransferKind::None;  // one cut per run
-    PowerCut();
-    if (onPowerCut_)
-      onPowerCut_();
+  if (PowerCutDue(kind, area, number, PowerCutMoment::kOnArrival)) {
+    CutPower(kind, number, "on the arrival of");
     return Verdict::PowerLost;
   }
   if (faults_.refuseEnabled && number == faults_.refuseBlock &&
@@ -100,6 +110,30 @@ void Terminal::Accepted(TransferKind kind, std::uint16_t number) {
     sessionWrites_ = true;
     ArmRunCheck();
   }
+}
+
+// Acknowledges the block just taken (write_ names it), unless the power cut
+// falls after its store. False when the power goes: the caller does nothing
+// more, as a terminal without power would not.
+bool Terminal::AckStored(std::uint16_t ackId, std::uint16_t status, std::uint32_t delayMs) {
+  const TransferKind kind = write_.kind;
+  const auto number = static_cast<std::uint16_t>(write_.last);
+  if (PowerCutDue(kind, write_.area, number, PowerCutMoment::kAfterStore)) {
+    CutPower(kind, number, "after storing");
+    return false;
+  }
+  if (PowerCutDue(kind, write_.area, number, PowerCutMoment::kAfterAck)) {
+    faults_.powerCut = TransferKind::None;  // armed no more while the ack waits
+    // Cut in the same step that hands the ack to the line: a cut scheduled
+    // on its own could come first and drop the ack with the old epoch's work.
+    Later(behaviour_.replyDelayMs + delayMs, [this, ackId, status, kind, number] {
+      Emit(ackId, StatusPayload(status));
+      CutPower(kind, number, "after acknowledging");
+    });
+    return false;
+  }
+  SendStatus(ackId, status, delayMs);
+  return true;
 }
 
 void Terminal::BackUpOwnData() {
@@ -195,8 +229,7 @@ void Terminal::OnAppBlock(ByteView payload) {
   }
   Save({DevicePart::App});
   Accepted(TransferKind::App, n);
-  SendStatus(MsgAppBlockAck, 1, behaviour_.blockWriteMs);
-  if (!write_.open)
+  if (AckStored(MsgAppBlockAck, 1, behaviour_.blockWriteMs) && !write_.open)
     FinishApp();
 }
 
@@ -316,7 +349,7 @@ void Terminal::OnParaBlock(ByteView payload) {
     Note("parameter area " + std::to_string(i + 1) + " written");
   }
   Save({DevicePart::Para, i});
-  SendStatus(MsgParaBlockAck, 1, behaviour_.blockWriteMs);
+  AckStored(MsgParaBlockAck, 1, behaviour_.blockWriteMs);
 }
 
 void Terminal::OnE2WriteBlock(ByteView payload) {
@@ -349,7 +382,7 @@ void Terminal::OnE2WriteBlock(ByteView payload) {
   if (!write_.open)
     Note("E2PROM written");
   Save({DevicePart::E2});
-  SendStatus(MsgE2WriteAck, 1, behaviour_.blockWriteMs);
+  AckStored(MsgE2WriteAck, 1, behaviour_.blockWriteMs);
 }
 
 void Terminal::OnFlashWriteBlock(ByteView payload) {
@@ -410,7 +443,7 @@ void Terminal::OnFlashWriteBlock(ByteView payload) {
       PutU16(region.bytes.data(), write_.open ? 0xFFFF : copyMark_);
   }
   Save({target->part});
-  SendStatus(MsgFlashWriteAck, 3, behaviour_.blockWriteMs);
+  AckStored(MsgFlashWriteAck, 3, behaviour_.blockWriteMs);
 }
 
 }  // namespace tavro::sim

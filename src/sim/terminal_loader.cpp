@@ -46,8 +46,11 @@ void Terminal::OnRamBlock(ByteView payload) {
     }
     ram_.insert(ram_.end(), block->data.begin(), block->data.end());
     Accepted(TransferKind::Ram, block->blockNumber);
+    if (!AckStored(MsgRamBlockAck, 1))
+      return;
+  } else {
+    SendStatus(MsgRamBlockAck, 1);
   }
-  SendStatus(MsgRamBlockAck, 1);
   if (verdict == Verdict::Write && !write_.open) {
     Later(behaviour_.replyDelayMs + behaviour_.loaderStartMs, [this] { StartLoader(); });
   }
@@ -147,8 +150,7 @@ void Terminal::OnBlImageBlock(ByteView payload) {
   }
   newBootloader_.insert(newBootloader_.end(), block->data.begin(), block->data.end());
   Accepted(TransferKind::Bootloader, block->blockNumber);
-  SendStatus(MsgBlBlockAck, 1, behaviour_.blockWriteMs);
-  if (write_.open)
+  if (!AckStored(MsgBlBlockAck, 1, behaviour_.blockWriteMs) || write_.open)
     return;
   // The old bootloader stays until the new one is completely written.
   ++busy_;
