@@ -16,11 +16,11 @@ namespace {
 
 // The area table and parameter-area count of the package's records in
 // `areas` and `values`, as a generated terminal takes them.
-void TakeAreas(const data::PackageValues& values, const data::AreaTable& areas, DeviceSpec& spec) {
+void TakeAreas(const data::PackageValues& values, const data::AreaTable& areas, DeviceSpec& out) {
   for (std::size_t i = 0; i < kAreaEntries; ++i) {
-    spec.areas[i] = {areas[i].areaAddr, areas[i].areaLen, areas[i].areaArg, areas[i].fileName};
+    out.areas[i] = {areas[i].areaAddr, areas[i].areaLen, areas[i].areaArg, areas[i].fileName};
   }
-  spec.paraCount = std::min<std::size_t>(values.paraFileTotalNum, kMaxParaAreas);
+  out.paraCount = std::min<std::size_t>(values.paraFileTotalNum, kMaxParaAreas);
 }
 
 // The area table and parameter-area count the package gives this terminal.
@@ -51,20 +51,21 @@ bool AreasFromPackage(const InitOptions& o, DeviceSpec& spec, std::ostream& err)
 
 // The rule files that convert the data of a terminal `init --package` makes
 // with its defaults. A rule copies fixed widths, so the Flash rule fits the
-// areas' data sizes of that terminal only (a terminal with other areas fails
-// the step with a copy past the end of its image). Empty with `error` set
-// when an area's read-back name cannot be named in a rule.
+// areas' data sizes of that terminal only: a smaller area fails the step (a
+// copy past the end of its image), a larger one would lose the bytes beyond
+// the width. Empty with `error` set when an area's read-back name cannot be
+// named in a rule.
 std::vector<std::pair<std::string, link::Bytes>> SampleRules(const data::PackageValues& values,
                                                              const data::AreaTable& areas,
                                                              std::uint32_t dstVersion,
                                                              std::string& error) {
   const InitOptions defaults;
-  DeviceSpec spec;
-  spec.blVersion = defaults.blVersion;
-  spec.terminalType = defaults.terminalType;
-  spec.dataVersion = kSampleRuleSource;
-  TakeAreas(values, areas, spec);
-  const Device terminal = MakeDevice(spec);
+  DeviceSpec wanted;
+  wanted.blVersion = defaults.blVersion;
+  wanted.terminalType = defaults.terminalType;
+  wanted.dataVersion = kSampleRuleSource;
+  TakeAreas(values, areas, wanted);
+  const Device terminal = MakeDevice(wanted);
   std::vector<SampleFlashImage> images;
   for (std::size_t i = 0; i < terminal.para.size(); ++i) {
     const link::Bytes& area = terminal.para[i].primary.bytes;
