@@ -1,7 +1,7 @@
 // tavro: the service tool's dialog window.
 //
 //   tavro [--dir PROGRAM_DIR] [--demo] [--screenshot FILE [--screenshot-after
-//   info|backup|download]]
+//   info|backup|download|upgrade]]
 //
 // Exit status: the close box ends with the close routine's status (1), Esc
 // with 0, --screenshot with 0 when the picture was written; 2 for a wrong
@@ -112,6 +112,8 @@ int Run(int argc, char** argv, const Options& options) {
         buttons.push_back(tavro::platform::kBackupButton);
       if (options.screenshotAfter == "download")
         buttons.push_back(tavro::platform::kDownloadButton);
+      if (options.screenshotAfter == "upgrade")
+        buttons.push_back(tavro::platform::kUpgradeButton);
     }
     tavro::gui::TakeScreenshot(session, QString::fromStdString(options.screenshot),
                                std::move(buttons), kScreenshotLimitMs, [&](bool written) {
@@ -138,7 +140,7 @@ int main(int argc, char** argv) {
                  "viewing the device information");
   cli.add_option("--screenshot-after", options.screenshotAfter,
                  "With --demo --screenshot: the last operation before the picture")
-      ->check(CLI::IsMember({"info", "backup", "download"}));
+      ->check(CLI::IsMember({"info", "backup", "download", "upgrade"}));
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -19,7 +19,7 @@ constexpr int kPollMs = 50;
 // Lets the last drawing settle (layout, scroll position) before the grab.
 constexpr int kSettleMs = 300;
 
-// A download is shown finished: its questions are answered with "go on".
+// A download or an upgrade is shown finished: its questions are answered with "go on".
 int GoOn(platform::MessageKind kind) {
   return kind == platform::kBoxYesNo ? platform::kButtonYes : platform::kButtonOk;
 }
@@ -84,7 +84,8 @@ void PressThenGrab(Session& session, const QString& path, std::vector<int> butto
 void TakeScreenshot(Session& session, const QString& path, std::vector<int> buttons, int limitMs,
                     std::function<void(bool)> done) {
   const bool downloads =
-      std::find(buttons.begin(), buttons.end(), platform::kDownloadButton) != buttons.end();
+      std::find(buttons.begin(), buttons.end(), platform::kDownloadButton) != buttons.end() ||
+      std::find(buttons.begin(), buttons.end(), platform::kUpgradeButton) != buttons.end();
   session.screen().SetBoxAnswerer([downloads](const platform::MessageBoxRequest& request) {
     std::cerr << "tavro: [" << request.title << "] " << request.text << '\n';
     return downloads ? GoOn(request.kind) : DoNotGoOn(request.kind);
