@@ -8,14 +8,68 @@
 #include "engine/backup_read.hpp"
 #include "engine/download_stage.hpp"
 #include "engine/stage_control.hpp"
+#include "link/messages.hpp"
+#include "operations/data_version_decision.hpp"
 #include "operations/download.hpp"
+#include "operations/download_progress.hpp"
 #include "operations/file_set_check.hpp"
 #include "operations/read_back_flow.hpp"
+#include "operations/view_info.hpp"
 #include "platform/control_ids.hpp"
 
 namespace tavro::operations {
 
 using engine::Context;
+
+void TransferOperation::OnIdentified(Context& ctx, engine::Identification how) {
+  if (how == engine::Identification::kFresh) {
+    ShowDeviceInfo(ctx);
+    return;
+  }
+  ContinueIdentified(ctx);
+}
+
+void TransferOperation::OnProgressTick(Context& ctx, int timerId) {
+  if (timerId == engine::kTimerProgress)
+    ShowDownloadStages(ctx);
+}
+
+void TransferOperation::OnReadBackDone(Context& ctx) {
+  ctx.link.CmdID = link::CmdParaBackupDone;
+  DataVersionDecision(ctx);
+}
+
+void TransferOperation::ContinueIdentified(Context& ctx) {
+  ReadBackForDecision(ctx);
+}
+
+bool SetUpTransfer(Context& ctx, const TransferStart& start) {
+  engine::LinkState& s = ctx.link;
+  if (const auto bootloader = engine::FirstFileIn(ctx.Path("/Data/Bl"), "*.bin"))
+    s.NewBlFile = bootloader->find(start.bootloaderMarker) != std::string::npos ? 1 : 0;
+  if (!ReadPackageAppVersion(ctx)) {
+    engine::SetBusy(ctx, engine::WindowState::kIdle);
+    return false;
+  }
+  ShowDownloadLines(ctx);
+  s.OperationTime = ctx.loop.WallTime();
+  ctx.Log(1, std::string("\r\n\r\n") + start.banner + engine::OperationStamp(ctx));
+  s.FlashCopyPending = ctx.device.BlVersion >= engine::kBlE2prom || MovesToE2prom(ctx) ? 1 : 0;
+
+  const bool checkE2Image = engine::FirstFileIn(ctx.Path("/Data/Bl/CheckE2"), "*.bin").has_value();
+  s.AfterInfoAction = 0;
+  if (ctx.device.BlVersion < 0x210 &&
+      (!start.markerWriteNeedsConfig || ctx.package.blUpDataConfig != 0)) {
+    s.CmdID = link::MsgFlashWriteBlock;
+  } else if (MovesToE2prom(ctx) && checkE2Image) {
+    s.AfterInfoAction = 1;
+    s.CmdID = link::MsgRamBlock;
+  } else {
+    s.CmdID = link::MsgReadAppInfo;
+  }
+  ShowDownloadProgress(ctx);
+  return true;
+}
 
 bool ReadPackageAppVersion(Context& ctx) {
   const auto app = engine::FirstFileIn(AppFolder(ctx, ctx.link.NewBlFile == 1), "*.bin");

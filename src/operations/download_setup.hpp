@@ -5,8 +5,37 @@
 // the data-version decision.
 
 #include "engine/context.hpp"
+#include "operations/identify.hpp"
 
 namespace tavro::operations {
+
+// Download and Upgrade as the engine sees them: a terminal that restarted
+// mid-operation is shown and the display step goes on with the stages; an
+// identification within the operation leads to the read-back; the read-back
+// ends in the data-version decision.
+class TransferOperation : public IdentifyingOperation {
+ public:
+  void OnIdentified(engine::Context& ctx, engine::Identification how) final;
+  void OnProgressTick(engine::Context& ctx, int timerId) final;
+  void OnReadBackDone(engine::Context& ctx) final;
+
+ protected:
+  // After an identification within the operation; the read-back by default.
+  virtual void ContinueIdentified(engine::Context& ctx);
+};
+
+// How the two operations begin once their own checks have passed.
+struct TransferStart {
+  const char* bootloaderMarker;  // in the Data/Bl image's path: a new bootloader
+  const char* banner;            // the run log's operation banner
+  bool markerWriteNeedsConfig;   // bootloaders below 0x210 get the marker write only
+                                 // when the package allows bootloader data updates
+};
+
+// The bootloader marker, the App's version, the stage lines, the operation
+// time and banner, the Flash copy flag, the first command and the progress
+// display. False (the window idle again) when the App image cannot be read.
+bool SetUpTransfer(engine::Context& ctx, const TransferStart& start);
 
 // The package's App image for this terminal: FileVersion from the first
 // image of its folder ("%x.%x.%x.%x" of the four bytes at offset 64, most

@@ -18,10 +18,8 @@ std::vector<OperationButton> RegisterOperations(engine::Context& ctx) {
   RegisterReadBackFlow(ctx);
   ctx.operations.SetFallback(MakeViewInfo());
   return {
-      {platform::kDeviceInfoButton, &StartViewInfo},
-      {platform::kBackupButton, &StartBackup},
-      {platform::kDownloadButton, &StartDownload},
-      {platform::kUpgradeButton, &StartUpgrade},
+      {platform::kDeviceInfoButton, &StartViewInfo}, {platform::kBackupButton, &StartBackup},
+      {platform::kDownloadButton, &StartDownload},   {platform::kUpgradeButton, &StartUpgrade},
       {platform::kRollBackAction, &StartRollBack},
   };
 }

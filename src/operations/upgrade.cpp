@@ -5,19 +5,15 @@
 #include "data/ini_file.hpp"
 #include "data/para_header.hpp"
 #include "data/para_images.hpp"
-#include "engine/backup_read.hpp"
 #include "engine/download_stage.hpp"
 #include "engine/read_back.hpp"
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
 #include "link/time_stamp.hpp"
-#include "operations/data_version_decision.hpp"
-#include "operations/download_progress.hpp"
 #include "operations/download_setup.hpp"
 #include "operations/file_set_check.hpp"
 #include "operations/identify.hpp"
 #include "operations/operation_checks.hpp"
-#include "operations/view_info.hpp"
 #include "platform/control_ids.hpp"
 
 namespace tavro::operations {
@@ -25,30 +21,19 @@ namespace {
 
 using engine::Context;
 
-class Upgrade final : public IdentifyingOperation {
+class Upgrade final : public TransferOperation {
  public:
-  void OnIdentified(Context& ctx, engine::Identification how) override {
-    // A terminal that restarted (new bootloader, E2PROM check) is shown, and
-    // the display step goes on with the upgrade.
-    if (how == engine::Identification::kFresh) {
-      ShowDeviceInfo(ctx);
-      return;
-    }
+  void OnResumeHeadersRead(Context& ctx) override { CheckResumeFlash(ctx); }
+
+ protected:
+  // For an E2PROM terminal the record is looked at first.
+  void ContinueIdentified(Context& ctx) override {
     if (ctx.device.BlVersion >= engine::kBlE2prom) {
       CheckResumeE2(ctx);
     } else {
       ReadBackForDecision(ctx);
     }
   }
-  void OnProgressTick(Context& ctx, int timerId) override {
-    if (timerId == engine::kTimerProgress)
-      ShowDownloadStages(ctx);
-  }
-  void OnReadBackDone(Context& ctx) override {
-    ctx.link.CmdID = link::CmdParaBackupDone;
-    DataVersionDecision(ctx);
-  }
-  void OnResumeHeadersRead(Context& ctx) override { CheckResumeFlash(ctx); }
 };
 
 std::string ResumeFolder(const Context& ctx) {
@@ -219,28 +204,8 @@ void StartUpgrade(Context& ctx) {
     engine::SetBusy(ctx, engine::WindowState::kIdle);
     return;
   }
-  if (const auto bootloader = engine::FirstFileIn(ctx.Path("/Data/Bl"), "*.bin"))
-    s.NewBlFile = bootloader->find("_BL_") != std::string::npos ? 1 : 0;
-  if (!ReadPackageAppVersion(ctx)) {
-    engine::SetBusy(ctx, engine::WindowState::kIdle);
+  if (!SetUpTransfer(ctx, {"_BL_", "UpSW-", true}))
     return;
-  }
-  ShowDownloadLines(ctx);
-  s.OperationTime = ctx.loop.WallTime();
-  ctx.Log(1, "\r\n\r\nUpSW-" + engine::OperationStamp(ctx));
-  s.FlashCopyPending = ctx.device.BlVersion >= engine::kBlE2prom || MovesToE2prom(ctx) ? 1 : 0;
-
-  const bool checkE2Image = engine::FirstFileIn(ctx.Path("/Data/Bl/CheckE2"), "*.bin").has_value();
-  s.AfterInfoAction = 0;
-  if (ctx.device.BlVersion < 0x210 && ctx.package.blUpDataConfig != 0) {
-    s.CmdID = link::MsgFlashWriteBlock;
-  } else if (MovesToE2prom(ctx) && checkE2Image) {
-    s.AfterInfoAction = 1;
-    s.CmdID = link::MsgRamBlock;
-  } else {
-    s.CmdID = link::MsgReadAppInfo;
-  }
-  ShowDownloadProgress(ctx);
   s.BackupMode = 0;
   s.PlainDownload = 0;
 
