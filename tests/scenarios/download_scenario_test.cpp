@@ -47,35 +47,6 @@ Package MakePackage(Scenario& s, bool e2App) {
   return p;
 }
 
-// The package description with another BLUpDataConfig.
-void SetBlUpDataConfig(Scenario& s, std::uint32_t value) {
-  auto bytes = data::ReadWholeFile(s.dir.PathOf("SwUpdate.ini"));
-  ASSERT_TRUE(bytes && bytes->size() >= 16);
-  link::PutU32(bytes->data() + 4, value);
-  ASSERT_TRUE(data::WriteFileAtomic(s.dir.PathOf("SwUpdate.ini"), *bytes));
-}
-
-// The simulated terminal keeps its memory map across a bootloader upgrade;
-// the package then gives the 0x230 class the App area of the 0x220 class.
-void SameAppAreaAfterTheUpgrade(Scenario& s) {
-  auto bytes = data::ReadWholeFile(s.dir.PathOf("SwUpdate.ini"));
-  ASSERT_TRUE(bytes);
-  std::uint8_t* from = nullptr;
-  std::uint8_t* to = nullptr;
-  for (std::size_t off = 16; off + 56 <= bytes->size(); off += 56) {
-    std::uint8_t* r = bytes->data() + off;
-    if (link::GetU32(r) != 1 || link::GetU32(r + 4) != 6)
-      continue;
-    if (link::GetU32(r + 8) == 0x220)
-      from = r;
-    if (link::GetU32(r + 8) == 0x230)
-      to = r;
-  }
-  ASSERT_TRUE(from && to);
-  std::copy(from + 12, from + 24, to + 12);
-  ASSERT_TRUE(data::WriteFileAtomic(s.dir.PathOf("SwUpdate.ini"), *bytes));
-}
-
 bool Connect(Scenario& s) {
   if (!s.Start().packageReady || !s.Press(platform::kDeviceInfoButton))
     return false;

@@ -1,5 +1,7 @@
 #include "scenarios/scenario.hpp"
 
+#include <gtest/gtest.h>
+
 #include "data/file_io.hpp"
 #include "data/ini_to_bin.hpp"
 #include "data/package.hpp"
@@ -75,6 +77,32 @@ std::string Scenario::RunLogText() const {
   const std::string path = dlg->runLog().Path();
   const auto bytes = data::ReadWholeFile(path);
   return bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
+}
+
+void SetBlUpDataConfig(Scenario& s, std::uint32_t value) {
+  auto bytes = data::ReadWholeFile(s.dir.PathOf("SwUpdate.ini"));
+  ASSERT_TRUE(bytes && bytes->size() >= 16);
+  link::PutU32(bytes->data() + 4, value);
+  ASSERT_TRUE(data::WriteFileAtomic(s.dir.PathOf("SwUpdate.ini"), *bytes));
+}
+
+void SameAppAreaAfterTheUpgrade(Scenario& s) {
+  auto bytes = data::ReadWholeFile(s.dir.PathOf("SwUpdate.ini"));
+  ASSERT_TRUE(bytes);
+  std::uint8_t* from = nullptr;
+  std::uint8_t* to = nullptr;
+  for (std::size_t off = 16; off + 56 <= bytes->size(); off += 56) {
+    std::uint8_t* r = bytes->data() + off;
+    if (link::GetU32(r) != 1 || link::GetU32(r + 4) != 6)
+      continue;
+    if (link::GetU32(r + 8) == 0x220)
+      from = r;
+    if (link::GetU32(r + 8) == 0x230)
+      to = r;
+  }
+  ASSERT_TRUE(from && to);
+  std::copy(from + 12, from + 24, to + 12);
+  ASSERT_TRUE(data::WriteFileAtomic(s.dir.PathOf("SwUpdate.ini"), *bytes));
 }
 
 }  // namespace tavro::test

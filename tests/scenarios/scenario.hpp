@@ -21,6 +21,14 @@ namespace tavro::test {
 // A device of the given generation and type whose areas are the package's.
 sim::DeviceSpec PackageDevice(std::uint16_t blVersion, std::uint16_t terminalType);
 
+class Scenario;
+
+// The package description with another BLUpDataConfig.
+void SetBlUpDataConfig(Scenario& s, std::uint32_t value);
+// The simulated terminal keeps its memory map across a bootloader upgrade;
+// the package then gives the 0x230 class the App area of the 0x220 class.
+void SameAppAreaAfterTheUpgrade(Scenario& s);
+
 class Scenario {
  public:
   explicit Scenario(const sim::DeviceSpec& spec, const sim::Behaviour& behaviour = {},

@@ -135,6 +135,45 @@ TEST_P(UpgradePowerCut, TheNextUpgradeLeavesWhatAnUninterruptedOneLeaves) {
   EXPECT_TRUE(data::ListFiles(s.dir.PathOf("Backup/TAVR1"), "*.log").empty());
 }
 
+// A second cut while the resumed download rewrites an area it had already
+// written: the record must still fit the terminal, and a third Upgrade ends
+// where an uninterrupted one does.
+TEST(UpgradePowerCuts, ASecondCutDuringTheResumedDownloadIsResumedToo) {
+  struct Twice {
+    std::uint16_t blVersion;
+    const char* first;
+    const char* second;
+  };
+  for (const Twice& t : {Twice{0x0215, "Para:3, 1, OnArrival", "Para:0, 0, AfterStore"},
+                         Twice{0x0215, "Para:3, 1, OnArrival", "Para:1, 1, OnArrival"},
+                         Twice{0x0215, "Para:3, 1, OnArrival", "App, 1"},
+                         Twice{0x0230, "E2, 5, OnArrival", "E2, 2, AfterStore"},
+                         Twice{0x0230, "E2, 5, AfterStore", "E2Copy, 3"}}) {
+    SCOPED_TRACE(std::string(t.first) + " then " + t.second);
+    const std::vector<link::Bytes>& reference = Reference(t.blVersion);
+    Scenario s(SmallTerminal(t.blVersion));
+    const UpgradePackage p = MakeUpgradePackage(s, kPackageData, true, kAppSize);
+    ASSERT_TRUE(ConnectQuietly(s));
+    std::string error;
+    for (const char* fault : {t.first, t.second}) {
+      ASSERT_TRUE(sim::SetFault(s.terminal().faults(), "PowerCut", fault, error)) << error;
+      int cuts = 0;
+      s.terminal().SetPowerCutHook([&cuts] { ++cuts; });
+      ASSERT_TRUE(s.Press(platform::kUpgradeButton, 900000));
+      ASSERT_EQ(cuts, 1) << fault;
+      s.terminal().PowerUp();
+      s.loop.Advance(5000);
+    }
+    s.screen.Clear();
+    ASSERT_TRUE(RunUpgrade(s));
+    EXPECT_EQ(s.BoxTexts().back(), s.Text("Run_RunOk"));
+    for (const std::string& box : s.BoxTexts())
+      EXPECT_NE(box.rfind(s.Text("Run_Log_Warn_L0"), 0), 0u) << "the record fits: no question";
+    EXPECT_EQ(s.terminal().device().app.image, p.app);
+    EXPECT_EQ(DataOf(s.terminal().device()), reference);
+  }
+}
+
 // Every block of every area, at the three instants; a few App blocks.
 std::vector<Cut> FlashCuts() {
   std::vector<Cut> cuts;

@@ -186,6 +186,76 @@ TEST(Upgrade, AFailedConversionNamesTheFileAndStopsBeforeWriting) {
   ExpectTerminalUntouched(s, app, areas);
 }
 
+// A 0x0225 terminal taking the package's new bootloader moves its data from
+// the Flash areas into one E2PROM image built on the PC.
+struct MoveToE2prom {
+  explicit MoveToE2prom(const sim::Device& device) : s(device) {
+    SetBlUpDataConfig(s, 1);
+    SameAppAreaAfterTheUpgrade(s);
+    MakeUpgradePackage(s, kPackageData, /*withRules=*/false);
+    app = sim::MakeAppFile(0x01000300, "TR100", 2 * 4096 + 10);
+    EXPECT_TRUE(PutFile(s, "SW/E2prom/App.bin", app));
+    EXPECT_TRUE(PutFile(s, "Data/Bl/New_BL_230.bin", link::Bytes(3 * 4096 + 10, 0x42)));
+    EXPECT_TRUE(PutFile(s, "Data/Bl/CheckE2/check.bin", link::Bytes(1000, 0x24)));
+  }
+  Scenario s;
+  link::Bytes app;
+};
+
+// Area data small enough for the E2PROM slots (the third holds 256 bytes).
+sim::Device SlotSizedTerminal() {
+  sim::DeviceSpec spec = Terminal(0x0225, kPackageData);
+  sim::Device device = sim::MakeDevice(spec);
+  for (std::size_t i = 0; i < device.para.size(); ++i) {
+    device.para[i].primary.bytes =
+        sim::MakeParaImage(i, kPackageData, spec.model, 200 + i, spec.stamp);
+    if (device.para[i].copy.capacity > 0)
+      device.para[i].copy.bytes = device.para[i].primary.bytes;
+  }
+  return device;
+}
+
+TEST(Upgrade, DataAtTheDestinationMovesIntoAnE2promImageBuiltFromTheFlashAreas) {
+  MoveToE2prom m(SlotSizedTerminal());
+  Scenario& s = m.s;
+  ASSERT_TRUE(ConnectQuietly(s));
+  const std::vector<link::Bytes> areas = FlashAreas(s);
+  ASSERT_TRUE(RunUpgrade(s));
+  ExpectRunReported(s);
+  EXPECT_EQ(s.terminal().device().bootloader.version, 0x0230);
+  EXPECT_EQ(s.terminal().device().app.image, m.app);
+  const link::Bytes& e2 = s.terminal().device().e2prom;
+  ASSERT_EQ(e2.size(), data::kE2ImageSize);
+  EXPECT_EQ(link::GetU32(e2.data() + 6), kPackageData);
+  // Slot 1 holds the first area's data, padded with 0xFF to its 0x8BE0 bytes.
+  EXPECT_TRUE(std::equal(areas[0].begin() + 512, areas[0].end(), e2.begin() + 32));
+  EXPECT_EQ(e2[32 + areas[0].size() - 512], 0xFF);
+  // Slot 2 begins after it with the second area's data.
+  EXPECT_TRUE(std::equal(areas[1].begin() + 512, areas[1].end(), e2.begin() + 32 + 0x8BE0));
+  EXPECT_NE(s.RunLogText().find("\r\nDTypeF2E"), std::string::npos);
+}
+
+TEST(Upgrade, AFailedE2promImageIsNeverConverted) {
+  // The default second area does not fit its E2PROM slot; the data is older than
+  // the package's, so a conversion would follow a successful build.
+  MoveToE2prom m(sim::MakeDevice(Terminal(0x0225, kPackageData)));
+  Scenario& s = m.s;
+  const std::string newer = "[DestPara]\r\nDestParaVer=0x01040000\r\n";
+  ASSERT_TRUE(PutFile(s, "Data/DataVer.ini", link::Bytes(newer.begin(), newer.end())));
+  ASSERT_TRUE(ConnectQuietly(s));
+  const link::Bytes app = s.terminal().device().app.image;
+  const std::vector<link::Bytes> areas = FlashAreas(s);
+  ASSERT_TRUE(s.Press(platform::kUpgradeButton));
+  const std::vector<std::string> boxes = s.BoxTexts();
+  ASSERT_GE(boxes.size(), 2u);
+  EXPECT_EQ(boxes[boxes.size() - 2],
+            s.ctx().link.DataBackupFolder + "/2.dat" + s.Text("F_ReadInErr"));
+  EXPECT_EQ(boxes.back(), s.Text("F_DataConvErr"));
+  EXPECT_FALSE(data::FileExists(s.dir.PathOf("Backup/TAVR1/Conv"))) << "no conversion ran";
+  EXPECT_FALSE(data::FileExists(s.ctx().link.DataBackupFolder + "/E2.dat"));
+  ExpectTerminalUntouched(s, app, areas);
+}
+
 // Records left in the resume folder as an interrupted upgrade leaves them.
 class Resume : public ::testing::Test {
  protected:
@@ -324,6 +394,26 @@ TEST_F(Resume, AFlashTerminalThatDisagreesWithTheRecordIsAskedAbout) {
   EXPECT_NE(s->RunLogText().find("\r\nCheckErr-del-Up"), std::string::npos);
   ExpectRunReported(*s);
   ExpectConvertedFlash(*s, before);
+}
+
+TEST_F(Resume, ASavedImageThatCannotBeReadIsAMismatchNotAnEmptyHeader) {
+  Make(0x0215);
+  // The record in the folder names a complete set but not this terminal's
+  // time; its copy of the terminal's time names a set that is gone.
+  Record(SavedFlashSet(), data::ParaForm::kFlash, "20250101000000");
+  const std::string copy = s->dir.PathOf("Backup/TAVR1/COMLog/COMLog-") + kTime + ".log";
+  ASSERT_TRUE(data::CreateFolders(s->dir.PathOf("Backup/TAVR1/COMLog")));
+  const std::string gone = s->dir.PathOf("Gone");
+  data::CIni(copy).WriteString(data::kRecordSection, data::kRecordTimeKey, kTime);
+  data::CIni(copy).WriteString(data::kRecordSection, data::kRecordParaPathKey, gone);
+  ASSERT_TRUE(ConnectQuietly(*s));
+  s->screen.answers().Queue(platform::kButtonOk);      // the file's box
+  s->screen.answers().Queue(platform::kButtonCancel);  // the question
+  ASSERT_TRUE(s->Press(platform::kUpgradeButton));
+  EXPECT_EQ(s->BoxTexts(),
+            (std::vector<std::string>{gone + "/1.dat" + s->Text("F_NotExist"), Question()}));
+  EXPECT_EQ(s->SentDuringPress(link::MsgAppBlockAck), 0u);
+  EXPECT_EQ(s->SentDuringPress(link::MsgParaBlockAck), 0u);
 }
 
 TEST_F(Resume, AnE2promRecordMatchingTheTerminalResumesWithTheDataAlone) {
