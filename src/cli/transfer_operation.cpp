@@ -28,10 +28,12 @@ int RunUntilRunReport(const GlobalOptions& options, int buttonId) {
   if (const int status = session.RunOperation(buttonId, kOperationLimitMs); status != kExitOk)
     return status;
   if (ctx.link.DownloadCompleted == 0) {
-    // A question answered with Cancel, or a step that ended the operation
-    // without an error box.
+    // A question answered with Cancel, or a terminal that restarted (lost
+    // its power) mid-operation and was shown afresh.
     session.PrintInfoText();
-    std::fprintf(stderr, "error: the operation ended before the terminal was written\n");
+    std::fprintf(stderr,
+                 "error: the operation ended before its completion; the next upgrade resumes an "
+                 "interrupted data download\n");
     return kExitFailure;
   }
   if (!session.WaitFor([&ctx] { return ctx.link.RunResult >= 0; }, kRunReportLimitMs)) {

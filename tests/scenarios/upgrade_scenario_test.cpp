@@ -364,6 +364,20 @@ TEST_F(Resume, RecordsThatHaveNothingToResumeAreGivenUpWithoutAQuestion) {
   ExpectConvertedFlash(*s, own);
 }
 
+TEST_F(Resume, AnUnreadableAppStopsBeforeTheRecordsAreLookedAt) {
+  Make(0x0215);
+  const data::DownloadRecordPaths record = Record(SavedFlashSet(), data::ParaForm::kFlash);
+  ASSERT_TRUE(ConnectQuietly(*s));
+  // An App image too short for its version field.
+  ASSERT_TRUE(PutFile(*s, "SW/Flash/App.bin", link::Bytes(70, 1)));
+  ASSERT_TRUE(s->Press(platform::kUpgradeButton));
+  EXPECT_EQ(s->BoxTexts(),
+            std::vector<std::string>{s->dir.PathOf("SW/Flash/App.bin") + s->Text("F_ReadInErr")});
+  EXPECT_TRUE(data::FileExists(record.record));
+  EXPECT_TRUE(data::FileExists(record.copy));
+  EXPECT_EQ(s->RunLogText().find("UpSW-"), std::string::npos) << "the upgrade never began";
+}
+
 TEST_F(Resume, ARecordWithoutItsDataFolderIsKept) {
   Make(0x0215);
   const data::DownloadRecordPaths record = Record("0", data::ParaForm::kFlash);
