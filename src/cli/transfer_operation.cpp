@@ -32,8 +32,9 @@ int RunUntilRunReport(const GlobalOptions& options, int buttonId) {
     // its power) mid-operation and was shown afresh.
     session.PrintInfoText();
     std::fprintf(stderr,
-                 "error: the operation ended before its completion; the next upgrade resumes an "
-                 "interrupted data download\n");
+                 "error: the operation ended before its completion (a question answered with "
+                 "Cancel, or the terminal restarted); an upgrade interrupted during its data "
+                 "download is resumed by the next upgrade\n");
     return kExitFailure;
   }
   if (!session.WaitFor([&ctx] { return ctx.link.RunResult >= 0; }, kRunReportLimitMs)) {

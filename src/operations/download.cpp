@@ -37,6 +37,7 @@ void StartDownload(Context& ctx) {
   if (!RequireConnection(ctx))
     return;
   ctx.operations.Install(MakeDownload());
+  ForgetLastRecord(ctx);
   s.CheckDownloadFiles = 1;
   if (!FileSetCheck(ctx, AreaCheck::kConnectedTerminal)) {
     engine::SetBusy(ctx, engine::WindowState::kIdle);

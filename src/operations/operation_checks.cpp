@@ -24,4 +24,9 @@ void DeleteResumeRecords(engine::Context& ctx) {
     data::RemoveFile(folder + "/" + name);
 }
 
+void ForgetLastRecord(engine::Context& ctx) {
+  ctx.link.RecordPath.clear();
+  ctx.link.RecordCopyPath.clear();
+}
+
 }  // namespace tavro::operations

@@ -199,6 +199,7 @@ void StartUpgrade(Context& ctx) {
   if (!RequireConnection(ctx))
     return;
   ctx.operations.Install(MakeUpgrade());
+  ForgetLastRecord(ctx);
   s.CheckDownloadFiles = 1;
   if (!FileSetCheck(ctx, AreaCheck::kConnectedTerminal)) {
     engine::SetBusy(ctx, engine::WindowState::kIdle);

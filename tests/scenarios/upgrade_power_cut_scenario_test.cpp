@@ -174,6 +174,29 @@ TEST(UpgradePowerCuts, ASecondCutDuringTheResumedDownloadIsResumedToo) {
   }
 }
 
+// Between the cut and the next Upgrade the technician presses the Download
+// button, which offers only "Run" without a package: its completion must not
+// take the interrupted upgrade's record with it.
+TEST(UpgradePowerCuts, TheRunButtonLeavesTheInterruptedUpgradesRecord) {
+  Scenario s(SmallTerminal(0x0215));
+  MakeUpgradePackage(s, kPackageData, true, kAppSize);
+  ASSERT_TRUE(ConnectQuietly(s));
+  std::string error;
+  ASSERT_TRUE(sim::SetFault(s.terminal().faults(), "PowerCut", "Para:2, 1", error)) << error;
+  ASSERT_TRUE(s.Press(platform::kUpgradeButton, 900000));
+  s.terminal().PowerUp();
+  s.loop.Advance(5000);
+  const std::string folder = s.dir.PathOf("Backup/TAVR1");
+  ASSERT_EQ(data::ListFiles(folder, "*.log").size(), 1u);
+  ASSERT_TRUE(s.Press(platform::kDownloadButton));
+  EXPECT_EQ(data::ListFiles(folder, "*.log").size(), 1u);
+  EXPECT_EQ(data::ListFiles(folder + "/COMLog", "*.log").size(), 1u);
+  s.screen.Clear();
+  ASSERT_TRUE(RunUpgrade(s));
+  EXPECT_NE(s.RunLogText().find("\r\nCheck-Resume"), std::string::npos) << "resumed";
+  EXPECT_EQ(DataOf(s.terminal().device()), Reference(0x0215));
+}
+
 // Every block of every area, at the three instants; a few App blocks.
 std::vector<Cut> FlashCuts() {
   std::vector<Cut> cuts;
