@@ -120,6 +120,7 @@ struct LinkState {
   std::uint8_t BakAppPromptState = 0;  // 2: back the App up first; 3: asked or not needed
   std::string FileVersion;             // version of the App image to be downloaded
   std::int32_t RunResult = -1;         // the terminal's last run report; -1 none yet
+  std::int32_t GoBackResult = -1;      // the terminal's last roll-back report; 3 in progress
   std::uint8_t DownloadCompleted = 0;  // 1 once a download's completion ran; a run report follows
   std::uint8_t ParaAltAddr = 0;
   std::uint8_t ResumeCheck = 0;  // 1: the Flash headers are read for the resume check

@@ -56,6 +56,7 @@ void SendGoBack(Context& ctx) {
 
 void OnGoBackResult(Context& ctx, link::ByteView payload) {
   const std::uint16_t status = link::DecodeStatusWord(payload).value_or(0);
+  ctx.link.GoBackResult = status;
   SetBusy(ctx, WindowState::kIdle);
   switch (status) {
     case 0:

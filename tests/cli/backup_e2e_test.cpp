@@ -96,6 +96,26 @@ TEST(RollbackCommand, ConfirmedItReturnsTheTerminalToItsBackupApp) {
   EXPECT_EQ(done.out, "The terminal has returned to its backup App.\n");
 }
 
+// The window goes idle at the terminal's first "in progress" report; the
+// console waits for the result, and a failure is never reported as done.
+TEST(RollbackCommand, AFailedRollBackIsNotReportedAsDone) {
+  for (const char* result : {"GoBackResult=0", "GoBackResult=2"}) {
+    SCOPED_TRACE(result);
+    TempDir program, profile, scratch;
+    MakeProgramDir(program);
+    ASSERT_TRUE(InitTerminal(profile, program, "0x0215"));
+    const auto app = Read(profile.PathOf("app.bin"));
+    ServedTerminal terminal(profile.Path(), 206, result);
+    ASSERT_FALSE(terminal.path().empty()) << "the simulator did not start";
+    const CliRun r = RunCli(scratch, "TAVRO_COM206=" + terminal.path(),
+                            "--dir '" + program.Path() + "' --port COM206 --yes rollback");
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_NE(r.err.find("error: "), std::string::npos) << r.err;
+    EXPECT_EQ(Read(profile.PathOf("app.bin")), app);
+  }
+}
+
 // A package in the program directory: the marker, an App and the initial
 // Flash data, then tavro-cli download against tavro-sim serve.
 TEST(DownloadCommand, ThePackageEndsUpInTheTerminalAndItsAppRuns) {
