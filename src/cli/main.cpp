@@ -83,6 +83,7 @@ std::string ProgramDir(const std::string& given) {
 
 int Run(int argc, char** argv) {
   CLI::App app{"TAVRO service tool, console front end"};
+  app.set_version_flag("--version", std::string("tavro-cli ") + TAVRO_VERSION);
   app.require_subcommand(1);
   app.fallthrough();  // global options may also follow the command
 

@@ -27,6 +27,13 @@
 
 namespace {
 
+// The package sources of the build tree, else those the installed package
+// ships.
+std::string DemoPackageDir() {
+  return std::filesystem::is_directory(TAVRO_PACKAGE_DIR) ? TAVRO_PACKAGE_DIR
+                                                          : TAVRO_INSTALLED_PACKAGE_DIR;
+}
+
 constexpr int kExitUsage = 2;
 constexpr int kExitNoDisplay = 3;
 constexpr int kScreenshotLimitMs = 60000;
@@ -84,7 +91,7 @@ int Run(int argc, char** argv, const Options& options) {
   std::string programDir = ProgramDir(options.dir);
   if (options.demo) {
     std::string error;
-    demo = tavro::gui::DemoTerminal::Start(TAVRO_PACKAGE_DIR, error);
+    demo = tavro::gui::DemoTerminal::Start(DemoPackageDir(), error);
     if (!demo) {
       std::cerr << "tavro: demo: " << error << '\n';
       return 1;
@@ -128,6 +135,7 @@ int Run(int argc, char** argv, const Options& options) {
 
 int main(int argc, char** argv) {
   CLI::App cli{"TAVRO service tool"};
+  cli.set_version_flag("--version", std::string("tavro ") + TAVRO_VERSION);
   Options options;
   CLI::Option* dir =
       cli.add_option("--dir", options.dir, "Program directory (default: the current directory)")

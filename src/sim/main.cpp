@@ -32,6 +32,7 @@ bool Number(const std::string& text, std::uint32_t& out, const char* what,
 
 int main(int argc, char** argv) {
   CLI::App app{"Simulated radio terminal for the TAVRO service tool"};
+  app.set_version_flag("--version", std::string("tavro-sim ") + TAVRO_VERSION);
   app.require_subcommand(1);
 
   tavro::sim::InitOptions init;

@@ -2,11 +2,14 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
 #include <sys/ioctl.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -425,6 +428,16 @@ TEST_F(SerialPortTest, APortAnotherOpenHoldsIsRefusedAndNamesTheHolder) {
   EXPECT_TRUE(second->OpenFailures().empty());
   // Reopening one's own port is no conflict.
   EXPECT_TRUE(second->Open(kPortA, LineSettings{}));
+}
+
+TEST(OpenFailure, APermissionErrorNamesTheDialoutGroup) {
+  for (const int error : {EACCES, EPERM}) {
+    const std::string text = OpenFailureReason(error);
+    EXPECT_EQ(text.rfind(std::strerror(error), 0), 0u) << text;
+    EXPECT_NE(text.find("group dialout"), std::string::npos) << text;
+    EXPECT_NE(text.find("usermod -aG dialout"), std::string::npos) << text;
+  }
+  EXPECT_EQ(OpenFailureReason(ENOENT), std::strerror(ENOENT));
 }
 
 TEST(LockTable, FindsTheHolderOfTheFileAndSkipsWaitersAndOtherFiles) {

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -92,6 +94,16 @@ std::string InUseText(const std::optional<LockHolder>& holder) {
   std::string text = "in use by process " + std::to_string(holder->pid);
   if (!holder->command.empty())
     text += " (" + holder->command + ")";
+  return text;
+}
+
+std::string OpenFailureReason(int error) {
+  std::string text = std::strerror(error);
+  if (error == EACCES || error == EPERM) {
+    text +=
+        " (serial ports belong to the group dialout: sudo usermod -aG dialout $USER, then log in "
+        "again)";
+  }
   return text;
 }
 

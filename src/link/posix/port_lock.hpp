@@ -27,4 +27,9 @@ std::optional<LockHolder> FindLockHolder(const std::string& path);
 // "in use by process <pid> (<name>)", or "in use by another program".
 std::string InUseText(const std::optional<LockHolder>& holder);
 
+// Why a port could not be opened, as the system says it; a permission
+// error also says that serial ports belong to the group dialout and how a
+// user joins it.
+std::string OpenFailureReason(int error);
+
 }  // namespace tavro::link::posix

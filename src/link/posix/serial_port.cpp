@@ -144,8 +144,8 @@ bool CSerialPort::Open(std::uint32_t port, const LineSettings& settings) {
   const std::string device = ComName(port) + " (" + path + "): ";
   if (fd < 0) {
     // Another program that set TIOCEXCL refuses us with EBUSY.
-    openFailures_.push_back(
-        device + (openError == EBUSY ? InUseText(FindLockHolder(path)) : SystemText(openError)));
+    openFailures_.push_back(device + (openError == EBUSY ? InUseText(FindLockHolder(path))
+                                                         : OpenFailureReason(openError)));
     return false;
   }
   // TIOCEXCL does not stop root; the advisory lock stops every instance of
