@@ -146,6 +146,22 @@ void ExpectTerminalUntouched(Scenario& s, const link::Bytes& app,
   EXPECT_TRUE(data::IsFlashSetComplete(s.ctx().link.DataBackupFolder, 5));
 }
 
+// Upgrade on a connected terminal whose data cannot be converted: the
+// read-back image named by `image` in its box with `key`, then F_DataConvErr,
+// and nothing written to the terminal.
+void ExpectConversionStopped(Scenario& s, const std::string& image, const char* key) {
+  ASSERT_TRUE(ConnectQuietly(s));
+  const link::Bytes app = s.terminal().device().app.image;
+  const std::vector<link::Bytes> areas = FlashAreas(s);
+  ASSERT_TRUE(s.Press(platform::kUpgradeButton));
+  const std::vector<std::string> boxes = s.BoxTexts();
+  ASSERT_GE(boxes.size(), 2u);
+  EXPECT_EQ(boxes[boxes.size() - 2], s.ctx().link.DataBackupFolder + image + s.Text(key));
+  EXPECT_EQ(boxes.back(), s.Text("F_DataConvErr"));
+  EXPECT_NE(s.RunLogText().find("\r\n\r\nParaConvErr\r\ncmd="), std::string::npos);
+  ExpectTerminalUntouched(s, app, areas);
+}
+
 TEST(Upgrade, WithoutARuleOrWithNewerDataTheUpgradeStopsBeforeWriting) {
   for (const std::uint32_t terminalData : {kTerminalData, 0x01040000u}) {
     SCOPED_TRACE(terminalData);
@@ -173,17 +189,7 @@ TEST(Upgrade, AFailedConversionNamesTheFileAndStopsBeforeWriting) {
                           .Block(Header("1.dat", kTerminalData, kPackageData))
                           .Add(Copy("9.dat", 512, 4, 4))
                           .Bytes()));
-  ASSERT_TRUE(ConnectQuietly(s));
-  const link::Bytes app = s.terminal().device().app.image;
-  const std::vector<link::Bytes> areas = FlashAreas(s);
-  ASSERT_TRUE(s.Press(platform::kUpgradeButton));
-  const std::vector<std::string> boxes = s.BoxTexts();
-  ASSERT_GE(boxes.size(), 2u);
-  EXPECT_EQ(boxes[boxes.size() - 2],
-            s.ctx().link.DataBackupFolder + "/9.dat" + s.Text("F_NotExist"));
-  EXPECT_EQ(boxes.back(), s.Text("F_DataConvErr"));
-  EXPECT_NE(s.RunLogText().find("\r\n\r\nParaConvErr\r\ncmd="), std::string::npos);
-  ExpectTerminalUntouched(s, app, areas);
+  ExpectConversionStopped(s, "/9.dat", "F_NotExist");
 }
 
 // A 0x0225 terminal taking the package's new bootloader moves its data from
@@ -242,18 +248,9 @@ TEST(Upgrade, AFailedE2promImageIsNeverConverted) {
   Scenario& s = m.s;
   const std::string newer = "[DestPara]\r\nDestParaVer=0x01040000\r\n";
   ASSERT_TRUE(PutFile(s, "Data/DataVer.ini", link::Bytes(newer.begin(), newer.end())));
-  ASSERT_TRUE(ConnectQuietly(s));
-  const link::Bytes app = s.terminal().device().app.image;
-  const std::vector<link::Bytes> areas = FlashAreas(s);
-  ASSERT_TRUE(s.Press(platform::kUpgradeButton));
-  const std::vector<std::string> boxes = s.BoxTexts();
-  ASSERT_GE(boxes.size(), 2u);
-  EXPECT_EQ(boxes[boxes.size() - 2],
-            s.ctx().link.DataBackupFolder + "/2.dat" + s.Text("F_ReadInErr"));
-  EXPECT_EQ(boxes.back(), s.Text("F_DataConvErr"));
+  ExpectConversionStopped(s, "/2.dat", "F_ReadInErr");
   EXPECT_FALSE(data::FileExists(s.dir.PathOf("Backup/TAVR1/Conv"))) << "no conversion ran";
   EXPECT_FALSE(data::FileExists(s.ctx().link.DataBackupFolder + "/E2.dat"));
-  ExpectTerminalUntouched(s, app, areas);
 }
 
 // Records left in the resume folder as an interrupted upgrade leaves them.
