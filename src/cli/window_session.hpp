@@ -9,8 +9,7 @@
 #include "app/ctavro_dlg.hpp"
 #include "cli/console_screen.hpp"
 #include "cli/global_options.hpp"
-#include "link/port_monitor.hpp"
-#include "link/posix/serial_port.hpp"
+#include "link/native.hpp"
 #include "loop/console_loop.hpp"
 
 namespace tavro::cli {
@@ -46,7 +45,7 @@ class WindowSession {
   GlobalOptions options_;
   loop::ConsoleLoop loop_;
   ConsoleScreen screen_;
-  link::posix::CSerialPort port_;
+  link::NativeSerialPort port_;
   app::CTAVRODlg dlg_;
   link::PortMonitor monitor_;
 };

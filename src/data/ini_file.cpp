@@ -1,13 +1,13 @@
 #include "data/ini_file.hpp"
 
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <cstdint>
 #include <ctime>
 #include <optional>
 #include <vector>
 
 #include "data/file_io.hpp"
+#include "data/file_stamp.hpp"
 #include "data/text_encoding.hpp"
 
 namespace tavro::data {
@@ -217,53 +217,14 @@ Index BuildIndex(const Document& doc) {
   return index;
 }
 
-// The state of a file that any change to it alters: the inode (an atomic
-// replace makes a new one), the size and both times in nanoseconds. The
-// change time is set by the system on every change, also when a writer
-// restores the modification time.
-struct FileStamp {
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = 0;
-  std::timespec modified{};
-  std::timespec changed{};
-};
-
-bool SameTime(const std::timespec& a, const std::timespec& b) {
-  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
-bool Earlier(const std::timespec& a, const std::timespec& b) {
-  return a.tv_sec != b.tv_sec ? a.tv_sec < b.tv_sec : a.tv_nsec < b.tv_nsec;
-}
-
-bool operator==(const FileStamp& a, const FileStamp& b) {
-  return a.device == b.device && a.inode == b.inode && a.size == b.size &&
-         SameTime(a.modified, b.modified) && SameTime(a.changed, b.changed);
-}
-
-std::optional<FileStamp> StampOf(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0)
-    return std::nullopt;
-  FileStamp stamp;
-  stamp.device = st.st_dev;
-  stamp.inode = st.st_ino;
-  stamp.size = st.st_size;
-  stamp.modified = st.st_mtim;
-  stamp.changed = st.st_ctim;
-  return stamp;
-}
-
 // True when a later change is bound to alter the stamp: the file's last
 // change lies more than kSettleSeconds before `readStart`. A more recent
 // one may share its times with a change still to come.
-bool Settled(const FileStamp& stamp, const std::timespec& readStart) {
-  const std::timespec& last =
-      Earlier(stamp.modified, stamp.changed) ? stamp.changed : stamp.modified;
-  std::timespec limit = readStart;
-  limit.tv_sec -= CIni::kSettleSeconds;
-  return Earlier(last, limit);
+bool Settled(const FileStamp& stamp, const StampTime& readStart) {
+  const StampTime last = std::max(stamp.modified, stamp.changed);
+  StampTime limit = readStart;
+  limit.sec -= CIni::kSettleSeconds;
+  return last < limit;
 }
 
 }  // namespace
@@ -321,8 +282,7 @@ std::shared_ptr<const CIni::Snapshot> CIni::Current() const {
     return kEmpty;
   // Taken before the file is looked at: whatever was written before this
   // instant is in the bytes read below.
-  std::timespec readStart{};
-  std::timespec_get(&readStart, TIME_UTC);
+  const StampTime readStart = StampNow();
   const std::optional<FileStamp> stamp = StampOf(path_);
   if (!stamp) {
     cache_.reset();

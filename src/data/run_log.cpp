@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "link/frame.hpp"
+#include "link/time_stamp.hpp"
 
 namespace tavro::data {
 
@@ -19,7 +20,7 @@ void AppendHexByte(std::string& out, std::uint8_t byte) {
 
 std::string RunLog::PathFor(const std::string& programDir, std::time_t startTime) {
   std::tm tm{};
-  localtime_r(&startTime, &tm);
+  link::LocalTime(startTime, tm);
   char name[32];
   std::strftime(name, sizeof name, "%Y%m%d%H%M%S", &tm);
   return programDir + "/Backup/AppRunLog/" + name + ".txt";

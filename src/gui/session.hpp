@@ -13,8 +13,7 @@
 #include "gui/main_window.hpp"
 #include "gui/qt_loop.hpp"
 #include "gui/qt_screen.hpp"
-#include "link/port_monitor.hpp"
-#include "link/posix/serial_port.hpp"
+#include "link/native.hpp"
 
 namespace tavro::gui {
 
@@ -41,7 +40,7 @@ class Session {
   QtLoop loop_;
   MainWindow window_;
   QtScreen screen_;
-  link::posix::CSerialPort serial_;
+  link::NativeSerialPort serial_;
   app::CTAVRODlg model_;
   link::PortMonitor monitor_;
   // Samples the running transfer for the line beside the progress bar.

@@ -1,5 +1,9 @@
 #pragma once
-// COM port numbers and the Linux devices behind them.
+// COM port numbers and the devices behind them.
+//
+// On Windows (win32/com_ports.cpp) COM<n> is the device \\.\COM<n>: there
+// is no table and there are no aliases; the rest of this comment is Linux
+// (posix/com_ports.cpp).
 //
 // The user picks ports by name, "COM<n>" with n from 1 to 255. On Linux a
 // fixed table turns n into a device path, and an environment variable can
@@ -30,7 +34,7 @@ inline constexpr std::uint32_t kFirstComNumber = 1;
 inline constexpr std::uint32_t kLastComNumber = 255;
 inline constexpr const char* kComAliasPrefix = "TAVRO_COM";
 
-// "COM<n>".
+// "COM<n>" (port_names.cpp, every platform).
 std::string ComName(std::uint32_t n);
 
 // The table's device for COM<n>, ignoring aliases; empty outside 1..255.

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavro::link {
@@ -15,16 +17,39 @@ struct PortEntry {
   std::string name;  // "COM<n>"
 };
 
-// The serial devices the system has (udev "tty" devices with a serial driver:
-// ttyUSB*, ttyACM*, and ttyS* backed by a UART) and the TAVRO_COM<n> aliases
-// whose device exists, as COM ports: one entry per COM number, sorted by it.
-// A device named by an alias is listed under the alias's number only.
+// A serial device that went away (the platform's PortMonitor reports them).
+struct PortRemoval {
+  std::string devicePath;
+  std::optional<std::uint32_t> comNumber;  // when the device has one
+};
+
+// Linux (posix/port_list.cpp): the serial devices the system has (udev
+// "tty" devices with a serial driver: ttyUSB*, ttyACM*, and ttyS* backed by a
+// UART) and the TAVRO_COM<n> aliases whose device exists, as COM ports: one entry per COM number,
+// sorted by it. A device named by an alias is listed under the alias's number only. Windows
+// (win32/port_list.cpp): the COM names under the registry key HARDWARE\DEVICEMAP\SERIALCOMM, one
+// entry per number, sorted by it; the device path is the value's name there ("\Device\Serial0").
 std::vector<PortEntry> ListSerialPorts();
 
-// Device paths of the serial devices udev knows (see ListSerialPorts).
+// A port as the system names it: its device and its COM name.
+struct NamedPort {
+  std::string device;   // "\Device\Serial0"
+  std::string comName;  // "COM3"
+};
+
+// The number of "COM<n>" (n decimal, 1..255, no leading zero); nothing for
+// any other name.
+std::optional<std::uint32_t> ComNumberOfName(std::string_view name);
+
+// The list from named ports: one entry per COM number (the first port that
+// claims it), sorted by it; names that are no COM name are left out.
+std::vector<PortEntry> PortsFromComNames(const std::vector<NamedPort>& ports);
+
+// Linux only: device paths of the serial devices udev knows (see
+// ListSerialPorts).
 std::vector<std::string> SerialDevicePaths();
 
-// The list from given devices and aliases. An alias is listed when `exists`
+// Linux only: the list from given devices and aliases. An alias is listed when `exists`
 // says its device is there; its number is never given to another device.
 // Devices without a COM number are left out.
 std::vector<PortEntry> BuildPortList(const std::vector<std::string>& devicePaths,

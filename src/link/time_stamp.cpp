@@ -2,12 +2,25 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 
 namespace tavro::link {
 
+bool LocalTime(std::time_t when, std::tm& out) {
+  // std::localtime shares one result between callers; the copy is taken
+  // under a lock so that every platform's C library will do.
+  static std::mutex mutex;
+  std::lock_guard lock(mutex);
+  const std::tm* local = std::localtime(&when);
+  if (local == nullptr)
+    return false;
+  out = *local;
+  return true;
+}
+
 TimeStamp LocalTimeStamp(std::time_t when) {
   std::tm tm{};
-  if (localtime_r(&when, &tm) == nullptr)
+  if (!LocalTime(when, tm))
     return kUnreadableTime;
   TimeStamp t;
   t.year = static_cast<std::uint16_t>(tm.tm_year + 1900);

@@ -25,6 +25,9 @@ inline constexpr TimeStamp kUnreadableTime{};
 
 // Local time of `when`, or kUnreadableTime when it cannot be converted.
 TimeStamp LocalTimeStamp(std::time_t when);
+// The broken-down local time of `when`; false when it has none. Safe to call
+// from any thread on every platform.
+bool LocalTime(std::time_t when, std::tm& out);
 TimeStamp NowTimeStamp();
 
 // "%Y%m%d%H%M%S" of a time stamp (the form used in file names and records).

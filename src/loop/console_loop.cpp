@@ -1,10 +1,6 @@
 #include "loop/console_loop.hpp"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <vector>
 
 namespace tavro::loop {
@@ -18,9 +14,7 @@ bool ValidTimer(int id) {
 }  // namespace
 
 ConsoleLoop::ConsoleLoop()
-    : owner_(std::this_thread::get_id()),
-      start_(Clock::now()),
-      wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    : owner_(std::this_thread::get_id()), start_(Clock::now()), waker_(MakeWaker()) {}
 
 ConsoleLoop::~ConsoleLoop() {
   {
@@ -32,8 +26,6 @@ ConsoleLoop::~ConsoleLoop() {
     cv_.notify_all();
     cv_.wait(lock, [&] { return waiters_ == 0; });
   }
-  if (wakeFd_ >= 0)
-    ::close(wakeFd_);
 }
 
 void ConsoleLoop::SetTickHandler(TickHandler onTick) {
@@ -71,14 +63,6 @@ std::uint64_t ConsoleLoop::NowMs() const {
 
 std::time_t ConsoleLoop::WallTime() const {
   return std::time(nullptr);
-}
-
-void ConsoleLoop::Wake() {
-  if (wakeFd_ < 0)
-    return;
-  const std::uint64_t one = 1;
-  // A full counter already means "wake up"; nothing else can go wrong here.
-  [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
 }
 
 void ConsoleLoop::RunOnDecisionThread(const std::function<void()>& fn) {
@@ -199,7 +183,7 @@ void ConsoleLoop::RunOnce(std::int64_t maxWaitMs) {
   const std::int64_t toTimer = MsToNextTimer();
   if (toTimer >= 0 && (wait < 0 || toTimer < wait))
     wait = toTimer;
-  if (wakeFd_ < 0 && (wait < 0 || wait > kWakeFallbackMs))
+  if (!waker_ && (wait < 0 || wait > kWakeFallbackMs))
     wait = kWakeFallbackMs;
   {
     std::lock_guard lock(mutex_);
@@ -209,39 +193,21 @@ void ConsoleLoop::RunOnce(std::int64_t maxWaitMs) {
   if (handedOver || ticked)
     wait = 0;
 
-  std::vector<pollfd> fds;
-  std::vector<std::uint64_t> ids;
-  if (wakeFd_ >= 0)
-    fds.push_back({wakeFd_, POLLIN, 0});
-  for (const auto& [fd, watch] : watches_) {
-    fds.push_back({fd, watch.events, 0});
-    ids.push_back(watch.id);
-  }
-  const int timeout = wait < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(wait, 1 << 30));
-  const int n = ::poll(fds.data(), fds.size(), timeout);
-  if (n <= 0)
-    return;  // time-out, or EINTR: the next round sorts it out
+  std::vector<Ready> ready;
+  const bool woke = WaitRound(wait, ready);
+  if (!woke && ready.empty())
+    return;  // time-out, or an interrupted wait: the next round sorts it out
   const std::uint64_t round = ++pollRound_;
-
-  std::size_t first = 0;
-  if (wakeFd_ >= 0) {
-    first = 1;
-    if (fds[0].revents != 0) {
-      std::uint64_t count = 0;
-      [[maybe_unused]] const ssize_t r = ::read(wakeFd_, &count, sizeof count);
-      DrainRequests();
-    }
-  }
-  for (std::size_t i = first; i < fds.size(); ++i) {
-    if (fds[i].revents == 0)
-      continue;
-    auto it = watches_.find(fds[i].fd);
+  if (woke)
+    DrainRequests();
+  for (const Ready& r : ready) {
+    auto it = watches_.find(r.fd);
     // Unwatched or replaced by an earlier callback of this round: its result is stale.
-    if (it == watches_.end() || it->second.id != ids[i - first])
+    if (it == watches_.end() || it->second.id != r.watchId)
       continue;
     FdHandler handler = it->second.onReady;  // the callback may unwatch itself
-    handler(fds[i].revents);
-    // A nested run inside the callback has polled again: the rest of this
+    handler(r.revents);
+    // A nested run inside the callback has waited again: the rest of this
     // round's results may be stale (input already consumed).
     if (pollRound_ != round)
       return;

@@ -1,16 +1,17 @@
 #pragma once
-// A real-time Loop built on poll(2): timers by number, file descriptors to
-// watch, and a wake-up descriptor through which other threads hand work to the
-// decision thread. Used by the console front end and the simulator's
-// pseudo-terminal server.
+// A real-time Loop: timers by number, file descriptors to watch, and a
+// wake-up through which other threads hand work to the decision thread. Used
+// by the console front end and the simulator's pseudo-terminal server.
+//
+// The waiting itself is the platform's (console_loop_posix.cpp: poll(2) on
+// an eventfd and the descriptors; console_loop_win32.cpp: an event and the
+// descriptors' handles in WaitForMultipleObjects); everything else is here.
 //
 // The decision thread is the thread that constructed the loop. Runs nest: a
 // callback may call RunUntil again (a console prompt waits for its answer
 // while bytes and ticks go on being handled), and the nested run returns
 // before the outer one carries on. A timer that is overdue (after Sleep or a
 // long callback) fires once and counts on from then, as desktop timers do.
-
-#include <poll.h>
 
 #include <array>
 #include <chrono>
@@ -20,8 +21,10 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/loop.hpp"
 
@@ -29,19 +32,22 @@ namespace tavro::loop {
 
 class ConsoleLoop : public platform::Loop {
  public:
-  // Called on the decision thread with the poll(2) result bits (POLLIN,
-  // POLLHUP, POLLERR, ...) when the descriptor is ready.
+  // Called on the decision thread with the platform's result bits when the
+  // descriptor is ready: poll(2)'s POLLIN, POLLHUP, POLLERR, ... on POSIX;
+  // kReadable on Windows, where a signalled handle says no more.
   using FdHandler = std::function<void(short revents)>;
+  // The events to watch for input (POLLIN on POSIX).
+  static const short kReadable;
 
   ConsoleLoop();
   ~ConsoleLoop() override;
   ConsoleLoop(const ConsoleLoop&) = delete;
   ConsoleLoop& operator=(const ConsoleLoop&) = delete;
 
-  // False when the wake-up descriptor could not be created; the loop then
+  // False when the wake-up could not be created; the loop then
   // still runs timers and descriptors, but hand-overs from other threads wait
   // for the next poll round (at most kWakeFallbackMs).
-  bool Valid() const { return wakeFd_ >= 0; }
+  bool Valid() const { return waker_ != nullptr; }
 
   // Loop
   void SetTickHandler(TickHandler onTick) override;
@@ -56,11 +62,12 @@ class ConsoleLoop : public platform::Loop {
   std::uint64_t NowMs() const override;
   std::time_t WallTime() const override;
 
-  // Watches `fd` for input (`events`, POLLIN by default). Replaces an earlier
-  // watch of the same descriptor. Unwatching from a callback is safe. The
-  // handler must unwatch a descriptor that reports POLLHUP, POLLERR or
-  // POLLNVAL for good, or it is called again every round.
-  void WatchFd(int fd, FdHandler onReady, short events = POLLIN);
+  // Watches `fd` for input (`events`, kReadable by default). Replaces an
+  // earlier watch of the same descriptor. Unwatching from a callback is safe.
+  // The handler must unwatch a descriptor that reports POLLHUP, POLLERR or
+  // POLLNVAL for good (on Windows: whose read fails), or it is called again
+  // every round.
+  void WatchFd(int fd, FdHandler onReady, short events = kReadable);
   void UnwatchFd(int fd);
 
   // Runs until `done` holds (true) or Quit() was called (false).
@@ -91,9 +98,15 @@ class ConsoleLoop : public platform::Loop {
   };
   struct Watch {
     FdHandler onReady;
-    short events = POLLIN;
+    short events = 0;
     std::uint64_t id = 0;
   };
+  struct Ready {
+    int fd = -1;
+    short revents = 0;
+    std::uint64_t watchId = 0;
+  };
+  struct Waker;  // the platform's wake-up object
 
   bool OnDecisionThread() const { return std::this_thread::get_id() == owner_; }
   // One round: hand-overs, due timers, one poll with at most `maxWaitMs`.
@@ -102,7 +115,13 @@ class ConsoleLoop : public platform::Loop {
   bool DrainRequests();
   bool FireDueTimers();
   std::int64_t MsToNextTimer() const;
+  // The platform's part (console_loop_<platform>.cpp).
+  static std::shared_ptr<Waker> MakeWaker();  // null when it cannot be made
   void Wake();
+  // Waits up to `waitMs` (-1: no limit) for a wake-up or a watched
+  // descriptor; fills `ready` with the descriptors that are ready and
+  // returns whether a wake-up came (it is consumed).
+  bool WaitRound(std::int64_t waitMs, std::vector<Ready>& ready);
 
   std::thread::id owner_;
   Clock::time_point start_;
@@ -111,7 +130,7 @@ class ConsoleLoop : public platform::Loop {
   std::uint64_t nextSeq_ = 1;
   std::map<int, Watch> watches_;
   std::uint64_t nextWatchId_ = 1;
-  int wakeFd_ = -1;
+  std::shared_ptr<Waker> waker_;
   std::uint64_t pollRound_ = 0;
 
   mutable std::mutex mutex_;  // guards requests_, closed_, quit_

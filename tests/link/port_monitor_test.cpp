@@ -1,4 +1,4 @@
-#include "link/port_monitor.hpp"
+#include "link/posix/port_monitor.hpp"
 
 #include <gtest/gtest.h>
 

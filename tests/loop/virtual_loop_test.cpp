@@ -1,4 +1,5 @@
 #include "loop/virtual_loop.hpp"
+#include "link/time_stamp.hpp"
 
 #include <gtest/gtest.h>
 
@@ -170,7 +171,7 @@ TEST_F(VirtualLoopTest, WallTimeFollowsVirtualSeconds) {
   EXPECT_EQ(loop.WallTime(), 1000001);
   const std::time_t base = loop::VirtualLoop::DefaultWallTimeBase();
   std::tm tm{};
-  localtime_r(&base, &tm);
+  ASSERT_TRUE(link::LocalTime(base, tm));
   EXPECT_EQ(tm.tm_year + 1900, 2026);
   EXPECT_EQ(tm.tm_hour, 3);
   EXPECT_EQ(tm.tm_sec, 5);

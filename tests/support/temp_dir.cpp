@@ -1,9 +1,8 @@
 #include "support/temp_dir.hpp"
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <system_error>
 #include <vector>
@@ -14,11 +13,15 @@ namespace fs = std::filesystem;
 
 TempDir::TempDir() {
   std::error_code ec;
-  std::string pattern = (fs::temp_directory_path(ec) / "tavro-test-XXXXXX").string();
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back('\0');
-  if (::mkdtemp(buf.data()) != nullptr)
-    path_ = buf.data();
+  const fs::path base = fs::temp_directory_path(ec);
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  // A new folder of a random name: create_directory fails on one that exists.
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    const fs::path candidate = base / ("tavro-test-" + std::to_string(random()));
+    if (fs::create_directory(candidate, ec))
+      path_ = candidate.generic_string();
+  }
 }
 
 TempDir::~TempDir() {

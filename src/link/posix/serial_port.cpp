@@ -48,12 +48,6 @@ std::chrono::milliseconds WriteTimeLimit(std::size_t bytes, const LineSettings& 
 
 }  // namespace
 
-std::string CommErrorText(const std::string& operation, const std::string& systemText,
-                          std::uint32_t port) {
-  return "WARNING:  " + operation + " Failed with the following error: \n" + systemText +
-         "\nPort: " + std::to_string(port) + "\n";
-}
-
 // One open port and what its worker shares with the owner.
 struct CSerialPort::Session {
   std::shared_ptr<WorkerControl> control;

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/comm_error.hpp"
 #include "link/posix/worker_control.hpp"
 #include "link/serial_link.hpp"
 #include "platform/loop.hpp"
@@ -29,9 +30,7 @@ namespace tavro::link::posix {
 // Size of the write buffer: the largest frame WriteFrame accepts.
 inline constexpr std::size_t kWriteBufferSize = 40000;
 
-// "WARNING:  <operation> Failed with the following error: \n<system text>\nPort: <n>\n".
-std::string CommErrorText(const std::string& operation, const std::string& systemText,
-                          std::uint32_t port);
+using link::CommErrorText;
 
 class CSerialPort : public SerialLink {
  public:

@@ -15,15 +15,11 @@
 #include <thread>
 #include <vector>
 
+#include "link/port_list.hpp"
 #include "link/posix/worker_control.hpp"
 #include "platform/loop.hpp"
 
 namespace tavro::link {
-
-struct PortRemoval {
-  std::string devicePath;
-  std::optional<std::uint32_t> comNumber;  // when the device has one
-};
 
 class PortMonitor {
  public:

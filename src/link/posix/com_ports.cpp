@@ -43,10 +43,6 @@ bool InComRange(std::uint32_t n) {
 
 }  // namespace
 
-std::string ComName(std::uint32_t n) {
-  return "COM" + std::to_string(n);
-}
-
 std::string BuiltInComDevicePath(std::uint32_t n) {
   for (const DeviceBlock& block : kBlocks) {
     if (n >= block.firstCom && n - block.firstCom < block.deviceCount) {
