@@ -79,17 +79,22 @@ void VirtualWire::FromTerminal(const link::Bytes& frame) {
 }
 
 void VirtualWire::DeliverToPc() {
+  if (open_ && !running_)
+    return;  // held in the driver until the worker runs
   const std::uint64_t now = loop_.NowMs();
+  std::vector<std::uint8_t> run;
   while (!toPc_.empty() && toPc_.front().arrivalMs <= now) {
-    if (open_ && !running_)
-      return;  // held in the driver until the worker runs
-    const std::uint8_t byte = toPc_.front().byte;
+    run.push_back(toPc_.front().byte);
     toPc_.pop_front();
-    if (!open_ || !plugged_ || !onByte_)
-      continue;  // nobody listens: the byte is lost
-    ++bytesDelivered_;
-    onByte_(byte);
   }
+  if (run.empty() || !open_ || !plugged_ || !listening_)
+    return;  // nobody listens: the bytes are lost
+  const std::uint64_t writes = framesWritten_;
+  const std::size_t handed = delivery_.Deliver(run, delivery_.Generation());
+  bytesDelivered_ += handed;
+  // The rest of the run was purged by a frame write, or lost to a stop.
+  if (framesWritten_ != writes)
+    bytesPurged_ += run.size() - handed;
 }
 
 bool VirtualWire::Open(std::uint32_t port, const link::LineSettings& settings) {
@@ -118,6 +123,7 @@ bool VirtualWire::StartWorker() {
 void VirtualWire::WriteFrame(link::ByteView frame) {
   if (!open_)
     return;
+  delivery_.DropRest();
   const std::uint64_t now = loop_.NowMs();
   while (!toPc_.empty() && toPc_.front().arrivalMs <= now) {
     toPc_.pop_front();
@@ -129,6 +135,7 @@ void VirtualWire::WriteFrame(link::ByteView frame) {
 }
 
 void VirtualWire::RequestStop() {
+  delivery_.DropRest();
   open_ = false;
   running_ = false;
 }

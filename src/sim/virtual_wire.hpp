@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "link/batch_delivery.hpp"
 #include "link/serial_link.hpp"
 #include "loop/virtual_loop.hpp"
 #include "sim/scheduler.hpp"
@@ -41,7 +42,10 @@ class VirtualWire : public link::SerialLink {
   VirtualWire& operator=(const VirtualWire&) = delete;
 
   // link::SerialLink
-  void SetByteHandler(ByteHandler onByte) override { onByte_ = std::move(onByte); }
+  void SetByteHandler(ByteHandler onByte) override {
+    listening_ = static_cast<bool>(onByte);
+    delivery_.SetHandler(std::move(onByte));
+  }
   bool Open(std::uint32_t port, const link::LineSettings& settings) override;
   bool StartWorker() override;
   void WriteFrame(link::ByteView frame) override;
@@ -83,7 +87,10 @@ class VirtualWire : public link::SerialLink {
   Terminal& terminal_;
   std::uint32_t baud_;
   std::uint32_t port_;
-  ByteHandler onByte_;
+  // Bytes that arrived in the same millisecond reach the PC as one run, as a
+  // serial worker hands over what one read returned.
+  link::BatchDelivery delivery_;
+  bool listening_ = false;
   std::function<void()> onUnplug_;
   bool open_ = false;
   bool running_ = false;

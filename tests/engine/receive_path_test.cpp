@@ -56,6 +56,26 @@ TEST_F(ReceivePath, LoneSyncByteBeforeAFrameIsDroppedWithTheByteAfterIt) {
   EXPECT_EQ(probed[0], (Bytes{1, 2}));
 }
 
+// The worker hands over what one read returned. When a frame's handler sends
+// the next command, the bytes behind that frame in the same run belong to
+// the exchange that ended and must never reach the assembler.
+TEST_F(ReceivePath, BytesBehindAFrameWhoseHandlerSendsAreDroppedWithTheirRun) {
+  ctx().handlers.onMessage[kProbeId] = [this](link::ByteView p) {
+    probed.emplace_back(p.begin(), p.end());
+    serial.WriteFrame(link::BuildFrame(link::MsgLinkQuery, {}));
+  };
+  Bytes run = link::BuildTerminalFrame(kProbeId, Bytes{1});
+  const Bytes stale = link::BuildTerminalFrame(kProbeId, Bytes{2});
+  run.insert(run.end(), stale.begin(), stale.end());
+  run.insert(run.end(), stale.begin(), stale.begin() + 5);
+  EXPECT_EQ(serial.Deliver(run), run.size() - stale.size() - 5);
+  EXPECT_EQ(ctx().rx.StoredCount(), 0u);
+  DeliverFrame(kProbeId, {3});
+  ASSERT_EQ(probed.size(), 2u);
+  EXPECT_EQ(probed[0], (Bytes{1}));
+  EXPECT_EQ(probed[1], (Bytes{3}));
+}
+
 TEST_F(ReceivePath, ShortLengthIsAbandonedAtItsFourthByte) {
   Deliver({0x5F, 0x5F, 0x09});
   EXPECT_EQ(ctx().rx.StoredCount(), 3u);

@@ -18,14 +18,12 @@ bool FakeSerialLink::Open(std::uint32_t port, const link::LineSettings& settings
 }
 
 void FakeSerialLink::WriteFrame(link::ByteView frame) {
+  delivery_.DropRest();
   written_.emplace_back(frame.begin(), frame.end());
 }
 
-void FakeSerialLink::Deliver(link::ByteView bytes) {
-  for (std::uint8_t b : bytes) {
-    if (onByte_)
-      onByte_(b);
-  }
+std::size_t FakeSerialLink::Deliver(link::ByteView bytes) {
+  return delivery_.Deliver(bytes, delivery_.Generation());
 }
 
 std::vector<std::uint16_t> FakeSerialLink::WrittenIds() const {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "link/batch_delivery.hpp"
 #include "link/byte_order.hpp"
 #include "link/serial_link.hpp"
 
@@ -14,13 +15,16 @@ namespace tavro::test {
 
 class FakeSerialLink : public link::SerialLink {
  public:
-  void SetByteHandler(ByteHandler onByte) override { onByte_ = std::move(onByte); }
+  void SetByteHandler(ByteHandler onByte) override { delivery_.SetHandler(std::move(onByte)); }
   void SetErrorHandler(ErrorHandler onError) override { onError_ = std::move(onError); }
   bool Open(std::uint32_t port, const link::LineSettings& settings) override;
   bool StartWorker() override { return open_; }
   void WriteFrame(link::ByteView frame) override;
-  void RequestStop() override { open_ = false; }
-  void ForceStop() override { open_ = false; }
+  void RequestStop() override {
+    delivery_.DropRest();
+    open_ = false;
+  }
+  void ForceStop() override { RequestStop(); }
   bool IsOpen() const override { return open_; }
 
   // Ports that Open accepts; by default every port opens.
@@ -28,8 +32,10 @@ class FakeSerialLink : public link::SerialLink {
     allowed_ = std::move(ports);
     restricted_ = true;
   }
-  // Hands bytes to the window model as the worker would: one call per byte.
-  void Deliver(link::ByteView bytes);
+  // Hands bytes to the window model as the worker hands over what one read
+  // returned: byte by byte, the rest dropped once a frame is written.
+  // Returns how many were handed over.
+  std::size_t Deliver(link::ByteView bytes);
   // Reports a transport failure as the worker would.
   void Fail(const std::string& text) {
     if (onError_)
@@ -46,7 +52,7 @@ class FakeSerialLink : public link::SerialLink {
   const std::vector<std::uint32_t>& openAttempts() const { return attempts_; }
 
  private:
-  ByteHandler onByte_;
+  link::BatchDelivery delivery_;
   ErrorHandler onError_;
   bool open_ = false;
   bool restricted_ = false;

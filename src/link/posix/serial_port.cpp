@@ -24,7 +24,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kOpenTries = 5;
-constexpr std::size_t kReadBatch = 1024;
+// The most one hand-over carries: a whole 4 KiB block frame and some.
+constexpr std::size_t kReadBatch = 8192;
 // A frame must leave within this time plus twice its time on the wire.
 constexpr std::chrono::milliseconds kWriteGrace{1000};
 
@@ -58,6 +59,9 @@ struct CSerialPort::Session {
   // Guarded by control->Mutex().
   std::vector<std::uint8_t> pending;  // frame waiting to be written
   bool writeRequested = false;
+  // The delivery's Generation() as of the last write request: runs read
+  // under an older one are stale.
+  std::uint64_t generation = 0;
 
   ~Session() {
     if (fd >= 0)
@@ -72,7 +76,7 @@ CSerialPort::~CSerialPort() {
 }
 
 void CSerialPort::SetByteHandler(ByteHandler onByte) {
-  onByte_ = std::move(onByte);
+  delivery_.SetHandler(std::move(onByte));
 }
 
 void CSerialPort::SetErrorHandler(ErrorHandler onError) {
@@ -93,6 +97,8 @@ void CSerialPort::ReportCommError(const std::string& operation, int error) {
 }
 
 void CSerialPort::Stop(bool dropOutput) {
+  // A handler that stops the port mid-run hears nothing more of it.
+  delivery_.DropRest();
   retired_.JoinEnded();
   if (!session_)
     return;
@@ -213,6 +219,10 @@ bool CSerialPort::StartWorker() {
   // worker so that whatever the terminal sends after StartWorker returns is
   // received.
   ::tcflush(session_->fd, TCIOFLUSH);
+  {
+    std::lock_guard lock(session_->control->Mutex());
+    session_->generation = delivery_.Generation();
+  }
   try {
     worker_ = std::thread(&CSerialPort::RunWorker, session_, this);
   } catch (const std::system_error&) {
@@ -228,8 +238,10 @@ void CSerialPort::WriteFrame(ByteView frame) {
     ReportCommError("write()", EMSGSIZE);
     return;
   }
+  delivery_.DropRest();
   {
     std::lock_guard lock(session_->control->Mutex());
+    session_->generation = delivery_.Generation();
     session_->pending.assign(frame.begin(), frame.end());
     session_->writeRequested = true;
   }
@@ -293,18 +305,18 @@ void CSerialPort::RunWorker(std::shared_ptr<Session> session, CSerialPort* owner
         loop, [owner, operation, error] { owner->ReportCommError(operation, error); });
   };
 
-  std::vector<std::uint8_t> batch(kReadBatch);
-  std::size_t batchSize = 0;
-  std::size_t next = 0;
+  std::vector<std::uint8_t> run(kReadBatch);
   std::vector<std::uint8_t> sending;
   sending.reserve(kWriteBufferSize);
 
   for (;;) {
     bool write = false;
+    std::uint64_t generation = 0;
     {
       std::lock_guard lock(control.Mutex());
       if (control.StopRequested())
         break;
+      generation = session->generation;
       if (session->writeRequested) {
         session->writeRequested = false;
         sending.swap(session->pending);
@@ -315,8 +327,8 @@ void CSerialPort::RunWorker(std::shared_ptr<Session> session, CSerialPort* owner
 
     if (write) {
       // Everything not handed over yet belongs to the exchange the frame
-      // ends: the rest of the batch and the driver's input queue.
-      batchSize = next = 0;
+      // ends: the driver's input queue (the rest of a run was dropped when
+      // the frame was given to WriteFrame).
       ::tcflush(fd, TCIFLUSH);
       const auto limit = WriteTimeLimit(sending.size(), session->settings);
       const WriteResult result = WriteAll(fd, control, sending, Clock::now() + limit);
@@ -326,17 +338,6 @@ void CSerialPort::RunWorker(std::shared_ptr<Session> session, CSerialPort* owner
         if (!report("write()", result.error) || DeviceGone(result.error))
           break;
       }
-      continue;
-    }
-
-    if (next < batchSize) {
-      const std::uint8_t byte = batch[next++];
-      const bool goOn = control.HandOver(loop, [owner, byte] {
-        if (owner->onByte_)
-          owner->onByte_(byte);
-      });
-      if (!goOn)
-        break;
       continue;
     }
 
@@ -352,10 +353,14 @@ void CSerialPort::RunWorker(std::shared_ptr<Session> session, CSerialPort* owner
       continue;  // the flags are checked at the top
     }
     if (fds[0].revents & POLLIN) {
-      const ssize_t n = ::read(fd, batch.data(), batch.size());
+      const ssize_t n = ::read(fd, run.data(), run.size());
       if (n > 0) {
-        batchSize = static_cast<std::size_t>(n);
-        next = 0;
+        const ByteView bytes(run.data(), static_cast<std::size_t>(n));
+        // The run stays valid: this thread waits until it was handed over.
+        // A frame written since the flags were read makes it stale.
+        if (!control.HandOver(
+                loop, [owner, bytes, generation] { owner->delivery_.Deliver(bytes, generation); }))
+          break;
         continue;
       }
       if (n == 0)

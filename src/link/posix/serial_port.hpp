@@ -3,14 +3,18 @@
 // device behind a COM number) and one worker thread.
 //
 // The worker waits in poll() on the port and on a wake-up descriptor (stop
-// and write requests). It reads what has arrived in batches but hands the
-// bytes to the byte handler one at a time, in order, each through
-// Loop::RunOnDecisionThread, and goes on only after the handler returned.
+// and write requests). What one read returned goes to the decision thread in
+// one Loop::RunOnDecisionThread call, where the bytes reach the byte handler
+// one at a time, in order; the worker goes on only after the run was handed
+// over. While bytes trickle in from a slow line, the worker lets a few
+// milliseconds' worth gather before it reads, so the decision thread wakes
+// per run rather than per byte (see kGatherMs).
 // Only received bytes are reported: line breaks, modem-line changes, line
 // errors and event characters have no receiver in this program.
 //
 // A frame write first discards all input that has not been handed over yet:
-// the driver's input queue and the rest of the worker's batch.
+// the driver's input queue and the rest of the run being handed over (a
+// byte's handler may write the next frame while later bytes of its run wait).
 //
 // All member functions are called on the decision thread.
 
@@ -20,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/batch_delivery.hpp"
 #include "link/comm_error.hpp"
 #include "link/posix/worker_control.hpp"
 #include "link/serial_link.hpp"
@@ -81,7 +86,7 @@ class CSerialPort : public SerialLink {
   static void RunWorker(std::shared_ptr<Session> session, CSerialPort* owner);
 
   platform::Loop& loop_;
-  ByteHandler onByte_;
+  BatchDelivery delivery_;
   ErrorHandler onError_;
   std::uint32_t port_ = 0;
   std::vector<std::string> openFailures_;
