@@ -165,20 +165,42 @@ struct StageTime {
   double cpuAtLast = 0;
 };
 
+// The window model on the real serial port, connected to the served
+// terminal and identified.
+class ConnectedWindow {
+ public:
+  explicit ConnectedWindow(const std::string& programDir)
+      : dlg_(loop_, screen_, port_, programDir, [] { return link::ListSerialPorts(); }) {}
+
+  bool Connect() {
+    const app::StartupOutcome outcome =
+        app::RunStartupSequence(dlg_, static_cast<std::uint8_t>(kCom));
+    if (!outcome.portOpened || !outcome.packageReady)
+      return false;
+    dlg_.OnButton(platform::kDeviceInfoButton);
+    return loop_.RunUntil([this] { return Idle(); }, 60000) &&
+           dlg_.context().link.DevIdentified == 1;
+  }
+  bool Idle() const { return dlg_.controls().Get(platform::kDeviceInfoButton).enabled; }
+  loop::ConsoleLoop& loop() { return loop_; }
+  app::CTAVRODlg& dlg() { return dlg_; }
+
+ private:
+  loop::ConsoleLoop loop_;
+  bench::QuietScreen screen_{"download_bench"};
+  link::posix::CSerialPort port_{loop_};
+  app::CTAVRODlg dlg_;
+};
+
 // Connects, then runs the download stages, timing the stage whose blocks
 // the counters say are payload.
 std::optional<double> RunStage(const std::string& programDir, bool app, std::size_t payload) {
-  loop::ConsoleLoop loop;
-  bench::QuietScreen screen("download_bench");
-  link::posix::CSerialPort port(loop);
-  app::CTAVRODlg dlg(loop, screen, port, programDir, [] { return link::ListSerialPorts(); });
-  const app::StartupOutcome outcome = app::RunStartupSequence(dlg, static_cast<std::uint8_t>(kCom));
-  if (!outcome.portOpened || !outcome.packageReady)
+  ConnectedWindow window(programDir);
+  if (!window.Connect())
     return std::nullopt;
-  const auto idle = [&dlg] { return dlg.controls().Get(platform::kDeviceInfoButton).enabled; };
-  dlg.OnButton(platform::kDeviceInfoButton);
-  if (!loop.RunUntil(idle, 60000) || dlg.context().link.DevIdentified != 1)
-    return std::nullopt;
+  loop::ConsoleLoop& loop = window.loop();
+  app::CTAVRODlg& dlg = window.dlg();
+  const auto idle = [&window] { return window.Idle(); };
 
   engine::Context& ctx = dlg.context();
   engine::LinkState& s = ctx.link;
@@ -219,6 +241,25 @@ std::optional<double> RunStage(const std::string& programDir, bool app, std::siz
   return seconds;
 }
 
+// Backup to PC from the same terminal: the receiving direction, where the
+// terminal's bytes arrive a few at a time on the paced line.
+bool RunBackup(const std::string& programDir) {
+  ConnectedWindow window(programDir);
+  if (!window.Connect())
+    return false;
+  const auto start = std::chrono::steady_clock::now();
+  const double cpuAtStart = CpuSeconds();
+  window.dlg().OnButton(platform::kBackupButton);
+  if (!window.loop().RunUntil([&window] { return window.Idle(); }, 10 * 60 * 1000))
+    return false;
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("backup: %.2f s\ncpu Backup: %.2f %% of a core\n", seconds,
+              100.0 * (CpuSeconds() - cpuAtStart) / seconds);
+  std::fflush(stdout);
+  return true;
+}
+
 }  // namespace
 
 int main() {
@@ -254,6 +295,10 @@ int main() {
     if (!served.ok() || !RunStage(program, stage.app, stage.payload)) {
       std::fprintf(stderr, "download_bench: the %s stage did not run\n",
                    stage.app ? "App" : "Data");
+      status = 1;
+    }
+    if (stage.app && served.ok() && !RunBackup(program)) {
+      std::fprintf(stderr, "download_bench: the backup did not run\n");
       status = 1;
     }
   }
