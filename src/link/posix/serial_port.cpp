@@ -17,6 +17,7 @@
 #include "link/com_ports.hpp"
 #include "link/posix/port_lock.hpp"
 #include "link/posix/termios_settings.hpp"
+#include "link/receive_pacing.hpp"
 
 namespace tavro::link::posix {
 namespace {
@@ -306,6 +307,8 @@ void CSerialPort::RunWorker(std::shared_ptr<Session> session, CSerialPort* owner
   };
 
   std::vector<std::uint8_t> run(kReadBatch);
+  ReceivePacing pacing;
+  bool gather = false;
   std::vector<std::uint8_t> sending;
   sending.reserve(kWriteBufferSize);
 
@@ -330,6 +333,8 @@ void CSerialPort::RunWorker(std::shared_ptr<Session> session, CSerialPort* owner
       // ends: the driver's input queue (the rest of a run was dropped when
       // the frame was given to WriteFrame).
       ::tcflush(fd, TCIFLUSH);
+      pacing.AfterWrite();
+      gather = false;
       const auto limit = WriteTimeLimit(sending.size(), session->settings);
       const WriteResult result = WriteAll(fd, control, sending, Clock::now() + limit);
       if (result.end == WriteEnd::kStopped)
@@ -339,6 +344,15 @@ void CSerialPort::RunWorker(std::shared_ptr<Session> session, CSerialPort* owner
           break;
       }
       continue;
+    }
+
+    if (gather) {
+      // Let the run pile up in the driver; a write or stop request cuts the
+      // wait short and is taken at the top.
+      gather = false;
+      pollfd wake{control.WakeFd(), POLLIN, 0};
+      if (::poll(&wake, 1, static_cast<int>(ReceivePacing::kGather.count())) > 0)
+        continue;
     }
 
     pollfd fds[2] = {{fd, POLLIN, 0}, {control.WakeFd(), POLLIN, 0}};
@@ -356,6 +370,7 @@ void CSerialPort::RunWorker(std::shared_ptr<Session> session, CSerialPort* owner
       const ssize_t n = ::read(fd, run.data(), run.size());
       if (n > 0) {
         const ByteView bytes(run.data(), static_cast<std::size_t>(n));
+        gather = pacing.AfterRead(bytes.size(), Clock::now());
         // The run stays valid: this thread waits until it was handed over.
         // A frame written since the flags were read makes it stale.
         if (!control.HandOver(

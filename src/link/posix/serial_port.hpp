@@ -6,9 +6,7 @@
 // and write requests). What one read returned goes to the decision thread in
 // one Loop::RunOnDecisionThread call, where the bytes reach the byte handler
 // one at a time, in order; the worker goes on only after the run was handed
-// over. While bytes trickle in from a slow line, the worker lets a few
-// milliseconds' worth gather before it reads, so the decision thread wakes
-// per run rather than per byte (see kGatherMs).
+// over, so the decision thread wakes once per read rather than per byte.
 // Only received bytes are reported: line breaks, modem-line changes, line
 // errors and event characters have no receiver in this program.
 //
