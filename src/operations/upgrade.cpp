@@ -1,5 +1,7 @@
 #include "operations/upgrade.hpp"
 
+#include <filesystem>
+
 #include "data/download_record.hpp"
 #include "data/file_io.hpp"
 #include "data/ini_file.hpp"
@@ -47,7 +49,7 @@ std::string RecordValue(const std::string& path, const char* key) {
 // A record names its data set by absolute path; anything else would be
 // looked for wherever the process happens to be.
 bool IsDataSetPath(const std::string& path) {
-  return !path.empty() && path.front() == '/';
+  return !path.empty() && std::filesystem::path(path).is_absolute();
 }
 
 bool IsSavedSetComplete(const Context& ctx, const data::RecordShape& shape) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "link/com_ports.hpp"
+#include "link/receive_pacing.hpp"
 
 namespace tavro::link::win32 {
 namespace {
@@ -14,7 +15,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kOpenTries = 5;
-constexpr std::size_t kReadBatch = 1024;
+// The most one hand-over carries: a whole 4 KiB block frame and some.
+constexpr std::size_t kReadBatch = 8192;
 // A frame must leave within this time plus twice its time on the wire.
 constexpr std::chrono::milliseconds kWriteGrace{1000};
 // Reads that fail one after the other without a byte in between: past this
@@ -88,6 +90,9 @@ struct CSerialPort::Session {
   // Guarded by control->Mutex().
   std::vector<std::uint8_t> pending;  // frame waiting to be written
   bool writeRequested = false;
+  // The delivery's Generation() as of the last write request: runs read
+  // under an older one are stale.
+  std::uint64_t generation = 0;
 
   ~Session() {
     if (handle != INVALID_HANDLE_VALUE)
@@ -102,7 +107,7 @@ CSerialPort::~CSerialPort() {
 }
 
 void CSerialPort::SetByteHandler(ByteHandler onByte) {
-  onByte_ = std::move(onByte);
+  delivery_.SetHandler(std::move(onByte));
 }
 
 void CSerialPort::SetErrorHandler(ErrorHandler onError) {
@@ -123,6 +128,8 @@ void CSerialPort::ReportCommError(const std::string& operation, DWORD error) {
 }
 
 void CSerialPort::Stop(bool dropOutput) {
+  // A handler that stops the port mid-run hears nothing more of it.
+  delivery_.DropRest();
   retired_.JoinEnded();
   if (!session_)
     return;
@@ -238,6 +245,10 @@ bool CSerialPort::StartWorker() {
   // worker so that whatever the terminal sends after StartWorker returns is
   // received.
   ::PurgeComm(session_->handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
+  {
+    std::lock_guard lock(session_->control->Mutex());
+    session_->generation = delivery_.Generation();
+  }
   try {
     worker_ = std::thread(&CSerialPort::RunWorker, session_, this);
   } catch (const std::system_error&) {
@@ -253,8 +264,10 @@ void CSerialPort::WriteFrame(ByteView frame) {
     ReportCommError("WriteFile()", ERROR_INSUFFICIENT_BUFFER);
     return;
   }
+  delivery_.DropRest();
   {
     std::lock_guard lock(session_->control->Mutex());
+    session_->generation = delivery_.Generation();
     session_->pending.assign(frame.begin(), frame.end());
     session_->writeRequested = true;
   }
@@ -340,7 +353,8 @@ void CSerialPort::RunWorker(std::shared_ptr<Session> session, CSerialPort* owner
   }
   std::vector<std::uint8_t> batch(kReadBatch);
   std::size_t batchSize = 0;
-  std::size_t next = 0;
+  ReceivePacing pacing;
+  bool gather = false;
   std::vector<std::uint8_t> sending;
   sending.reserve(kWriteBufferSize);
   bool reading = false;  // the 1-byte read into batch[0] is pending
@@ -350,7 +364,6 @@ void CSerialPort::RunWorker(std::shared_ptr<Session> session, CSerialPort* owner
   // waiting, as one batch.
   const auto takeBatch = [&] {
     batchSize = 1;
-    next = 0;
     DWORD errors = 0;
     COMSTAT status{};
     if (!::ClearCommError(handle, &errors, &status) || status.cbInQue == 0)
@@ -377,10 +390,12 @@ void CSerialPort::RunWorker(std::shared_ptr<Session> session, CSerialPort* owner
 
   for (;;) {
     bool write = false;
+    std::uint64_t generation = 0;
     {
       std::lock_guard lock(control.Mutex());
       if (control.StopRequested())
         break;
+      generation = session->generation;
       if (session->writeRequested) {
         session->writeRequested = false;
         sending.swap(session->pending);
@@ -397,7 +412,9 @@ void CSerialPort::RunWorker(std::shared_ptr<Session> session, CSerialPort* owner
         FinishIo(handle, readIo, true);
         reading = false;
       }
-      batchSize = next = 0;
+      batchSize = 0;
+      gather = false;
+      pacing.AfterWrite();
       ::PurgeComm(handle, PURGE_RXABORT | PURGE_RXCLEAR);
       const auto limit = WriteTimeLimit(sending.size(), session->settings);
       const WriteResult result = WriteAll(handle, control, writeIo, sending, Clock::now() + limit);
@@ -410,15 +427,27 @@ void CSerialPort::RunWorker(std::shared_ptr<Session> session, CSerialPort* owner
       continue;
     }
 
-    if (next < batchSize) {
-      const std::uint8_t byte = batch[next++];
-      const bool goOn = control.HandOver(loop, [owner, byte] {
-        if (owner->onByte_)
-          owner->onByte_(byte);
-      });
-      if (!goOn)
+    if (batchSize > 0) {
+      const ByteView run(batch.data(), batchSize);
+      batchSize = 0;
+      gather = pacing.AfterRead(run.size(), Clock::now());
+      // The run stays valid: this thread waits until it was handed over. A
+      // frame written since the flags were read makes it stale.
+      if (!control.HandOver(
+              loop, [owner, run, generation] { owner->delivery_.Deliver(run, generation); }))
         break;
       continue;
+    }
+
+    if (gather && !reading) {
+      // Let the run pile up in the driver; a write or stop request cuts the
+      // wait short and is taken at the top.
+      gather = false;
+      const auto waitMs = static_cast<DWORD>(ReceivePacing::kGather.count());
+      if (::WaitForSingleObject(control.WakeEvent(), waitMs) == WAIT_OBJECT_0) {
+        control.ClearWake();
+        continue;
+      }
     }
 
     if (!reading) {

@@ -5,15 +5,18 @@
 // The worker keeps one overlapped 1-byte read pending and waits for it, for
 // its wake-up event (stop and write requests) and, during a write, for the
 // write. When the read completes it takes what else the driver holds
-// (ClearCommError's count) and hands the bytes to the byte handler one at a
-// time, in order, each through Loop::RunOnDecisionThread, and goes on only
-// after the handler returned. A pending read is used instead of
+// (ClearCommError's count) and hands the run to the decision thread in one
+// Loop::RunOnDecisionThread call, where the bytes reach the byte handler one
+// at a time, in order; it goes on only after the run was handed over. A long
+// run from a slow line is gathered a few milliseconds at a time
+// (link::ReceivePacing). A pending read is used instead of
 // WaitCommEvent because it tells the same (a byte has come) and works on
 // every serial driver, Wine's mapping of a pseudo terminal included, where
 // an event wait is aborted at once.
 //
 // A frame write first discards all input that has not been handed over yet:
-// the driver's input queue (PurgeComm) and the rest of the worker's batch.
+// the driver's input queue (PurgeComm) and the rest of the run being handed
+// over (link::BatchDelivery).
 //
 // All member functions are called on the decision thread.
 
@@ -25,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/batch_delivery.hpp"
 #include "link/comm_error.hpp"
 #include "link/serial_link.hpp"
 #include "link/win32/worker_control.hpp"
@@ -90,7 +94,7 @@ class CSerialPort : public SerialLink {
   static void RunWorker(std::shared_ptr<Session> session, CSerialPort* owner);
 
   platform::Loop& loop_;
-  ByteHandler onByte_;
+  BatchDelivery delivery_;
   ErrorHandler onError_;
   std::uint32_t port_ = 0;
   std::vector<std::string> openFailures_;
