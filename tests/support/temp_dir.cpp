@@ -17,8 +17,14 @@ TempDir::TempDir() {
   std::random_device seed;
   std::mt19937_64 random(seed());
   // A new folder of a random name: create_directory fails on one that exists.
+  // Six characters, as mkdtemp makes them: paths in the tools' output stay
+  // short enough for the console's line width.
+  constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-    const fs::path candidate = base / ("tavro-test-" + std::to_string(random()));
+    std::string name = "tavro-test-";
+    for (int i = 0; i < 6; ++i)
+      name += kChars[random() % (sizeof kChars - 1)];
+    const fs::path candidate = base / name;
     if (fs::create_directory(candidate, ec))
       path_ = candidate.generic_string();
   }
