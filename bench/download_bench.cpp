@@ -63,6 +63,7 @@ class QuietScreen final : public platform::Screen {
   }
   void ShowControls(const std::vector<platform::ControlChange>&) override {}
   std::optional<std::string> ChooseFile(const std::string&) override { return std::nullopt; }
+  void ShowNotice(const std::string&) override {}
 };
 
 std::string Temp(const char* name) {
@@ -111,10 +112,10 @@ class ServedTerminal {
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     const std::string com = std::to_string(kCom);
-    const char* argv[] = {TAVRO_SIM_PATH, "serve", "--dir", dir.c_str(), "--com", com.c_str(),
-                          nullptr};
-    if (posix_spawn(&pid_, TAVRO_SIM_PATH, &actions, nullptr, const_cast<char**>(argv),
-                    environ) != 0)
+    const char* argv[] = {TAVRO_SIM_PATH, "serve",     "--dir", dir.c_str(),
+                          "--com",        com.c_str(), nullptr};
+    if (posix_spawn(&pid_, TAVRO_SIM_PATH, &actions, nullptr, const_cast<char**>(argv), environ) !=
+        0)
       pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
@@ -166,8 +167,7 @@ std::optional<double> RunStage(const std::string& programDir, bool app, std::siz
   QuietScreen screen;
   link::posix::CSerialPort port(loop);
   app::CTAVRODlg dlg(loop, screen, port, programDir, [] { return link::ListSerialPorts(); });
-  const app::StartupOutcome outcome =
-      app::RunStartupSequence(dlg, static_cast<std::uint8_t>(kCom));
+  const app::StartupOutcome outcome = app::RunStartupSequence(dlg, static_cast<std::uint8_t>(kCom));
   if (!outcome.portOpened || !outcome.packageReady)
     return std::nullopt;
   const auto idle = [&dlg] { return dlg.controls().Get(platform::kDeviceInfoButton).enabled; };

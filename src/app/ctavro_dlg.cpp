@@ -90,7 +90,7 @@ void CTAVRODlg::OnButton(int controlId) {
       engine::StartCommand(ctx_);
       break;
     case platform::kIniToBinButton:
-      RunIniToBinWithChooser(boxes_, ctx_.screen);
+      RunIniToBinWithChooser(boxes_, ctx_.screen, ctx_.programDir);
       ctx_.Refresh();
       break;
     default:

@@ -32,7 +32,9 @@ std::string PackageWrittenText(const std::string& outputPath);
 
 // Asks for the source through the screen's file chooser, builds
 // <folder>/NewIni/<file name> and reports the outcome in a box (kind 0 when
-// written, kind 3 otherwise; nothing when cancelled).
-PackageBuildResult RunIniToBinWithChooser(platform::Messages& messages, platform::Screen& screen);
+// written, kind 3 otherwise; nothing when cancelled). The NewIni folder is
+// written under the lock of `programDir`, which other instances share.
+PackageBuildResult RunIniToBinWithChooser(platform::Messages& messages, platform::Screen& screen,
+                                          const std::string& programDir);
 
 }  // namespace tavro::app

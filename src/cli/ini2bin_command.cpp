@@ -7,10 +7,13 @@
 
 #include "data/file_io.hpp"
 #include "data/ini_to_bin.hpp"
+#include "data/program_dir_lock.hpp"
+#include "engine/context.hpp"
 
 namespace tavro::cli {
 
-int RunIni2Bin(const std::string& source, std::ostream& out, std::ostream& err) {
+int RunIni2Bin(const std::string& source, const std::string& programDir, std::ostream& out,
+               std::ostream& err) {
   std::error_code ec;
   const std::filesystem::path absolute = std::filesystem::absolute(source, ec).lexically_normal();
   if (ec) {
@@ -23,6 +26,9 @@ int RunIni2Bin(const std::string& source, std::ostream& out, std::ostream& err) 
     err << "error: source file not found: " << absolute.string() << '\n';
     return kExitFailure;
   }
+  const data::ProgramDirLock lock(programDir, [&err](const std::string& holder) {
+    err << "  " << engine::WaitingForLockText(holder) << std::endl;
+  });
   const auto output = data::IniToBinOutputPath(absolute.string());
   if (!output) {
     err << "error: cannot create folder " << (absolute.parent_path() / "NewIni").string() << '\n';
@@ -41,8 +47,9 @@ Command AddIni2BinCommand(CLI::App& app) {
   CLI::App* sub =
       app.add_subcommand("ini2bin", "Build the binary package description from its text source");
   sub->add_option("SOURCE", *source, "Package source INI file")->required();
-  return Command{
-      sub, [source](const GlobalOptions&) { return RunIni2Bin(*source, std::cout, std::cerr); }};
+  return Command{sub, [source](const GlobalOptions& options) {
+                   return RunIni2Bin(*source, options.programDir, std::cout, std::cerr);
+                 }};
 }
 
 }  // namespace tavro::cli
