@@ -90,7 +90,7 @@ void CTAVRODlg::OnButton(int controlId) {
       engine::StartCommand(ctx_);
       break;
     case platform::kIniToBinButton:
-      RunIniToBinWithChooser(boxes_, ctx_.screen, ctx_.programDir);
+      RunIniToBinWithChooser(boxes_, ctx_.screen);
       ctx_.Refresh();
       break;
     default:

@@ -15,8 +15,7 @@ std::string PackageWrittenText(const std::string& outputPath) {
          "\r\nCopy it into the program directory as SwUpdate.ini to use it.";
 }
 
-PackageBuildResult RunIniToBinWithChooser(platform::Messages& messages, platform::Screen& screen,
-                                          const std::string& programDir) {
+PackageBuildResult RunIniToBinWithChooser(platform::Messages& messages, platform::Screen& screen) {
   PackageBuildResult result;
   const std::optional<std::string> chosen = screen.ChooseFile(kPackageSourceFilter);
   if (!chosen || chosen->empty())
@@ -34,9 +33,10 @@ PackageBuildResult RunIniToBinWithChooser(platform::Messages& messages, platform
   std::optional<std::string> output;
   bool written = false;
   {
-    const data::ProgramDirLock lock(programDir, [&screen](const std::string& holder) {
-      screen.ShowNotice(engine::WaitingForLockText(holder));
-    });
+    const data::ProgramDirLock lock(std::filesystem::path(*chosen).parent_path().string(),
+                                    [&screen](const std::string& holder) {
+                                      screen.ShowNotice(engine::WaitingForLockText(holder));
+                                    });
     output = data::IniToBinOutputPath(*chosen);
     written = output && data::IniToBin(*output, *chosen);
   }

@@ -12,8 +12,7 @@
 
 namespace tavro::cli {
 
-int RunIni2Bin(const std::string& source, const std::string& programDir, std::ostream& out,
-               std::ostream& err) {
+int RunIni2Bin(const std::string& source, std::ostream& out, std::ostream& err) {
   std::error_code ec;
   const std::filesystem::path absolute = std::filesystem::absolute(source, ec).lexically_normal();
   if (ec) {
@@ -26,9 +25,10 @@ int RunIni2Bin(const std::string& source, const std::string& programDir, std::os
     err << "error: source file not found: " << absolute.string() << '\n';
     return kExitFailure;
   }
-  const data::ProgramDirLock lock(programDir, [&err](const std::string& holder) {
-    err << "  " << engine::WaitingForLockText(holder) << std::endl;
-  });
+  const data::ProgramDirLock lock(absolute.parent_path().string(),
+                                  [&err](const std::string& holder) {
+                                    err << "  " << engine::WaitingForLockText(holder) << std::endl;
+                                  });
   const auto output = data::IniToBinOutputPath(absolute.string());
   if (!output) {
     err << "error: cannot create folder " << (absolute.parent_path() / "NewIni").string() << '\n';
@@ -47,9 +47,8 @@ Command AddIni2BinCommand(CLI::App& app) {
   CLI::App* sub =
       app.add_subcommand("ini2bin", "Build the binary package description from its text source");
   sub->add_option("SOURCE", *source, "Package source INI file")->required();
-  return Command{sub, [source](const GlobalOptions& options) {
-                   return RunIni2Bin(*source, options.programDir, std::cout, std::cerr);
-                 }};
+  return Command{
+      sub, [source](const GlobalOptions&) { return RunIni2Bin(*source, std::cout, std::cerr); }};
 }
 
 }  // namespace tavro::cli

@@ -25,7 +25,7 @@ class PackageBuilderTest : public ::testing::Test {
 };
 
 TEST_F(PackageBuilderTest, CancelledChoiceWritesAndShowsNothing) {
-  const PackageBuildResult result = RunIniToBinWithChooser(messages, screen, dir.Path());
+  const PackageBuildResult result = RunIniToBinWithChooser(messages, screen);
   EXPECT_EQ(result.outcome, PackageBuildOutcome::kCancelled);
   EXPECT_TRUE(messages.boxes().empty());
   ASSERT_EQ(screen.fileFilters().size(), 1u);
@@ -36,7 +36,7 @@ TEST_F(PackageBuilderTest, WritesIntoNewIniNextToTheSourceAndSaysWhere) {
   ASSERT_TRUE(dir.Write("src/pkg.ini", kSource));
   screen.QueueFile(dir.PathOf("src/pkg.ini"));
 
-  const PackageBuildResult result = RunIniToBinWithChooser(messages, screen, dir.Path());
+  const PackageBuildResult result = RunIniToBinWithChooser(messages, screen);
 
   EXPECT_EQ(result.outcome, PackageBuildOutcome::kWritten);
   EXPECT_EQ(result.outputPath, dir.PathOf("src/NewIni/pkg.ini"));
@@ -52,7 +52,7 @@ TEST_F(PackageBuilderTest, WritesIntoNewIniNextToTheSourceAndSaysWhere) {
 
 TEST_F(PackageBuilderTest, ChosenNameThatIsNoFileIsReportedAndBuildsNothing) {
   screen.QueueFile(dir.PathOf("missing.ini"));
-  EXPECT_EQ(RunIniToBinWithChooser(messages, screen, dir.Path()).outcome,
+  EXPECT_EQ(RunIniToBinWithChooser(messages, screen).outcome,
             PackageBuildOutcome::kSourceMissing);
   EXPECT_FALSE(dir.Exists("NewIni"));
   ASSERT_EQ(messages.boxes().size(), 1u);
@@ -63,7 +63,7 @@ TEST_F(PackageBuilderTest, ChosenNameThatIsNoFileIsReportedAndBuildsNothing) {
   messages.Clear();
   ASSERT_TRUE(dir.MakeFolder("folder.ini"));
   screen.QueueFile(dir.PathOf("folder.ini"));
-  EXPECT_EQ(RunIniToBinWithChooser(messages, screen, dir.Path()).outcome,
+  EXPECT_EQ(RunIniToBinWithChooser(messages, screen).outcome,
             PackageBuildOutcome::kSourceMissing);
   EXPECT_EQ(messages.boxes().size(), 1u);
 }
@@ -72,7 +72,7 @@ TEST_F(PackageBuilderTest, FolderOrFileThatCannotBeCreatedIsAnError) {
   ASSERT_TRUE(dir.Write("a/pkg.ini", kSource));
   ASSERT_TRUE(dir.Write("a/NewIni", "a file where the folder should be"));
   screen.QueueFile(dir.PathOf("a/pkg.ini"));
-  EXPECT_EQ(RunIniToBinWithChooser(messages, screen, dir.Path()).outcome,
+  EXPECT_EQ(RunIniToBinWithChooser(messages, screen).outcome,
             PackageBuildOutcome::kFolderFailed);
   ASSERT_EQ(messages.boxes().size(), 1u);
   EXPECT_EQ(messages.boxes()[0].kind, platform::kBoxError);
@@ -82,7 +82,7 @@ TEST_F(PackageBuilderTest, FolderOrFileThatCannotBeCreatedIsAnError) {
   ASSERT_TRUE(dir.Write("b/pkg.ini", kSource));
   ASSERT_TRUE(dir.MakeFolder("b/NewIni/pkg.ini"));  // the output name is taken by a folder
   screen.QueueFile(dir.PathOf("b/pkg.ini"));
-  const PackageBuildResult result = RunIniToBinWithChooser(messages, screen, dir.Path());
+  const PackageBuildResult result = RunIniToBinWithChooser(messages, screen);
   EXPECT_EQ(result.outcome, PackageBuildOutcome::kWriteFailed);
   ASSERT_EQ(messages.boxes().size(), 1u);
   EXPECT_EQ(messages.boxes()[0].kind, platform::kBoxError);
