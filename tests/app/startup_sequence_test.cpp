@@ -174,7 +174,7 @@ TEST_F(StartupSequence, AnInstanceThatWaitsForAnotherSaysSoAndKeepsTheDataItPrep
   ASSERT_EQ(screen.notices().size(), 1u);
   const std::string notice = screen.notices()[0];
   EXPECT_EQ(notice, engine::WaitingForLockText("process " + std::to_string(::getpid()) + " (" +
-                                            ProcessName() + ")"));
+                                               ProcessName() + ")"));
   EXPECT_NE(RunLogText().find("\r\nE2Dest=Base_12_OK"), std::string::npos) << RunLogText();
   // The run log opens after the wait, so the wait is not in it; the
   // technician saw it on the screen.
