@@ -27,10 +27,10 @@ class FileLock {
   // Takes the lock if nobody holds it, without waiting. The file is created
   // (empty) when missing and never removed: removing a lock file while
   // another process waits on it would let two holders in.
-  LockAttempt TryLock();
+  LockAttempt TryLock() { return Take(false); }
   // Waits until the lock is free and takes it; kFailed when the file cannot
   // be opened or the wait was broken off.
-  LockAttempt Lock();
+  LockAttempt Lock() { return Take(true); }
   void Unlock();
 
   bool held() const { return held_; }
@@ -40,6 +40,7 @@ class FileLock {
 
  private:
   bool OpenFile();
+  LockAttempt Take(bool wait);
 
   std::string path_;
   std::intptr_t handle_ = -1;  // the backend's file descriptor or handle

@@ -27,40 +27,23 @@ bool FileLock::OpenFile() {
   return true;
 }
 
-LockAttempt FileLock::TryLock() {
+LockAttempt FileLock::Take(bool wait) {
   if (held_)
     return LockAttempt::kHeld;
   if (!OpenFile())
     return LockAttempt::kFailed;
   int rc = 0;
   do {
-    rc = ::flock(static_cast<int>(handle_), LOCK_EX | LOCK_NB);
+    rc = ::flock(static_cast<int>(handle_), wait ? LOCK_EX : LOCK_EX | LOCK_NB);
   } while (rc != 0 && errno == EINTR);
   if (rc == 0) {
     held_ = true;
     return LockAttempt::kHeld;
   }
-  if (errno == EWOULDBLOCK)
+  if (!wait && errno == EWOULDBLOCK)
     return LockAttempt::kBusy;
   failure_ = std::strerror(errno);
   return LockAttempt::kFailed;
-}
-
-LockAttempt FileLock::Lock() {
-  if (held_)
-    return LockAttempt::kHeld;
-  if (!OpenFile())
-    return LockAttempt::kFailed;
-  int rc = 0;
-  do {
-    rc = ::flock(static_cast<int>(handle_), LOCK_EX);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) {
-    failure_ = std::strerror(errno);
-    return LockAttempt::kFailed;
-  }
-  held_ = true;
-  return LockAttempt::kHeld;
 }
 
 void FileLock::Unlock() {
