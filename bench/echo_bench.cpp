@@ -34,6 +34,7 @@ class NullScreen final : public platform::Screen {
   int ShowMessageBox(const platform::MessageBoxRequest&) override { return 0; }
   void ShowControls(const std::vector<platform::ControlChange>&) override {}
   std::optional<std::string> ChooseFile(const std::string&) override { return std::nullopt; }
+  void ShowNotice(const std::string&) override {}
 };
 
 // Text bytes without frame starts, with a line break now and then.

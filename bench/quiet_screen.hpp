@@ -21,6 +21,7 @@ class QuietScreen final : public platform::Screen {
   }
   void ShowControls(const std::vector<platform::ControlChange>&) override {}
   std::optional<std::string> ChooseFile(const std::string&) override { return std::nullopt; }
+  void ShowNotice(const std::string&) override {}
 
  private:
   const char* program_;

@@ -92,6 +92,7 @@ class AnsweringScreen : public platform::Screen {
   }
   void ShowControls(const std::vector<platform::ControlChange>&) override {}
   std::optional<std::string> ChooseFile(const std::string&) override { return std::nullopt; }
+  void ShowNotice(const std::string&) override {}
 
   int boxes = 0;
 };

@@ -5,6 +5,8 @@
 #include <system_error>
 
 #include "data/ini_to_bin.hpp"
+#include "data/program_dir_lock.hpp"
+#include "engine/context.hpp"
 
 namespace tavro::app {
 
@@ -28,7 +30,16 @@ PackageBuildResult RunIniToBinWithChooser(platform::Messages& messages, platform
     platform::ReportFileNotFound(messages, *chosen);
     return result;
   }
-  const std::optional<std::string> output = data::IniToBinOutputPath(*chosen);
+  std::optional<std::string> output;
+  bool written = false;
+  {
+    const data::ProgramDirLock lock(std::filesystem::path(*chosen).parent_path().string(),
+                                    [&screen](const std::string& holder) {
+                                      screen.ShowNotice(engine::WaitingForLockText(holder));
+                                    });
+    output = data::IniToBinOutputPath(*chosen);
+    written = output && data::IniToBin(*output, *chosen);
+  }
   if (!output) {
     result.outcome = PackageBuildOutcome::kFolderFailed;
     const std::string folder = (std::filesystem::path(*chosen).parent_path() / "NewIni").string();
@@ -36,7 +47,7 @@ PackageBuildResult RunIniToBinWithChooser(platform::Messages& messages, platform
     return result;
   }
   result.outputPath = *output;
-  if (!data::IniToBin(*output, *chosen)) {
+  if (!written) {
     result.outcome = PackageBuildOutcome::kWriteFailed;
     messages.MessageBox("Cannot write the package description\r\n" + *output, platform::kBoxError);
     return result;

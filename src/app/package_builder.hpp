@@ -32,7 +32,9 @@ std::string PackageWrittenText(const std::string& outputPath);
 
 // Asks for the source through the screen's file chooser, builds
 // <folder>/NewIni/<file name> and reports the outcome in a box (kind 0 when
-// written, kind 3 otherwise; nothing when cancelled).
+// written, kind 3 otherwise; nothing when cancelled). NewIni is written
+// under the lock of the source's folder (as a rule the program directory,
+// whose lock other instances share).
 PackageBuildResult RunIniToBinWithChooser(platform::Messages& messages, platform::Screen& screen);
 
 }  // namespace tavro::app

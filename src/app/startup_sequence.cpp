@@ -59,6 +59,7 @@ bool CheckPackageAndCreateTree(engine::Context& ctx) {
     ctx.Refresh();
     return false;
   }
+  const data::ProgramDirLock lock = ctx.LockSharedFiles();
   for (const char* folder : kProgramTree)
     data::CreateFolder(ctx.Path(folder));
   return true;
@@ -67,7 +68,12 @@ bool CheckPackageAndCreateTree(engine::Context& ctx) {
 data::PrepareResult PrepareStartupData(engine::Context& ctx) {
   const data::PrepareRequest request{ctx.programDir, ctx.package.paraFileRequisiteNum,
                                      link::LocalTimeStamp(ctx.loop.WallTime())};
-  data::PrepareResult result = data::PrepareInitialData(request);
+  // Another instance may be preparing the same data: it finishes first, and
+  // this one then finds the data at the destination version and leaves it.
+  data::PrepareResult result = [&ctx, &request] {
+    const data::ProgramDirLock lock = ctx.LockSharedFiles();
+    return data::PrepareInitialData(request);
+  }();
   for (const std::string& line : result.logLines)
     ctx.Log(1, line);
   if (!result.notices.empty() || !result.error.ok())

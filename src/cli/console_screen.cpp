@@ -178,6 +178,12 @@ std::optional<std::string> ConsoleScreen::ChooseFile(const std::string&) {
   return std::nullopt;
 }
 
+void ConsoleScreen::ShowNotice(const std::string& text) {
+  EndTransferLine();
+  std::fprintf(err_, "  %s\n", OneLine(text).c_str());
+  std::fflush(err_);
+}
+
 const platform::ControlState* ConsoleScreen::Control(int id) const {
   const auto it = shown_.find(id);
   return it == shown_.end() ? nullptr : &it->second;

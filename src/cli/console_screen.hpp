@@ -23,6 +23,7 @@ class ConsoleScreen : public platform::Screen {
   int ShowMessageBox(const platform::MessageBoxRequest& request) override;
   void ShowControls(const std::vector<platform::ControlChange>& changes) override;
   std::optional<std::string> ChooseFile(const std::string& filter) override;
+  void ShowNotice(const std::string& text) override;
 
   // While an operation runs, information text changes are shown as stage
   // lines on stderr.

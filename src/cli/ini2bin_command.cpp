@@ -7,6 +7,8 @@
 
 #include "data/file_io.hpp"
 #include "data/ini_to_bin.hpp"
+#include "data/program_dir_lock.hpp"
+#include "engine/context.hpp"
 
 namespace tavro::cli {
 
@@ -23,6 +25,10 @@ int RunIni2Bin(const std::string& source, std::ostream& out, std::ostream& err) 
     err << "error: source file not found: " << absolute.string() << '\n';
     return kExitFailure;
   }
+  const data::ProgramDirLock lock(absolute.parent_path().string(),
+                                  [&err](const std::string& holder) {
+                                    err << "  " << engine::WaitingForLockText(holder) << std::endl;
+                                  });
   const auto output = data::IniToBinOutputPath(absolute.string());
   if (!output) {
     err << "error: cannot create folder " << (absolute.parent_path() / "NewIni").string() << '\n';

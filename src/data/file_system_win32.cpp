@@ -8,22 +8,13 @@
 
 #include "data/file_io.hpp"
 #include "data/file_stamp.hpp"
+#include "link/win32/wide_path.hpp"
 
 namespace tavro::data {
 namespace {
 
-// Paths are UTF-8; the system takes UTF-16.
 std::wstring Wide(const std::string& path) {
-  if (path.empty())
-    return {};
-  const int size =
-      ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-  if (size > 0) {
-    ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(),
-                          size);
-  }
-  return wide;
+  return link::win32::WidePath(path);
 }
 
 class Handle {

@@ -151,7 +151,7 @@ class Preparation {
     if (reached < result_.destVersion) {
       const auto converted = Convert(reached, kRuleE2EFolder, baseFolder, kHeaderE2E,
                                      kOutputInitE2prom, "\r\nE2_B2D_NoRule", kPrepareE2promFailed);
-      DeleteTree(Path(kInitE2promFolder) + "/" + kScratchFolderName);
+      DeleteTree(Path(kInitE2promFolder) + "/" + ScratchFolderName());
       if (!converted)
         return false;
       reached = *converted;
@@ -207,7 +207,7 @@ class Preparation {
     if (reached < result_.destVersion) {
       const auto converted = Convert(reached, kRuleF2FFolder, baseFolder, kHeaderFlash,
                                      kOutputInitFlash, "\r\nF_B2D_NoRule", kPrepareFlashFailed);
-      DeleteTree(initFolder + "/" + kScratchFolderName);
+      DeleteTree(initFolder + "/" + ScratchFolderName());
       if (!converted)
         return false;
       reached = *converted;

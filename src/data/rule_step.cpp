@@ -11,6 +11,7 @@
 #include "data/para_images.hpp"
 #include "data/rule_file.hpp"
 #include "data/rule_image.hpp"
+#include "link/file_lock.hpp"
 
 namespace tavro::data {
 
@@ -113,6 +114,10 @@ struct FinalImage {
 
 }  // namespace
 
+std::string ScratchFolderName() {
+  return "Temp-" + std::to_string(link::CurrentProcessId());
+}
+
 RuleVersionsResult RuleVersions(const std::string& rulePath) {
   RuleVersionsResult out;
   std::ifstream in(rulePath, std::ios::binary);
@@ -165,7 +170,7 @@ StepResult ConvertWithRule(const std::string& rulePath, const std::string& srcFo
     result.error.detail = "the backup set name is not a plain folder name";
     return result;
   }
-  const std::string temp = result.outFolder + kSep + kScratchFolderName;
+  const std::string temp = result.outFolder + kSep + ScratchFolderName();
   // Leftovers of an interrupted run must not be moved in with this step's
   // images.
   DeleteTree(temp);

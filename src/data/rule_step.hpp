@@ -2,7 +2,7 @@
 // One conversion step: a rule file applied to the images of a source folder,
 // producing the images of the next data version in an output folder. The
 // rule file is checked whole first, every image is built in memory and
-// written whole into the output folder's scratch folder Temp, and only a
+// written whole into the output folder's scratch folder, and only a
 // step that produced every image moves them into place. Temp is removed
 // when the step ends, whatever the result, so no step ever sees another
 // step's leftovers.
@@ -16,7 +16,10 @@
 
 namespace tavro::data {
 
-inline constexpr const char* kScratchFolderName = "Temp";
+// "Temp-<process id>": each instance converts in a scratch folder of its
+// own, so two instances converting into one folder at the same time never
+// take each other's images.
+std::string ScratchFolderName();
 
 struct RuleVersionsResult {
   std::uint32_t srcVersion = 0;

@@ -1,5 +1,6 @@
 #include "data/run_log.hpp"
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -18,22 +19,32 @@ void AppendHexByte(std::string& out, std::uint8_t byte) {
 
 }  // namespace
 
-std::string RunLog::PathFor(const std::string& programDir, std::time_t startTime) {
+std::string RunLog::PathFor(const std::string& programDir, std::time_t startTime,
+                            std::uint32_t comPort, int attempt) {
   std::tm tm{};
   link::LocalTime(startTime, tm);
   char name[32];
   std::strftime(name, sizeof name, "%Y%m%d%H%M%S", &tm);
-  return programDir + "/Backup/AppRunLog/" + name + ".txt";
+  std::string path = programDir + "/Backup/AppRunLog/" + name + "-COM" + std::to_string(comPort);
+  if (attempt > 1)
+    path += "-" + std::to_string(attempt);
+  return path + ".txt";
 }
 
 bool RunLog::Open(const std::string& programDir, std::time_t startTime, std::uint32_t comPort) {
   Close();
-  path_ = PathFor(programDir, startTime);
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(programDir) / "Backup" / "AppRunLog",
                                       ec);
   // A failure to create the folders shows up as a failure to create the file.
-  file_ = std::fopen(path_.c_str(), "wb");
+  for (int attempt = 1; attempt <= kMaxNameAttempts && file_ == nullptr; ++attempt) {
+    path_ = PathFor(programDir, startTime, comPort, attempt);
+    // "x": created here or not at all, even when another instance creates
+    // the same name at the same moment.
+    file_ = std::fopen(path_.c_str(), "wbx");
+    if (file_ == nullptr && errno != EEXIST)
+      break;
+  }
   if (file_ == nullptr)
     return false;
   Write("AppRunLog:\r\n");

@@ -29,13 +29,20 @@ class RunLog {
   RunLog(const RunLog&) = delete;
   RunLog& operator=(const RunLog&) = delete;
 
-  // "<programDir>/Backup/AppRunLog/<%Y%m%d%H%M%S of startTime, local>.txt"
-  static std::string PathFor(const std::string& programDir, std::time_t startTime);
+  // "<programDir>/Backup/AppRunLog/<%Y%m%d%H%M%S of startTime, local>-COM<port>.txt",
+  // with "-<attempt>" before ".txt" from the second attempt on. The port in
+  // the name keeps apart the logs of instances on one program directory
+  // that started in the same second (one instance per port).
+  static std::string PathFor(const std::string& programDir, std::time_t startTime,
+                             std::uint32_t comPort, int attempt = 1);
 
   // Creates Backup and Backup/AppRunLog under programDir if missing, creates
-  // (or truncates) the file and writes "AppRunLog:\r\n" and "\r\nCOM<port>".
-  // False when the folders or the file cannot be created; Path() still names
-  // the file that was tried. A log already open is closed first.
+  // a new file and writes "AppRunLog:\r\n" and "\r\nCOM<port>". A file of
+  // the same name is never opened again: it belongs to another run (two
+  // instances whose port could not be opened, say), and the next attempt's
+  // name is tried instead. False when the folders or the file cannot be
+  // created; Path() still names the file that was tried. A log already open
+  // is closed first.
   bool Open(const std::string& programDir, std::time_t startTime, std::uint32_t comPort);
   // Appends `text` unchanged and flushes. Skipped while no file is open;
   // write errors are not reported.
@@ -45,6 +52,10 @@ class RunLog {
   const std::string& Path() const { return path_; }
 
  private:
+  // Names tried before giving up; more runs than this of one port in one
+  // second do not happen.
+  static constexpr int kMaxNameAttempts = 100;
+
   std::FILE* file_ = nullptr;
   std::string path_;
 };

@@ -12,6 +12,18 @@ void Context::Log(std::uint32_t level, std::string_view text) {
     runLog.Write(text);
 }
 
+std::string WaitingForLockText(const std::string& holder) {
+  return "Waiting for " + holder + ": it is changing the shared files of the program directory";
+}
+
+data::ProgramDirLock Context::LockSharedFiles() {
+  return data::ProgramDirLock(programDir, [this](const std::string& holder) {
+    const std::string text = WaitingForLockText(holder);
+    Log(1, "\r\nDirLockWait: " + text);
+    screen.ShowNotice(text);
+  });
+}
+
 data::CommandCounters Context::Counters() const {
   return {link.CmdID, link.gOneCmdTime, link.gOverTimeNum, link.gFrameNum, link.gFrameSum};
 }

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "data/package.hpp"
+#include "data/program_dir_lock.hpp"
 #include "data/run_log.hpp"
 #include "engine/device_info.hpp"
 #include "engine/link_state.hpp"
@@ -74,6 +75,10 @@ struct PortState {
   bool open = false;  // the port counts as open for the user
 };
 
+// What an instance shows while it waits for the program directory's lock
+// held by `holder` (link::LockHolderText).
+std::string WaitingForLockText(const std::string& holder);
+
 struct Context {
   Context(platform::Loop& loopIn, platform::Screen& screenIn, link::SerialLink& serialIn,
           platform::Messages& messagesIn, data::RunLog& runLogIn, std::string programDirIn)
@@ -132,6 +137,12 @@ struct Context {
 
   // ---- paths
   std::string Path(std::string_view relative) const { return programDir + std::string(relative); }
+
+  // ---- files shared with other instances on the program directory
+  // The program directory's lock, for as long as the result lives: around
+  // the change of a shared file and nothing more (never around a box). An
+  // instance that has to wait says so on the screen and in the run log.
+  data::ProgramDirLock LockSharedFiles();
 };
 
 }  // namespace tavro::engine

@@ -271,6 +271,11 @@ void MainWindow::ShowTransferLine(const std::string& line) {
   transferLine_->setText(QString::fromStdString(line));
 }
 
+void MainWindow::ShowNotice(const std::string& text) {
+  transferLine_->setText(DisplayText(text));
+  transferLine_->repaint();
+}
+
 QLabel* MainWindow::AddLabel(int id, const QString& text) {
   auto* label = new QLabel(text);
   label->setTextFormat(Qt::PlainText);

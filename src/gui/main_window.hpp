@@ -44,6 +44,9 @@ class MainWindow : public QMainWindow {
   void Attach(app::CTAVRODlg& model);
   // The running transfer's line beside the progress bar.
   void ShowTransferLine(const std::string& line);
+  // The line beside the progress bar, painted at once: the event loop does
+  // not run while the model waits for the program directory's lock.
+  void ShowNotice(const std::string& text);
   // By default the Qt application exits with the status.
   void SetExitHandler(ExitHandler onExit) { onExit_ = std::move(onExit); }
 

@@ -117,6 +117,10 @@ void QtScreen::ShowControls(const std::vector<platform::ControlChange>& changes)
     window_.ApplyControl(change.id, change.state);
 }
 
+void QtScreen::ShowNotice(const std::string& text) {
+  window_.ShowNotice(text);
+}
+
 std::optional<std::string> QtScreen::ChooseFile(const std::string& filter) {
   const QString qtFilter = QtFileFilter(filter);
   if (chooser_)

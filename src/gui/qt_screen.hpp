@@ -35,6 +35,7 @@ class QtScreen : public platform::Screen {
   int ShowMessageBox(const platform::MessageBoxRequest& request) override;
   void ShowControls(const std::vector<platform::ControlChange>& changes) override;
   std::optional<std::string> ChooseFile(const std::string& filter) override;
+  void ShowNotice(const std::string& text) override;
 
   // Boxes of the shown kinds go to `answerer` instead of a modal dialog;
   // an empty answerer restores the dialog. Kinds that show nothing never

@@ -64,8 +64,12 @@ void StartDownload(Context& ctx) {
     return;
   s.BackupMode = 0;
   s.PlainDownload = 1;
-  // The package is consumed: from now on the button offers "Run".
-  data::RemoveFile(ctx.Path(kPackageMarker));
+  // The package is consumed: from now on the button offers "Run", here and
+  // in every other instance on this program directory.
+  {
+    const data::ProgramDirLock lock = ctx.LockSharedFiles();
+    data::RemoveFile(ctx.Path(kPackageMarker));
+  }
   engine::StartCommand(ctx);
   ctx.Refresh();
 }

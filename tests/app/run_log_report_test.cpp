@@ -11,7 +11,7 @@
 namespace tavro::app {
 namespace {
 
-using test::kRunLogFile;
+using test::RunLogFile;
 using test::RunLogStartTime;
 
 TEST(RunLogReport, CreationFailureShowsThePathAndTheLanguageText) {
@@ -24,8 +24,9 @@ TEST(RunLogReport, CreationFailureShowsThePathAndTheLanguageText) {
   EXPECT_FALSE(OpenRunLogOrReport(log, messages, dir.Path(), RunLogStartTime(), 2));
   EXPECT_FALSE(log.IsOpen());
   ASSERT_EQ(messages.boxes().size(), 1u);
-  EXPECT_EQ(messages.boxes()[0], (test::RecordedBox{dir.PathOf(kRunLogFile) + " cannot be created.",
-                                                    platform::kBoxError}));
+  EXPECT_EQ(
+      messages.boxes()[0],
+      (test::RecordedBox{dir.PathOf(RunLogFile(2)) + " cannot be created.", platform::kBoxError}));
   log.Write("skipped");  // must not crash
 }
 

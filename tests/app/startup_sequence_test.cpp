@@ -5,15 +5,21 @@
 #include "app/startup_sequence.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <thread>
 
 #include "data/file_io.hpp"
 #include "data/ini_to_bin.hpp"
 #include "data/init_prepare.hpp"
 #include "data/para_images.hpp"
 #include "link/byte_order.hpp"
+#include "link/file_lock.hpp"
 #include "loop/virtual_loop.hpp"
 #include "platform/control_ids.hpp"
 #include "support/fake_serial_link.hpp"
+#include "support/lock_waiters.hpp"
 #include "support/recording_screen.hpp"
 #include "support/rule_builder.hpp"
 #include "support/source_tree.hpp"
@@ -21,6 +27,13 @@
 
 namespace tavro::test {
 namespace {
+
+std::string ProcessName() {
+  std::ifstream comm("/proc/self/comm");
+  std::string name;
+  std::getline(comm, name);
+  return name;
+}
 
 class StartupSequence : public ::testing::Test {
  protected:
@@ -138,6 +151,36 @@ TEST_F(StartupSequence, TheInitialDataIsPreparedWithItsLogLines) {
   EXPECT_EQ(dir.Read("Data/InitData/E2prom/E2.dat"), E2Image(0x12));
   EXPECT_EQ(RunLogText(),
             "AppRunLog:\r\n\r\nCOM1\r\nE2Base_12\r\nE2Dest_12_Conv2_12_OK\r\nNoBaseFlash");
+}
+
+TEST_F(StartupSequence, AnInstanceThatWaitsForAnotherSaysSoAndKeepsTheDataItPrepared) {
+  if (!test::LockWaitersVisible())
+    GTEST_SKIP() << "this system does not show who waits for a file lock";
+  WithPackage();
+  ASSERT_TRUE(dir.Write("Data/BaseData/E2prom/E2.dat", E2Image(0x11)));
+  // Another instance holds the program directory while it writes the
+  // initial data at the destination version.
+  link::FileLock other(dir.PathOf("SwUpdate.lock"));
+  ASSERT_EQ(other.TryLock(), link::LockAttempt::kHeld);
+  bool waitedFor = false;
+  std::thread instance([&] {
+    waitedFor = WaitForLockWaiters(dir.PathOf("SwUpdate.lock"), 1);
+    dir.Write("Data/InitData/E2prom/E2.dat", E2Image(0x12));
+    other.Unlock();
+  });
+  const app::StartupOutcome outcome = Run();
+  instance.join();
+  ASSERT_TRUE(waitedFor);
+  EXPECT_EQ(outcome.dataPreparation, data::kPrepared);
+  EXPECT_EQ(dir.Read("Data/InitData/E2prom/E2.dat"), E2Image(0x12)) << "not rebuilt";
+  ASSERT_EQ(screen.notices().size(), 1u);
+  const std::string notice = screen.notices()[0];
+  EXPECT_EQ(notice, engine::WaitingForLockText("process " + std::to_string(::getpid()) + " (" +
+                                               ProcessName() + ")"));
+  EXPECT_NE(RunLogText().find("\r\nE2Dest=Base_12_OK"), std::string::npos) << RunLogText();
+  // The run log opens after the wait, so the wait is not in it; the
+  // technician saw it on the screen.
+  EXPECT_TRUE(screen.boxes().empty());
 }
 
 TEST_F(StartupSequence, AMissingDataVersionFileIsLoggedAndShown) {

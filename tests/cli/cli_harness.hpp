@@ -110,6 +110,49 @@ inline CliRun RunCli(const TempDir& scratch, const std::string& env, const std::
   return r;
 }
 
+// A tavro-cli run in the background, beside others: its output goes to
+// "<name>.out" and "<name>.err" in `scratch`.
+class CliProcess {
+ public:
+  CliProcess(const TempDir& scratch, const std::string& name, const std::string& env,
+             const std::string& args)
+      : scratch_(scratch), name_(name) {
+    const std::string command = env + " exec '" TAVRO_CLI_PATH "' " + args + " >'" +
+                                scratch.PathOf(name + ".out") + "' 2>'" +
+                                scratch.PathOf(name + ".err") + "' </dev/null";
+    const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+    if (posix_spawn(&pid_, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+      pid_ = -1;
+  }
+  ~CliProcess() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      Wait();
+    }
+  }
+  CliProcess(const CliProcess&) = delete;
+  CliProcess& operator=(const CliProcess&) = delete;
+
+  pid_t pid() const { return pid_; }
+  CliRun Wait() {
+    CliRun r;
+    if (pid_ > 0) {
+      int status = 0;
+      if (::waitpid(pid_, &status, 0) == pid_ && WIFEXITED(status))
+        r.exitCode = WEXITSTATUS(status);
+      pid_ = -1;
+    }
+    r.out = scratch_.Read(name_ + ".out");
+    r.err = scratch_.Read(name_ + ".err");
+    return r;
+  }
+
+ private:
+  const TempDir& scratch_;
+  std::string name_;
+  pid_t pid_ = -1;
+};
+
 inline void MakeProgramDir(const TempDir& dir) {
   ASSERT_TRUE(data::CopyFileOverwrite(test::SourcePath("package/Language.ini"),
                                       dir.PathOf("Language.ini")));

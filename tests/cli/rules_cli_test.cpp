@@ -3,11 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 
 #include "cli/cli_harness.hpp"
 #include "data/para_header.hpp"
 #include "data/para_images.hpp"
+#include "link/file_lock.hpp"
+#include "support/lock_waiters.hpp"
 #include "support/rule_builder.hpp"
 
 namespace tavro::cli {
@@ -51,6 +56,62 @@ TEST_F(RuleCommands, PrepareBuildsTheSamplesInitialDataOnceAndThenKeepsIt) {
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_NE(missing.err.find("error: DataVer.ini"), std::string::npos) << missing.err;
   EXPECT_EQ(missing.out, "");
+}
+
+TEST_F(RuleCommands, TwoProgramsStartedAtOnceOnUnpreparedDataPrepareItOnce) {
+  // What one program alone leaves, in a program directory of its own.
+  TempDir alone;
+  ASSERT_EQ(std::system(("TAVRO_CLI='" TAVRO_CLI_PATH "' bash '" +
+                         test::SourcePath("scripts/make-program-dir") + "' '" + alone.Path() +
+                         "' >/dev/null")
+                            .c_str()),
+            0);
+  ASSERT_EQ(RunCli(scratch, "", "--dir '" + alone.Path() + "' prepare").exitCode, 0);
+
+  // A third instance holds the program directory, so both programs are
+  // surely under way when it lets go.
+  const std::string lockPath = Program("SwUpdate.lock");
+  link::FileLock other(lockPath);
+  ASSERT_EQ(other.TryLock(), link::LockAttempt::kHeld);
+  CliProcess first(scratch, "first", "", "--dir '" + program.Path() + "' prepare");
+  CliProcess second(scratch, "second", "", "--dir '" + program.Path() + "' prepare");
+  const bool bothWaited = test::WaitForLockWaiters(lockPath, 2);
+  other.Unlock();
+  const CliRun a = first.Wait();
+  const CliRun b = second.Wait();
+  ASSERT_TRUE(bothWaited);
+  ASSERT_EQ(a.exitCode, 0) << a.err;
+  ASSERT_EQ(b.exitCode, 0) << b.err;
+  const std::string waiting = "  Waiting for process " + std::to_string(::getpid());
+  EXPECT_EQ(a.err.rfind(waiting, 0), 0u) << a.err;
+  EXPECT_EQ(b.err.rfind(waiting, 0), 0u) << b.err;
+
+  // One converted, the other found the data at the destination version.
+  const std::string converted = "converted 0xFE00 to 0xFF00";
+  const std::string kept = "log: E2Dest=Base_10000_OK\nlog: FDest=Base_10000_Ok\n";
+  const bool aConverted = a.out.find(converted) != std::string::npos;
+  const CliRun& converter = aConverted ? a : b;
+  const CliRun& keeper = aConverted ? b : a;
+  EXPECT_NE(converter.out.find(converted), std::string::npos) << converter.out;
+  EXPECT_NE(keeper.out.find(kept), std::string::npos) << keeper.out;
+  EXPECT_EQ(keeper.out.find(converted), std::string::npos) << keeper.out;
+
+  // The data is what one program alone makes (the time stamps aside).
+  const auto image = [](const std::string& path) {
+    return data::ReadWholeFile(path).value_or(link::Bytes{});
+  };
+  const link::Bytes e2 = image(Program("Data/InitData/E2prom/E2.dat"));
+  EXPECT_EQ(e2.size(), data::kE2ImageSize);
+  EXPECT_EQ(e2, image(alone.PathOf("Data/InitData/E2prom/E2.dat")));
+  for (int k = 1; k <= 5; ++k) {
+    const std::string name = "Data/InitData/Flash/" + std::to_string(k) + ".dat";
+    const link::Bytes ours = image(Program(name));
+    const link::Bytes theirs = image(alone.PathOf(name));
+    ASSERT_EQ(ours.size(), theirs.size()) << name;
+    ASSERT_GT(ours.size(), data::kFlashImageHeaderSize) << name;
+    EXPECT_TRUE(std::equal(ours.begin(), ours.begin() + 48, theirs.begin())) << name;
+    EXPECT_TRUE(std::equal(ours.begin() + 56, ours.end(), theirs.begin() + 56)) << name;
+  }
 }
 
 TEST_F(RuleCommands, ConvertRunsOneStepWithTheGivenTimeStamp) {

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,8 +24,9 @@ std::vector<std::uint8_t> Read(const std::string& path) {
 }
 
 bool WriteSamplePackage(const TempDir& program) {
-  return std::system(("'" TAVRO_SIM_PATH "' package --dir '" + program.Path() + "' >/dev/null")
-                         .c_str()) == 0;
+  return std::system(
+             ("'" TAVRO_SIM_PATH "' package --dir '" + program.Path() + "' >/dev/null").c_str()) ==
+         0;
 }
 
 // The terminal's five areas as its profile keeps them.
@@ -86,6 +90,65 @@ TEST(UpgradeCommand, AnUpgradeCutShortByAPowerCutIsResumedByTheNextOne) {
   ASSERT_EQ(resumed.exitCode, 0) << resumed.err;
   ExpectConverted(before, Areas(profile));
   EXPECT_TRUE(data::ListFiles(program.PathOf("Backup/TAVR210"), "*.log").empty());
+}
+
+// Scratch folders of conversions ("Temp-<pid>") anywhere under `root`.
+std::vector<std::string> ScratchFolders(const std::string& root) {
+  std::vector<std::string> found;
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->path().filename().string().rfind("Temp", 0) == 0)
+      found.push_back(it->path().string());
+  }
+  return found;
+}
+
+TEST(UpgradeCommand, ThreeTerminalsUpgradedAtOnceFromOneProgramDirectoryEachEndAsAlone) {
+  constexpr int kTerminals = 3;
+  TempDir program, scratch;
+  MakeProgramDir(program);
+  ASSERT_TRUE(WriteSamplePackage(program));
+  std::vector<std::unique_ptr<TempDir>> profiles;
+  std::vector<std::vector<std::vector<std::uint8_t>>> before;
+  std::vector<std::unique_ptr<ServedTerminal>> terminals;
+  std::string env;
+  for (int i = 0; i < kTerminals; ++i) {
+    profiles.push_back(std::make_unique<TempDir>());
+    ASSERT_TRUE(InitTerminal(*profiles[i], program, "0x0215"));
+    before.push_back(Areas(*profiles[i]));
+    terminals.push_back(std::make_unique<ServedTerminal>(profiles[i]->Path(), 200 + i));
+    ASSERT_FALSE(terminals[i]->path().empty()) << "simulator " << i << " did not start";
+    env += "TAVRO_COM" + std::to_string(200 + i) + "=" + terminals[i]->path() + " ";
+  }
+
+  // One tavro-cli per port, all started before any has finished its start-up.
+  std::vector<std::unique_ptr<CliProcess>> runs;
+  for (int i = 0; i < kTerminals; ++i) {
+    const std::string port = "COM" + std::to_string(200 + i);
+    runs.push_back(std::make_unique<CliProcess>(
+        scratch, port, env, "--dir '" + program.Path() + "' --port " + port + " --yes upgrade"));
+  }
+  for (int i = 0; i < kTerminals; ++i) {
+    const CliRun r = runs[i]->Wait();
+    SCOPED_TRACE("COM" + std::to_string(200 + i));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Starting the terminal(100%)"), std::string::npos) << r.out;
+    EXPECT_EQ(Read(profiles[i]->PathOf("app.bin")), Read(program.PathOf("SW/Flash/App.bin")));
+    ExpectConverted(before[i], Areas(*profiles[i]));
+    const std::string folder = program.PathOf("Backup/TAVR" + std::to_string(200 + i));
+    EXPECT_TRUE(data::ListFiles(folder, "*.log").empty()) << "the finished upgrade's record goes";
+    EXPECT_TRUE(data::FileExists(folder + "/Conv")) << "the port's own conversion";
+  }
+  // A run log each, every one named by its port.
+  std::vector<std::string> logs = data::ListFiles(program.PathOf("Backup/AppRunLog"), "*.txt");
+  std::sort(logs.begin(), logs.end());
+  ASSERT_EQ(logs.size(), static_cast<std::size_t>(kTerminals));
+  for (int i = 0; i < kTerminals; ++i) {
+    EXPECT_NE(logs[i].find("-COM" + std::to_string(200 + i) + ".txt"), std::string::npos)
+        << logs[i];
+  }
+  EXPECT_TRUE(ScratchFolders(program.Path()).empty());
 }
 
 }  // namespace

@@ -193,7 +193,7 @@ TEST_F(PrepareInitial, UnreadableImagesAndFailingStepsEndThePreparation) {
   EXPECT_EQ(r.code, kPrepareFlashFailed);
   EXPECT_EQ(r.error.kind, ConvertErrorKind::kNotExist);
   EXPECT_EQ(r.error.path, Path(kBaseFlashFolder) + "/2.dat");
-  EXPECT_FALSE(FileExists(Path(kInitFlashFolder) + "/Temp"));
+  EXPECT_FALSE(FileExists(Path(kInitFlashFolder) + "/" + ScratchFolderName()));
 }
 
 }  // namespace

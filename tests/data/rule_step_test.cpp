@@ -91,8 +91,8 @@ TEST_F(RuleStep, AnE2ImageCountsItsWholeLengthAndASourceFolderMayBeTheOutputFold
 TEST_F(RuleStep, AFailingStepLeavesTheOutputFolderAsItWasAndNoScratchFolder) {
   WriteBytes(out + "/1.dat", Bytes(600, 0xAA));
   // Leftovers of an interrupted run.
-  std::filesystem::create_directories(out + "/Temp");
-  WriteBytes(out + "/Temp/old_3.dat", Bytes(600, 0));
+  std::filesystem::create_directories(out + "/" + ScratchFolderName());
+  WriteBytes(out + "/" + ScratchFolderName() + "/old_3.dat", Bytes(600, 0));
   RuleWriter rule;
   rule.Block(Header("V2_1.dat", 1, 2)).Add(Fill(1, 0));
   rule.Block(Header("V2_2.dat", 1, 2)).Add(Copy("1.dat", 599, 2, 2));  // one byte past the end
@@ -102,10 +102,23 @@ TEST_F(RuleStep, AFailingStepLeavesTheOutputFolderAsItWasAndNoScratchFolder) {
   EXPECT_EQ(Read(out + "/1.dat"), Bytes(600, 0xAA));
 
   // The next good step does not move the leftovers in either.
-  std::filesystem::create_directories(out + "/Temp");
-  WriteBytes(out + "/Temp/old_3.dat", Bytes(600, 0));
+  std::filesystem::create_directories(out + "/" + ScratchFolderName());
+  WriteBytes(out + "/" + ScratchFolderName() + "/old_3.dat", Bytes(600, 0));
   ASSERT_TRUE(Run(RuleWriter().Block(Header("V2_1.dat", 1, 2)).Bytes()).ok());
   EXPECT_THAT(FolderEntries(out), UnorderedElementsAre("1.dat"));
+}
+
+TEST_F(RuleStep, AnotherInstancesScratchFolderIsNeitherTakenNorRemoved) {
+  // Another instance is converting into the same folder: its scratch
+  // folder has a name of its own, and this step leaves it alone.
+  EXPECT_EQ(ScratchFolderName().rfind("Temp-", 0), 0u);
+  const std::string theirs = out + "/Temp-0";
+  ASSERT_NE(theirs, out + "/" + ScratchFolderName());
+  std::filesystem::create_directories(theirs);
+  WriteBytes(theirs + "/V2_3.dat", Bytes(600, 0x55));
+  ASSERT_TRUE(Run(RuleWriter().Block(Header("V2_1.dat", 1, 2)).Bytes()).ok());
+  EXPECT_THAT(FolderEntries(out), UnorderedElementsAre("1.dat", "Temp-0"));
+  EXPECT_EQ(Read(theirs + "/V2_3.dat"), Bytes(600, 0x55));
 }
 
 TEST_F(RuleStep, RuleFaultsAreReportedAsTheBoxTextsSay) {
@@ -142,7 +155,7 @@ TEST_F(RuleStep, OutputFoldersByKind) {
   output = StepOutput{kOutputConv, dir.path(), 3, "set", {}};
   ASSERT_TRUE(ConvertWithRule(dir / "rule.bin", src, kHeaderFlash, output, stamp).ok());
   EXPECT_TRUE(FileExists(dir / "Backup/TAVR3/Conv/2b/set/1.dat"));
-  EXPECT_FALSE(FileExists(dir / "Backup/TAVR3/Conv/2b/set/Temp"));
+  EXPECT_FALSE(FileExists(dir / ("Backup/TAVR3/Conv/2b/set/" + ScratchFolderName())));
   output.backupSetName = "..";
   EXPECT_EQ(ConvertWithRule(dir / "rule.bin", src, kHeaderFlash, output, stamp).error.kind,
             ConvertErrorKind::kWriteFailed);
@@ -170,7 +183,7 @@ TEST_F(RuleStep, RuleVersionsReadTheFirstHeader) {
 }
 
 TEST_F(RuleStep, FinishConversionChecksEveryImageBeforeTouchingTheOutput) {
-  const std::string temp = dir / "out/Temp";
+  const std::string temp = dir / ("out/" + ScratchFolderName());
   std::filesystem::create_directories(temp);
   WriteBytes(out + "/1.dat", Bytes(600, 0xAA));
   WriteBytes(temp + "/V2_1.dat", Bytes(700, 0));

@@ -12,7 +12,7 @@
 namespace tavro::data {
 namespace {
 
-using test::kRunLogFile;
+using test::RunLogFile;
 using test::RunLogStartTime;
 
 TEST(RunLog, OpenCreatesTheFoldersAndWritesTheOpeningLines) {
@@ -21,11 +21,11 @@ TEST(RunLog, OpenCreatesTheFoldersAndWritesTheOpeningLines) {
   EXPECT_FALSE(log.IsOpen());
   ASSERT_TRUE(log.Open(dir.Path(), RunLogStartTime(), 7));
   EXPECT_TRUE(log.IsOpen());
-  EXPECT_EQ(log.Path(), dir.PathOf(kRunLogFile));
+  EXPECT_EQ(log.Path(), dir.PathOf(RunLogFile(7)));
   // Flushed at once: readable while the log is still open.
-  EXPECT_EQ(dir.Read(kRunLogFile), "AppRunLog:\r\n\r\nCOM7");
+  EXPECT_EQ(dir.Read(RunLogFile(7)), "AppRunLog:\r\n\r\nCOM7");
   log.Write("\r\nUTF-8: 设备\r\n");
-  EXPECT_EQ(dir.Read(kRunLogFile), "AppRunLog:\r\n\r\nCOM7\r\nUTF-8: 设备\r\n");
+  EXPECT_EQ(dir.Read(RunLogFile(7)), "AppRunLog:\r\n\r\nCOM7\r\nUTF-8: 设备\r\n");
 }
 
 TEST(RunLog, NothingIsCreatedOrWrittenWithoutOpen) {
@@ -46,19 +46,52 @@ TEST(RunLog, WritesAfterCloseAreSkipped) {
   log.Close();
   log.Close();
   log.Write("\r\nafter close");
-  EXPECT_EQ(dir.Read(kRunLogFile), "AppRunLog:\r\n\r\nCOM1");
+  EXPECT_EQ(dir.Read(RunLogFile(1)), "AppRunLog:\r\n\r\nCOM1");
 }
 
-TEST(RunLog, ASecondRunInTheSameSecondTruncatesTheFirst) {
+TEST(RunLog, InstancesOnTwoPortsStartedInOneSecondKeepTheirOwnLogs) {
   test::TempDir dir;
-  {
-    RunLog first;
-    ASSERT_TRUE(first.Open(dir.Path(), RunLogStartTime(), 3));
-    first.Write("\r\nfirst run, a long line that must not survive");
-  }
+  RunLog first;
   RunLog second;
+  ASSERT_TRUE(first.Open(dir.Path(), RunLogStartTime(), 3));
   ASSERT_TRUE(second.Open(dir.Path(), RunLogStartTime(), 4));
-  EXPECT_EQ(dir.Read(kRunLogFile), "AppRunLog:\r\n\r\nCOM4");
+  first.Write("\r\nfirst");
+  second.Write("\r\nsecond");
+  EXPECT_EQ(first.Path(), dir.PathOf(RunLogFile(3)));
+  EXPECT_EQ(second.Path(), dir.PathOf(RunLogFile(4)));
+  EXPECT_EQ(dir.Read(RunLogFile(3)), "AppRunLog:\r\n\r\nCOM3\r\nfirst");
+  EXPECT_EQ(dir.Read(RunLogFile(4)), "AppRunLog:\r\n\r\nCOM4\r\nsecond");
+}
+
+TEST(RunLog, ASecondRunOnThePortInTheSameSecondNeverTruncatesTheFirst) {
+  test::TempDir dir;
+  // Two instances whose port could not be opened both log under COM1.
+  RunLog first;
+  ASSERT_TRUE(first.Open(dir.Path(), RunLogStartTime(), 1));
+  first.Write("\r\nfirst run, a long line that must survive");
+  RunLog second;
+  ASSERT_TRUE(second.Open(dir.Path(), RunLogStartTime(), 1));
+  RunLog third;
+  ASSERT_TRUE(third.Open(dir.Path(), RunLogStartTime(), 1));
+  second.Write("\r\nsecond");
+  first.Write("\r\nfirst again");
+  const std::string stem = "Backup/AppRunLog/20260304050607-COM1";
+  EXPECT_EQ(second.Path(), dir.PathOf(stem + "-2.txt"));
+  EXPECT_EQ(third.Path(), dir.PathOf(stem + "-3.txt"));
+  EXPECT_EQ(dir.Read(RunLogFile(1)),
+            "AppRunLog:\r\n\r\nCOM1\r\nfirst run, a long line that must survive\r\nfirst again");
+  EXPECT_EQ(dir.Read(stem + "-2.txt"), "AppRunLog:\r\n\r\nCOM1\r\nsecond");
+  EXPECT_EQ(dir.Read(stem + "-3.txt"), "AppRunLog:\r\n\r\nCOM1");
+}
+
+TEST(RunLog, ReopeningOneLoggerStartsAFileOfItsOwn) {
+  test::TempDir dir;
+  RunLog log;
+  ASSERT_TRUE(log.Open(dir.Path(), RunLogStartTime(), 5));
+  log.Write("\r\nkept");
+  ASSERT_TRUE(log.Open(dir.Path(), RunLogStartTime(), 5));
+  EXPECT_EQ(dir.Read(RunLogFile(5)), "AppRunLog:\r\n\r\nCOM5\r\nkept");
+  EXPECT_EQ(log.Path(), dir.PathOf("Backup/AppRunLog/20260304050607-COM5-2.txt"));
 }
 
 TEST(CommandState, BothShapesOfTheBlock) {
@@ -79,7 +112,7 @@ class FrameTrace : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(log.Open(dir.Path(), RunLogStartTime(), 1)); }
   std::string Trace() {
-    return dir.Read(kRunLogFile).substr(std::string("AppRunLog:\r\n\r\nCOM1").size());
+    return dir.Read(RunLogFile(1)).substr(std::string("AppRunLog:\r\n\r\nCOM1").size());
   }
 
   test::TempDir dir;

@@ -4,12 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "data/file_io.hpp"
 #include "data/ini_file.hpp"
+#include "link/file_lock.hpp"
 #include "link/messages.hpp"
 #include "platform/control_ids.hpp"
 #include "scenarios/scenario.hpp"
 #include "sim/device_factory.hpp"
+#include "support/lock_waiters.hpp"
 
 namespace tavro::test {
 namespace {
@@ -113,6 +117,34 @@ TEST(Download, FlashTerminalGetsTheAppAndTheInitialDataAfterItsOwnBackup) {
   const auto savedArea = data::ReadWholeFile(l.DataBackupFolder + "/1.dat");
   ASSERT_TRUE(savedArea);
   EXPECT_TRUE(std::equal(savedArea->begin(), savedArea->end(), oldArea.begin()));
+}
+
+TEST(Download, TheMarkerIsConsumedOnlyWhileNoOtherInstanceChangesSharedFiles) {
+  if (!test::LockWaitersVisible())
+    GTEST_SKIP() << "this system does not show who waits for a file lock";
+  Scenario s(PackageDevice(0x0215, 1));
+  const Package p = MakePackage(s, false);
+  ASSERT_TRUE(Connect(s));
+  // Another instance on the program directory is changing shared files.
+  link::FileLock other(s.dir.PathOf("SwUpdate.lock"));
+  ASSERT_EQ(other.TryLock(), link::LockAttempt::kHeld);
+  bool markerWhileHeld = false;
+  bool waitedFor = false;
+  std::thread instance([&] {
+    waitedFor = WaitForLockWaiters(s.dir.PathOf("SwUpdate.lock"), 1);
+    markerWhileHeld = data::FileExists(s.dir.PathOf("QZDownload.bin"));
+    other.Unlock();
+  });
+  const bool ran = RunDownload(s);
+  instance.join();
+  ASSERT_TRUE(waitedFor);
+  ASSERT_TRUE(ran);
+  EXPECT_TRUE(markerWhileHeld) << "removed only once the other instance let go";
+  ASSERT_EQ(s.screen.notices().size(), 1u);
+  EXPECT_EQ(s.screen.notices()[0].rfind("Waiting for process ", 0), 0u) << s.screen.notices()[0];
+  EXPECT_NE(s.RunLogText().find("\r\nDirLockWait: Waiting for process "), std::string::npos);
+  ExpectFinished(s);
+  ExpectFlashData(s, p);
 }
 
 TEST(Download, BootloaderBelow210WritesTheMarkerFirst) {

@@ -19,6 +19,7 @@ class RecordingScreen : public platform::Screen {
   int ShowMessageBox(const platform::MessageBoxRequest& request) override;
   void ShowControls(const std::vector<platform::ControlChange>& changes) override;
   std::optional<std::string> ChooseFile(const std::string& filter) override;
+  void ShowNotice(const std::string& text) override { notices_.push_back(text); }
 
   BoxAnswers& answers() { return answers_; }
   // Runs while a box is "open", before it is answered: a test can let the
@@ -32,6 +33,7 @@ class RecordingScreen : public platform::Screen {
   const std::vector<platform::MessageBoxRequest>& boxes() const { return boxes_; }
   const std::vector<platform::ControlChange>& changes() const { return changes_; }
   const std::vector<std::string>& fileFilters() const { return fileFilters_; }
+  const std::vector<std::string>& notices() const { return notices_; }
   // The last state shown for `id`; nullptr when it was never shown.
   const platform::ControlState* Control(int id) const;
   // Every text shown for `id`, in order (repeats included).
@@ -46,6 +48,7 @@ class RecordingScreen : public platform::Screen {
   std::vector<platform::ControlChange> changes_;
   std::map<int, platform::ControlState> shown_;
   std::vector<std::string> fileFilters_;
+  std::vector<std::string> notices_;
 };
 
 }  // namespace tavro::test

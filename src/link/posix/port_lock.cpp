@@ -88,13 +88,17 @@ std::optional<LockHolder> FindLockHolder(const std::string& path) {
   return holder;
 }
 
-std::string InUseText(const std::optional<LockHolder>& holder) {
+std::string HolderText(const std::optional<LockHolder>& holder) {
   if (!holder)
-    return "in use by another program";
-  std::string text = "in use by process " + std::to_string(holder->pid);
+    return "another program";
+  std::string text = "process " + std::to_string(holder->pid);
   if (!holder->command.empty())
     text += " (" + holder->command + ")";
   return text;
+}
+
+std::string InUseText(const std::optional<LockHolder>& holder) {
+  return "in use by " + HolderText(holder);
 }
 
 std::string OpenFailureReason(int error) {

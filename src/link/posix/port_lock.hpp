@@ -24,6 +24,9 @@ std::optional<pid_t> LockHolderIn(std::string_view table, dev_t device, ino_t in
 // tells (nothing when /proc is not there or the lock has gone).
 std::optional<LockHolder> FindLockHolder(const std::string& path);
 
+// "process <pid> (<name>)", "process <pid>", or "another program".
+std::string HolderText(const std::optional<LockHolder>& holder);
+
 // "in use by process <pid> (<name>)", or "in use by another program".
 std::string InUseText(const std::optional<LockHolder>& holder);
 
