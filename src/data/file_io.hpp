@@ -6,6 +6,7 @@
 // either the old file or the complete new one.
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,11 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
 bool WriteFileAtomic(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 // True when a file or folder exists at `path`.
+// Opens `path` for writing (binary) only if this call creates it: nullptr
+// with errno EEXIST when the file is there already, so two processes never
+// share one name.
+std::FILE* CreateNewFile(const std::string& path);
+
 bool FileExists(const std::string& path);
 // True only for a folder.
 bool FolderExists(const std::string& path);

@@ -147,4 +147,14 @@ std::optional<FileStamp> StampOf(const std::string& path) {
   return stamp;
 }
 
+std::FILE* CreateNewFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0)
+    return nullptr;
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (file == nullptr)
+    ::close(fd);
+  return file;
+}
+
 }  // namespace tavro::data

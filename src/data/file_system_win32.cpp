@@ -1,5 +1,8 @@
 // File reads, atomic writes and file stamps on Windows: a temporary file
 // flushed to the disk and moved over the target with write-through.
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -151,6 +154,18 @@ std::optional<FileStamp> StampOf(const std::string& path) {
   stamp.modified = FromFileTime(basic.LastWriteTime.QuadPart);
   stamp.changed = FromFileTime(basic.ChangeTime.QuadPart);
   return stamp;
+}
+
+std::FILE* CreateNewFile(const std::string& path) {
+  // The C library's "x" mode is not honoured here; _O_EXCL is.
+  const int fd = ::_wopen(Wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                          _S_IREAD | _S_IWRITE);
+  if (fd < 0)
+    return nullptr;
+  std::FILE* file = ::_fdopen(fd, "wb");
+  if (file == nullptr)
+    ::_close(fd);
+  return file;
 }
 
 }  // namespace tavro::data

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "data/file_io.hpp"
 #include "link/frame.hpp"
 #include "link/time_stamp.hpp"
 
@@ -39,9 +40,9 @@ bool RunLog::Open(const std::string& programDir, std::time_t startTime, std::uin
   // A failure to create the folders shows up as a failure to create the file.
   for (int attempt = 1; attempt <= kMaxNameAttempts && file_ == nullptr; ++attempt) {
     path_ = PathFor(programDir, startTime, comPort, attempt);
-    // "x": created here or not at all, even when another instance creates
-    // the same name at the same moment.
-    file_ = std::fopen(path_.c_str(), "wbx");
+    // Created here or not at all, even when another instance creates the
+    // same name at the same moment.
+    file_ = CreateNewFile(path_);
     if (file_ == nullptr && errno != EEXIST)
       break;
   }
