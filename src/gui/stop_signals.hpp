@@ -1,5 +1,6 @@
 #pragma once
-// Ctrl+C and SIGTERM end the Qt event loop normally, so that everything the
+// Ctrl+C and SIGTERM (on Windows the console's Ctrl+C, Ctrl+Break and
+// close) end the Qt event loop normally, so that everything the
 // run made (the demo's temporary folder, the open run log) is cleaned up.
 
 namespace tavro::gui {
