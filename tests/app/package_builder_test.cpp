@@ -52,8 +52,7 @@ TEST_F(PackageBuilderTest, WritesIntoNewIniNextToTheSourceAndSaysWhere) {
 
 TEST_F(PackageBuilderTest, ChosenNameThatIsNoFileIsReportedAndBuildsNothing) {
   screen.QueueFile(dir.PathOf("missing.ini"));
-  EXPECT_EQ(RunIniToBinWithChooser(messages, screen).outcome,
-            PackageBuildOutcome::kSourceMissing);
+  EXPECT_EQ(RunIniToBinWithChooser(messages, screen).outcome, PackageBuildOutcome::kSourceMissing);
   EXPECT_FALSE(dir.Exists("NewIni"));
   ASSERT_EQ(messages.boxes().size(), 1u);
   EXPECT_EQ(messages.boxes()[0],
@@ -63,8 +62,7 @@ TEST_F(PackageBuilderTest, ChosenNameThatIsNoFileIsReportedAndBuildsNothing) {
   messages.Clear();
   ASSERT_TRUE(dir.MakeFolder("folder.ini"));
   screen.QueueFile(dir.PathOf("folder.ini"));
-  EXPECT_EQ(RunIniToBinWithChooser(messages, screen).outcome,
-            PackageBuildOutcome::kSourceMissing);
+  EXPECT_EQ(RunIniToBinWithChooser(messages, screen).outcome, PackageBuildOutcome::kSourceMissing);
   EXPECT_EQ(messages.boxes().size(), 1u);
 }
 
@@ -72,8 +70,7 @@ TEST_F(PackageBuilderTest, FolderOrFileThatCannotBeCreatedIsAnError) {
   ASSERT_TRUE(dir.Write("a/pkg.ini", kSource));
   ASSERT_TRUE(dir.Write("a/NewIni", "a file where the folder should be"));
   screen.QueueFile(dir.PathOf("a/pkg.ini"));
-  EXPECT_EQ(RunIniToBinWithChooser(messages, screen).outcome,
-            PackageBuildOutcome::kFolderFailed);
+  EXPECT_EQ(RunIniToBinWithChooser(messages, screen).outcome, PackageBuildOutcome::kFolderFailed);
   ASSERT_EQ(messages.boxes().size(), 1u);
   EXPECT_EQ(messages.boxes()[0].kind, platform::kBoxError);
   EXPECT_NE(messages.boxes()[0].text.find(dir.PathOf("a/NewIni")), std::string::npos);
