@@ -2,15 +2,15 @@
 
 #include "data/number_parse.hpp"
 #include "engine/stage_control.hpp"
+#include "engine/timer_engine.hpp"
 #include "platform/control_ids.hpp"
 
 namespace tavro::app {
 namespace {
 
+// Another port, or none: whatever is plugged in must announce itself anew.
 void ClearLinkFlags(engine::Context& ctx) {
-  ctx.link.DevIdentified = 0;
-  ctx.link.LinkUp = 0;
-  ctx.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOff);
+  engine::DropLink(ctx);
 }
 
 std::string ComName(std::uint32_t number) {

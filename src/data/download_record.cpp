@@ -20,9 +20,11 @@ std::string RecordName(const std::string& timeText) {
   return "COMLog-" + timeText + ".log";
 }
 
-// Creates one record file: empty, then every key in order.
+// Creates one record file: empty, then every key in order, then the
+// terminal's section when there is anything to say in it.
 bool WriteRecord(const std::string& path,
-                 const std::vector<std::pair<std::string, std::string>>& keys) {
+                 const std::vector<std::pair<std::string, std::string>>& keys,
+                 const std::string& dataTimeBefore) {
   if (!WriteFileAtomic(path, {}))
     return false;
   CIni ini(path);
@@ -30,7 +32,8 @@ bool WriteRecord(const std::string& path,
     if (!ini.WriteString(kRecordSection, key, value))
       return false;
   }
-  return true;
+  return dataTimeBefore.empty() ||
+         ini.WriteString(kRecordTerminalSection, kRecordDataTimeBeforeKey, dataTimeBefore);
 }
 
 std::uint32_t ReadNumber(const CIni& ini, const std::string& key) {
@@ -41,7 +44,8 @@ std::uint32_t ReadNumber(const CIni& ini, const std::string& key) {
 
 DownloadRecord CreateDownloadRecord(const std::string& programDir, std::uint32_t comPort,
                                     std::time_t operationTime, const std::string& paraPath,
-                                    ParaForm form, std::size_t requisiteNum) {
+                                    ParaForm form, std::size_t requisiteNum,
+                                    const std::string& dataTimeBefore) {
   DownloadRecord out;
   out.timeText = link::FormatTimeStamp(link::LocalTimeStamp(operationTime));
   const std::string folder = PortBackupFolder(programDir, comPort);
@@ -62,12 +66,12 @@ DownloadRecord CreateDownloadRecord(const std::string& programDir, std::uint32_t
     out.result = FileResult{FileError::kWriteFailed, folder};
     return out;
   }
-  if (!WriteRecord(out.paths.record, keys)) {
+  if (!WriteRecord(out.paths.record, keys, dataTimeBefore)) {
     RemoveFile(out.paths.record);
     out.result = FileResult{FileError::kWriteFailed, out.paths.record};
     return out;
   }
-  if (!CreateFolder(copyFolder) || !WriteRecord(out.paths.copy, keys)) {
+  if (!CreateFolder(copyFolder) || !WriteRecord(out.paths.copy, keys, dataTimeBefore)) {
     RemoveFile(out.paths.copy);
     RemoveFile(out.paths.record);
     out.result = FileResult{FileError::kWriteFailed, out.paths.copy};
@@ -75,6 +79,14 @@ DownloadRecord CreateDownloadRecord(const std::string& programDir, std::uint32_t
   }
   out.result = FileResult{FileError::kNone, out.paths.record};
   return out;
+}
+
+std::optional<std::string> RecordDataTimeBefore(const std::string& recordPath) {
+  const std::string value =
+      CIni(recordPath).GetString(kRecordTerminalSection, kRecordDataTimeBeforeKey, "");
+  if (value.empty())
+    return std::nullopt;
+  return value;
 }
 
 bool WriteDownloadRecordKey(const DownloadRecordPaths& paths, std::string_view key,

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,11 @@ namespace tavro::data {
 inline constexpr const char* kRecordSection = "Para";
 inline constexpr const char* kRecordTimeKey = "DlTime";
 inline constexpr const char* kRecordParaPathKey = "ParaPath";
+// Our own section beside "Para", so that the key count of "Para" stays what
+// every reader of a record expects: what the terminal held before the
+// download began.
+inline constexpr const char* kRecordTerminalSection = "Terminal";
+inline constexpr const char* kRecordDataTimeBeforeKey = "DataTimeBefore";
 
 struct DownloadRecordPaths {
   std::string record;
@@ -39,10 +45,17 @@ struct DownloadRecord {
 // "DlTime", "ParaPath" and "E2.dat" = "0" for kE2prom or "1.dat" ...
 // "<requisiteNum>.dat" = "0" for kFlash. A file that exists with that name
 // is replaced. When any write fails the files created are removed again, so
-// no record without its data keys is left behind.
+// no record without its data keys is left behind. A non-empty
+// `dataTimeBefore` (the time stamp of the terminal's data as read before the
+// download) goes into section "Terminal".
 DownloadRecord CreateDownloadRecord(const std::string& programDir, std::uint32_t comPort,
                                     std::time_t operationTime, const std::string& paraPath,
-                                    ParaForm form, std::size_t requisiteNum);
+                                    ParaForm form, std::size_t requisiteNum,
+                                    const std::string& dataTimeBefore = {});
+
+// The terminal's data time stamp from before the download, when the record
+// has one (records written before it was kept have none).
+std::optional<std::string> RecordDataTimeBefore(const std::string& recordPath);
 
 // Writes key = value in section "Para" of the record and of its copy. Both
 // are tried; false when either write failed.

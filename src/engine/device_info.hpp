@@ -1,6 +1,7 @@
 #pragma once
-// What the terminal reported at the last identification. Every connect
-// refills it.
+// What the terminal reported at the last identification. A connect starts
+// it afresh, so nothing an operation decides from survives from an earlier
+// terminal or exchange.
 
 #include <array>
 #include <cstdint>
@@ -13,6 +14,10 @@ inline constexpr std::size_t kParaHeaderSize = 56;
 inline constexpr std::size_t kParaHeaderSlots = 6;
 
 struct DeviceInfo {
+  // The bootloader announced itself in this exchange. Without it the
+  // generation, and with it where the terminal keeps its data, is unknown.
+  bool BlAnnounced = false;
+
   // Bootloader.
   std::string ChipNum;
   std::string CompanyNum;

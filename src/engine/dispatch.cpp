@@ -21,8 +21,15 @@ void SendFirst(Context& ctx, std::uint32_t cmd) {
 
 void ResendAfterCrcError(Context& ctx, std::uint32_t cmd) {
   const auto it = ctx.handlers.resendAfterCrc.find(cmd);
-  if (it != ctx.handlers.resendAfterCrc.end())
+  if (it != ctx.handlers.resendAfterCrc.end()) {
     it->second();
+  } else if (const auto block = ctx.handlers.blockSender.find(cmd);
+             block != ctx.handlers.blockSender.end()) {
+    // A damaged acknowledgement while a transfer's blocks go out: the
+    // current block again, as for the transfer's first command; the
+    // terminal answers a repeated block without storing it twice.
+    block->second();
+  }
   ctx.Refresh();
 }
 

@@ -83,6 +83,8 @@ struct LinkState {
   // Link flags.
   std::uint8_t LinkUp = 0;
   std::uint8_t DevIdentified = 0;
+  // Connects sent again because a hello came without the announcement.
+  std::uint8_t ConnectRepeats = 0;
 
   // Stage control.
   std::uint8_t ImageLoaded = 0;

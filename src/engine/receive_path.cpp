@@ -3,6 +3,7 @@
 #include "data/text_encoding.hpp"
 #include "engine/dispatch.hpp"
 #include "engine/stage_control.hpp"
+#include "engine/timer_engine.hpp"
 #include "link/messages.hpp"
 #include "platform/control_ids.hpp"
 
@@ -15,6 +16,31 @@ char16_t ByteAsChar(std::uint8_t byte) {
   if (byte == 0)
     return u' ';
   return static_cast<char16_t>(static_cast<std::int16_t>(static_cast<std::int8_t>(byte)));
+}
+
+// How often a connect is sent again for a hello that came without the
+// bootloader's announcement before the identification gives up.
+constexpr std::uint8_t kConnectRepeatLimit = 3;
+
+// A hello without this exchange's announcement: the announcement was damaged
+// or lost, or the terminal was already past it. Going on would decide the
+// generation from a value this connect never received, so the connect is
+// sent again, as a terminal that missed our acknowledgement expects.
+void AskForAnnouncement(Context& ctx) {
+  LinkState& s = ctx.link;
+  ctx.LogCommandState(1, "NoBlHello");
+  if (s.ConnectRepeats < kConnectRepeatLimit) {
+    ++s.ConnectRepeats;
+    ctx.device = DeviceInfo{};
+    s.CmdID = link::MsgConnect;
+    StartCommand(ctx);
+    return;
+  }
+  s.ConnectRepeats = 0;
+  SetBusy(ctx, WindowState::kIdle);
+  DropLink(ctx);
+  ctx.AppendInfoText("\r\n" + ctx.Text("Ext_NoBlHello"));
+  ctx.MessageBox(ctx.Text("Ext_NoBlHello"), platform::kBoxError);
 }
 
 }  // namespace
@@ -97,7 +123,17 @@ void SendLinkQuery(Context& ctx) {
 
 void OnHello(Context& ctx) {
   LinkState& s = ctx.link;
+  if (s.DevIdentified == 1 && !ctx.operations.IsRunning()) {
+    // No command waits for an answer: a terminal that says hello now has
+    // restarted, or another one was plugged in. What the window knows
+    // belongs to the earlier exchange.
+    DropLink(ctx);
+  }
   if (s.DevIdentified == 0) {
+    if (!ctx.device.BlAnnounced) {
+      AskForAnnouncement(ctx);
+      return;
+    }
     ctx.loop.Sleep(50);
     s.LinkUp = 1;
     s.PollCount = 0;
@@ -147,6 +183,13 @@ void RegisterReceivePath(Context& ctx) {
   h.sendFirst[link::MsgRamContinueAck] = [&ctx] { ctx.Send(link::MsgRamContinueAck); };
   h.sendFirst[link::MsgE2CheckResultAck] = [&ctx] { ctx.Send(link::MsgE2CheckResultAck); };
   h.resendAfterCrc[link::MsgReadAppInfo] = [&ctx] { ctx.Send(link::MsgReadAppInfo); };
+  // A damaged announcement or link-query reply is asked for again: going on
+  // without it would leave the generation or the terminal type unknown.
+  h.resendAfterCrc[link::MsgConnect] = [&ctx] { ctx.Send(link::MsgConnect); };
+  h.resendAfterCrc[link::MsgLinkQuery] = [&ctx] {
+    ctx.link.PollCount = 0;
+    SendLinkQuery(ctx);
+  };
 }
 
 }  // namespace tavro::engine

@@ -20,6 +20,7 @@ void OnRunResult(Context& ctx, link::ByteView payload) {
   ctx.link.RunResult = status;
   ctx.link.DevIdentified = 0;
   ctx.link.LinkUp = 0;
+  ctx.device.BlAnnounced = false;  // the terminal restarts: it must announce itself again
   ctx.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOff);
   const char* key = RunResultKey(status);
   if (ctx.InfoText().empty()) {

@@ -73,6 +73,9 @@ void SetBusy(Context& ctx, WindowState state) {
 
 void ReportRetryOverflow(Context& ctx, RetryKind kind) {
   StopTimers(ctx.loop, kCommandTimers);
+  // The link-query poll runs on its own; an identification that ends here
+  // must not go on when it runs out.
+  ctx.loop.StopTimer(kTimerLinkPoll);
   ctx.link.CrcErrNum = 0;
   const char* word = "";
   switch (kind) {

@@ -100,6 +100,10 @@ void OnLinkPollTick(Context& ctx) {
 }  // namespace
 
 void DropLink(Context& ctx) {
+  ctx.loop.StopTimer(kTimerLinkPoll);
+  // The next exchange must be announced again before anything is decided
+  // from the generation.
+  ctx.device.BlAnnounced = false;
   ctx.link.DevIdentified = 0;
   ctx.link.LinkUp = 0;
   ctx.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOff);

@@ -5,6 +5,7 @@
 #include "data/backup_tree.hpp"
 #include "data/download_record.hpp"
 #include "data/file_io.hpp"
+#include "data/para_header.hpp"
 #include "data/para_images.hpp"
 #include "data/terminal_convert.hpp"
 #include "engine/download_stage.hpp"
@@ -142,6 +143,17 @@ bool DecideUpgradeData(Context& ctx, std::uint32_t cur, std::uint32_t dest) {
   return true;
 }
 
+// The time stamp of the terminal's data as identified before this download:
+// a record keeps it, so that a terminal whose rewrite began but stored
+// nothing yet is still known as the one the record belongs to.
+std::string TerminalDataTime(const Context& ctx) {
+  if (ctx.device.BlVersion >= engine::kBlE2prom)
+    return ctx.device.ParaTimestamp;
+  const auto header = data::DecodeParaHeader(
+      link::ByteView(ctx.device.ParaHeaderTable.data(), engine::kParaHeaderSize));
+  return header ? data::TimeText(*header) : std::string();
+}
+
 }  // namespace
 
 void DataVersionDecision(Context& ctx) {
@@ -186,7 +198,8 @@ void StartDownloadStages(Context& ctx) {
   const bool e2 = ctx.device.BlVersion >= engine::kBlE2prom;
   const data::DownloadRecord record = data::CreateDownloadRecord(
       ctx.programDir, ctx.port.number, static_cast<std::time_t>(s.OperationTime), s.ParaPath,
-      e2 ? data::ParaForm::kE2prom : data::ParaForm::kFlash, ctx.package.paraFileRequisiteNum);
+      e2 ? data::ParaForm::kE2prom : data::ParaForm::kFlash, ctx.package.paraFileRequisiteNum,
+      TerminalDataTime(ctx));
   if (!record.result.ok()) {
     // Without its record an interrupted download could not be resumed.
     engine::SetBusy(ctx, engine::WindowState::kIdle);

@@ -42,8 +42,12 @@ void OnBlHello(Context& ctx, link::ByteView payload) {
     return LogShortReply(ctx, "BlHello");
   ctx.link.DevIdentified = 0;
   ctx.link.LinkUp = 0;
+  ctx.link.ConnectRepeats = 0;
   ctx.RxTextEcho = 0;
+  // A new exchange: nothing of an earlier terminal may survive into it.
+  ctx.device = engine::DeviceInfo{};
   engine::DeviceInfo& d = ctx.device;
+  d.BlAnnounced = true;
   d.ChipNum = "QZ" + NonZeroChars(payload.subspan(0, 4));
   d.CompanyNum = NonZeroChars(payload.subspan(4, 4));
   d.BlVersion = hello->blVersion;

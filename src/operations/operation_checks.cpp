@@ -15,6 +15,12 @@ bool RequireConnection(engine::Context& ctx) {
     ctx.MessageBox(ctx.Text("Run_UnConnect"), platform::kBoxError);
     return false;
   }
+  // Every write depends on the generation, which only the bootloader's
+  // announcement tells.
+  if (!ctx.device.BlAnnounced) {
+    ctx.MessageBox(ctx.Text("Ext_NoBlHello"), platform::kBoxError);
+    return false;
+  }
   return true;
 }
 

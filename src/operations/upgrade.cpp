@@ -122,6 +122,24 @@ void RecordWithoutDataSet(Context& ctx) {
   ctx.MessageBox(ctx.Text("Log_StatusErr"), platform::kBoxError);
 }
 
+// Whether the E2PROM terminal holds this record's data set: its header
+// carries the record's time (the download stored its first block), or its
+// intact mark is cleared over the data it held before the download (the
+// rewrite began, nothing of the new set was stored yet). Either way the set
+// saved on the PC is what it must receive.
+bool CarriesRecordsData(Context& ctx, const std::string& recordPath) {
+  const engine::DeviceInfo& d = ctx.device;
+  if (RecordValue(recordPath, data::kRecordTimeKey) == d.ParaTimestamp)
+    return true;
+  if (d.ParaIntact)
+    return false;
+  const std::optional<std::string> before = data::RecordDataTimeBefore(recordPath);
+  if (!before || *before != d.ParaTimestamp)
+    return false;
+  ctx.Log(1, "\r\nCheck-RewriteBegun");
+  return true;
+}
+
 // Terminal header `index` of the header table.
 data::ParaHeader TerminalHeader(const Context& ctx, std::size_t index) {
   const std::uint8_t* record = ctx.device.ParaHeaderTable.data() + index * engine::kParaHeaderSize;
@@ -276,7 +294,7 @@ void CheckResumeE2(Context& ctx) {
     return;
   }
   s.RecordPath = folder + "/" + records.front();
-  if (RecordValue(s.RecordPath, data::kRecordTimeKey) != ctx.device.ParaTimestamp) {
+  if (!CarriesRecordsData(ctx, s.RecordPath)) {
     OnRecordMismatch(ctx);
     return;
   }

@@ -2,6 +2,7 @@
 
 #include "engine/download_stage.hpp"
 #include "engine/stage_control.hpp"
+#include "engine/timer_engine.hpp"
 #include "link/messages.hpp"
 #include "operations/file_set_check.hpp"
 #include "operations/identify.hpp"
@@ -45,6 +46,11 @@ void StartViewInfo(Context& ctx) {
   ctx.SetInfoText(ctx.Text("Dis_GetInfo"));
   HideProgress(ctx);
   ctx.Refresh();
+  // Whatever an earlier connect found belongs to that exchange, perhaps to
+  // another terminal: this one starts with nothing known.
+  ctx.device = engine::DeviceInfo{};
+  engine::DropLink(ctx);
+  ctx.link.ConnectRepeats = 0;
   ctx.link.CmdID = link::MsgConnect;
   engine::StartCommand(ctx);
   ctx.Refresh();

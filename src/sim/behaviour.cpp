@@ -60,6 +60,7 @@ constexpr NumberKey kNumberKeys[] = {
     {"GoBackReports", &Behaviour::goBackReports},
     {"GoBackStepMs", &Behaviour::goBackStepMs},
     {"RunDelayMs", &Behaviour::runDelayMs},
+    {"HelloWithoutAckMs", &Behaviour::helloWithoutAckMs},
 };
 
 struct FlagKey {
@@ -68,6 +69,7 @@ struct FlagKey {
 };
 constexpr FlagKey kFlagKeys[] = {
     {"AnnounceAtPowerUp", &Behaviour::announceAtPowerUp},
+    {"ClearMarkOnArrival", &Behaviour::clearMarkOnArrival},
     {"DataInfoAfterAppInfo", &Behaviour::dataInfoAfterAppInfo},
     {"BackupAppOnDownload", &Behaviour::backupAppOnDownload},
 };

@@ -27,6 +27,12 @@ struct Behaviour {
   std::uint32_t rxTimeoutMs = 200;  // silence inside a frame before MsgRxTimeout
   ConnectReply connectReply = ConnectReply::Announce;
   bool announceAtPowerUp = true;
+  // An announcement not acknowledged within this time is followed by the
+  // hello all the same (0: the terminal waits for the acknowledgement).
+  std::uint32_t helloWithoutAckMs = 0;
+  // The first block of a rewrite clears the data's intact mark (E2PROM
+  // header word, Flash area integrity word) on arrival, before it is stored.
+  bool clearMarkOnArrival = false;
   bool dataInfoAfterAppInfo = false;  // follow MsgAppInfo with MsgDataInfo / MsgNoDataInfo
   StateList appStartStates;           // MsgDataBackupState on MsgAppDownloadStart
   StateList appWriteStates{false, false, {1, 2}};  // after the last App block

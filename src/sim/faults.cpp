@@ -70,7 +70,12 @@ bool ParseMatch(const std::string& text, FrameMatch& out) {
   if (!id.empty() && !ParseU16(id, m.msgId))
     return false;
   if (hash != std::string::npos) {
-    if (!ParseUnsigned(text.substr(hash + 1), m.nth) || m.nth == 0)
+    const std::string rest = text.substr(hash + 1);
+    const auto star = rest.find('*');
+    if (!ParseUnsigned(rest.substr(0, star), m.nth) || m.nth == 0)
+      return false;
+    if (star != std::string::npos &&
+        (!ParseUnsigned(rest.substr(star + 1), m.times) || m.times == 0 || m.times > 1000000))
       return false;
   } else if (id.empty()) {
     return false;
@@ -83,6 +88,8 @@ std::string FormatMatch(const FrameMatch& m) {
   std::string text = m.msgId != 0 ? std::to_string(m.msgId) : "";
   if (m.nth != 0)
     text += "#" + std::to_string(m.nth);
+  if (m.nth != 0 && m.times != 1)
+    text += "*" + std::to_string(m.times);
   return text;
 }
 
@@ -281,7 +288,8 @@ bool FrameCounter::Matches(const FrameMatch& match, std::uint16_t msgId) const {
     return false;
   if (match.nth == 0)
     return true;
-  return (match.msgId == 0 ? total_ : CountOf(msgId)) == match.nth;
+  const std::uint32_t count = match.msgId == 0 ? total_ : CountOf(msgId);
+  return count >= match.nth && count - match.nth < match.times;
 }
 
 std::uint32_t FrameCounter::CountOf(std::uint16_t msgId) const {

@@ -12,12 +12,14 @@
 namespace tavro::sim {
 
 // Which frames a fault applies to: with `nth` 0 every frame whose identifier
-// is `msgId` (0: any identifier), else only the nth such frame (from 1),
-// counted since power-up. Text form "ID", "ID#N" or "#N".
+// is `msgId` (0: any identifier), else the nth such frame (from 1), counted
+// since power-up, and the `times` - 1 after it. Text form "ID", "ID#N",
+// "ID#N*K" or "#N".
 struct FrameMatch {
   bool enabled = false;
   std::uint16_t msgId = 0;
   std::uint32_t nth = 0;
+  std::uint32_t times = 1;
 };
 
 // An error reply sent instead of the normal answer: text form "STATUS" or

@@ -45,10 +45,8 @@ void Terminal::PowerUp() {
   blLoaderRunning_ = false;
   lastTrafficMs_ = scheduler_.NowMs();
   Note("power up");
-  if (behaviour_.announceAtPowerUp) {
-    awaiting_ = Awaiting::BlHelloAck;
-    Send(MsgBlHello, BlHelloPayload());
-  }
+  if (behaviour_.announceAtPowerUp)
+    Announce();
 }
 
 void Terminal::PowerCut() {

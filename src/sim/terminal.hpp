@@ -119,6 +119,8 @@ class Terminal {
   void OnConnect();
   void OnBlHelloAck();
   void SayHello();
+  // Sends the bootloader's announcement and waits for its acknowledgement.
+  void Announce();
   link::Bytes BlHelloPayload() const;
   void OnLinkQuery();
   void OnReadAppInfo();
@@ -136,6 +138,9 @@ class Terminal {
   void SendReadBlock(std::uint16_t number);
 
   // terminal_download.cpp
+  // Behaviour clearMarkOnArrival: the first block of a rewrite clears the
+  // data's intact mark before anything else happens to it.
+  void ClearMarkOnArrival(TransferKind kind, int area, std::uint16_t number);
   Verdict CheckBlock(TransferKind kind, int area, std::uint16_t blockMsgId, std::uint16_t count,
                      std::uint16_t number);
   void Accepted(TransferKind kind, std::uint16_t number);
@@ -188,6 +193,7 @@ class Terminal {
   std::uint32_t blockWrites_ = 0;
 
   Awaiting awaiting_ = Awaiting::None;
+  std::uint32_t announcements_ = 0;  // the latest announcement's number
   ReadBack read_;
   WriteState write_;
   std::uint32_t refusalsDone_ = 0;

@@ -74,6 +74,25 @@ void Terminal::CutPower(TransferKind kind, std::uint16_t number, std::string_vie
     onPowerCut_();
 }
 
+void Terminal::ClearMarkOnArrival(TransferKind kind, int area, std::uint16_t number) {
+  if (!behaviour_.clearMarkOnArrival || number != 0)
+    return;
+  // A repeated first block belongs to the rewrite already begun.
+  if (write_.kind == kind && write_.area == area && write_.last == 0)
+    return;
+  if (kind == TransferKind::E2) {
+    PutU16(device_.e2prom.data(), 0xFFFF);
+    Save({DevicePart::E2});
+  } else {
+    link::Bytes& bytes = device_.para[static_cast<std::size_t>(area)].primary.bytes;
+    if (bytes.size() < 2)
+      return;
+    PutU16(bytes.data(), 0xFFFF);
+    Save({DevicePart::Para, static_cast<std::size_t>(area)});
+  }
+  Note("intact mark cleared: a rewrite begins");
+}
+
 Terminal::Verdict Terminal::CheckBlock(TransferKind kind, int area, std::uint16_t blockMsgId,
                                        std::uint16_t count, std::uint16_t number) {
   if (PowerCutDue(kind, area, number, PowerCutMoment::kOnArrival)) {
@@ -309,6 +328,7 @@ void Terminal::OnParaBlock(ByteView payload) {
     return;
   }
   const ReadBackBlock& block = area->block;
+  ClearMarkOnArrival(TransferKind::Para, index, block.blockNumber);
   const Verdict verdict =
       CheckBlock(TransferKind::Para, index, MsgParaBlock, block.blockCount, block.blockNumber);
   if (verdict == Verdict::PowerLost)
@@ -359,6 +379,7 @@ void Terminal::OnE2WriteBlock(ByteView payload) {
     SendStatus(MsgE2WriteAck, 0);
     return;
   }
+  ClearMarkOnArrival(TransferKind::E2, -1, block->blockNumber);
   const Verdict verdict =
       CheckBlock(TransferKind::E2, -1, MsgE2WriteBlock, block->blockCount, block->blockNumber);
   if (verdict == Verdict::PowerLost)

@@ -42,8 +42,22 @@ void Terminal::OnConnect() {
     SayHello();
     return;
   }
+  Announce();
+}
+
+void Terminal::Announce() {
   awaiting_ = Awaiting::BlHelloAck;
   Send(MsgBlHello, BlHelloPayload());
+  if (behaviour_.helloWithoutAckMs == 0)
+    return;
+  const std::uint32_t announcement = ++announcements_;
+  Later(behaviour_.helloWithoutAckMs, [this, announcement] {
+    if (awaiting_ != Awaiting::BlHelloAck || announcement != announcements_)
+      return;
+    Note("announcement not acknowledged, hello all the same");
+    awaiting_ = Awaiting::None;
+    SayHello();
+  });
 }
 
 void Terminal::OnBlHelloAck() {

@@ -19,6 +19,13 @@ using link::Bytes;
 
 constexpr std::uint16_t kProbeId = link::MsgAppBlockAck;  // no row of its own yet
 
+// An operation in progress, as far as the receive path cares.
+class RunningOperation final : public Operation {
+ public:
+  bool CheckFileSet(Context&) override { return true; }
+  void OnIdentified(Context&, Identification) override {}
+};
+
 class ReceivePath : public test::WindowFixture {
  protected:
   void SetUp() override {
@@ -30,6 +37,7 @@ class ReceivePath : public test::WindowFixture {
 
   // A command running with the link up, started as the operations start it.
   void Run(std::uint32_t cmd) {
+    ctx().operations.Install(std::make_shared<RunningOperation>());
     link().LinkUp = 1;
     link().CmdID = cmd;
     StartCommand(ctx());
@@ -218,6 +226,7 @@ TEST_F(ReceivePath, WrongAddressWordsAreDroppedWithoutTouchingTheCounters) {
 // ---- hello -------------------------------------------------------------------
 
 TEST_F(ReceivePath, HelloBeforeIdentificationStartsTheLinkQueryAfter50ms) {
+  ctx().device.BlAnnounced = true;  // the announcement of this exchange came
   link().PollCount = 9;
   link().CmdID = link::MsgConnect;
   const std::uint64_t before = loop.NowMs();
@@ -255,6 +264,7 @@ TEST_F(ReceivePath, HelloWhileIdentifiedResendsTheCurrentBlockOfABlockCommand) {
                             link::MsgParaDownloadStart, link::CmdAppSending}) {
     CountBlockSends(cmd);
   }
+  ctx().operations.Install(std::make_shared<RunningOperation>());
   link().LinkUp = 1;
   link().DevIdentified = 1;
   for (std::uint32_t cmd :
@@ -267,6 +277,72 @@ TEST_F(ReceivePath, HelloWhileIdentifiedResendsTheCurrentBlockOfABlockCommand) {
   DeliverFrame(link::MsgHello);
   EXPECT_EQ(sentFirst, 1);
   EXPECT_EQ(blockSends[link::CmdAppSending], 0);
+}
+
+// A hello without this exchange's announcement: the connect again, three
+// times, then a clear stop; the link query never starts without it.
+TEST_F(ReceivePath, HelloWithoutTheAnnouncementAsksForItThenStops) {
+  link().CmdID = link::MsgConnect;
+  ctx().device.BlVersion = 0x0215;  // an earlier terminal's, never to be used
+  for (int i = 1; i <= 3; ++i) {
+    DeliverFrame(link::MsgHello);
+    EXPECT_EQ(serial.CountWritten(link::MsgConnect), static_cast<std::size_t>(i));
+    EXPECT_EQ(link().CmdID, link::MsgConnect);
+    EXPECT_EQ(ctx().device.BlVersion, 0u);
+  }
+  EXPECT_TRUE(screen.boxes().empty());
+  DeliverFrame(link::MsgHello);
+  EXPECT_EQ(serial.CountWritten(link::MsgConnect), 3u);
+  EXPECT_EQ(serial.CountWritten(link::MsgLinkQuery), 0u);
+  EXPECT_EQ(link().LinkUp, 0u);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{Text("Ext_NoBlHello")});
+  EXPECT_FALSE(loop.TimerRunning(kTimerAnswer));
+}
+
+// Nothing waits for an answer, yet a hello comes: the terminal restarted or
+// another one was plugged in. The earlier identification no longer holds.
+TEST_F(ReceivePath, HelloWhileIdleAfterAnIdentificationStartsAfresh) {
+  link().LinkUp = 1;
+  link().DevIdentified = 1;
+  ctx().device.BlAnnounced = true;
+  link().CmdID = link::CmdHandshake;
+  DeliverFrame(link::MsgHello);
+  EXPECT_EQ(link().DevIdentified, 0u);
+  EXPECT_EQ(link().LinkUp, 0u);
+  EXPECT_EQ(serial.WrittenIds(), std::vector<std::uint16_t>{link::MsgConnect});
+}
+
+TEST_F(ReceivePath, DamagedAnnouncementOrLinkQueryReplyIsAskedForAgain) {
+  Run(link::MsgConnect);
+  serial.ClearWritten();
+  Deliver(BadCrcFrame(link::MsgBlHello));
+  EXPECT_EQ(serial.WrittenIds(), std::vector<std::uint16_t>{link::MsgConnect});
+
+  ctx().device.BlAnnounced = true;
+  DeliverFrame(link::MsgHello);  // the link query starts
+  link().PollCount = 15;
+  serial.ClearWritten();
+  Deliver(BadCrcFrame(link::MsgLinkQueryReply));
+  EXPECT_EQ(serial.WrittenIds(), std::vector<std::uint16_t>{link::MsgLinkQuery});
+  EXPECT_EQ(link().PollCount, 0u) << "a full poll for the answer asked again";
+  Deliver(BadCrcFrame(link::MsgLinkQueryReply));
+  Deliver(BadCrcFrame(link::MsgLinkQueryReply));
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"CRC" + Text("Run_ErrNumOver")});
+  // The poll ends with the operation: it must not carry the identification on.
+  EXPECT_FALSE(loop.TimerRunning(kTimerLinkPoll));
+  serial.ClearWritten();
+  loop.Advance(2000);
+  EXPECT_TRUE(serial.WrittenIds().empty());
+}
+
+// A command of a transfer's sending phase has no row of its own: a damaged
+// acknowledgement brings the current block again, as for the first command.
+TEST_F(ReceivePath, DamagedAckWhileBlocksGoOutResendsTheCurrentBlock) {
+  const int& sends = CountBlockSends(link::CmdParaSending);
+  Run(link::CmdParaSending);
+  const int before = sends;
+  Deliver(BadCrcFrame(link::MsgParaBlockAck));
+  EXPECT_EQ(sends, before + 1);
 }
 
 TEST_F(ReceivePath, RamLoaderHelloIsAnsweredAtOnceAndContinueMovesTheCommand) {

@@ -182,6 +182,7 @@ class LinkQueryPoll : public TimerEngine {
     link().TerminalType = 7;
     link().CmdID = link::MsgConnect;
     StartCommand(ctx());
+    ctx().device.BlAnnounced = true;  // the announcement of this connect came
     DeliverFrame(link::MsgHello);
     queried = loop.NowMs();
     serial.ClearWritten();

@@ -11,6 +11,7 @@
 #include "engine/download_stage.hpp"
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
+#include "operations/download.hpp"
 #include "operations/roll_back.hpp"
 #include "platform/control_ids.hpp"
 #include "scenarios/scenario.hpp"
@@ -52,12 +53,14 @@ struct DownloadRun {
   }
   // Starts `cmd` as the stages do and runs until the window is idle again.
   bool Run(std::uint32_t cmd, std::uint64_t limitMs = 600000) {
+    s.ctx().operations.Install(operations::MakeDownload());
     s.ctx().link.CmdID = cmd;
     engine::StartCommand(s.ctx());
     return s.loop.RunUntil(
         [this] { return s.dlg->controls().Get(platform::kDeviceInfoButton).enabled; }, limitMs);
   }
   bool RunStages(std::uint64_t limitMs = 600000) {
+    s.ctx().operations.Install(operations::MakeDownload());
     engine::NextDownloadStage(s.ctx());
     return s.loop.RunUntil(
         [this] { return s.dlg->controls().Get(platform::kDeviceInfoButton).enabled; }, limitMs);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 #include "data/file_io.hpp"
 #include "data/para_images.hpp"
 #include "data/rule_file.hpp"
@@ -90,6 +93,52 @@ bool RunUpgrade(Scenario& s, std::uint64_t limitMs) {
     return false;
   s.loop.Advance(15000);
   return true;
+}
+
+sim::Device SmallTerminal(std::uint16_t blVersion) {
+  constexpr std::size_t kAreaData = 1500;
+  sim::DeviceSpec spec = PackageDevice(blVersion, 1);
+  spec.dataVersion = kTerminalData;
+  spec.appSize = kSmallAppSize;
+  sim::Device device = sim::MakeDevice(spec);
+  for (std::size_t i = 0; i < device.para.size(); ++i) {
+    device.para[i].primary.bytes =
+        sim::MakeParaImage(i, kTerminalData, spec.model, kAreaData + 97 * i, spec.stamp);
+    if (device.para[i].copy.capacity > 0)
+      device.para[i].copy.bytes = device.para[i].primary.bytes;
+  }
+  return device;
+}
+
+std::vector<link::Bytes> DataOf(const sim::Device& d) {
+  std::vector<link::Bytes> data;
+  if (d.UsesE2()) {
+    link::Bytes e2 = d.e2prom;
+    std::fill(e2.begin() + 18, e2.begin() + 32, 0);
+    data.push_back(std::move(e2));
+  } else {
+    for (const sim::ParaArea& area : d.para) {
+      link::Bytes bytes = area.primary.bytes;
+      if (bytes.size() >= 64)
+        std::fill(bytes.begin() + 48, bytes.begin() + 64, 0);
+      data.push_back(std::move(bytes));
+    }
+  }
+  return data;
+}
+
+const std::vector<link::Bytes>& UninterruptedUpgradeData(std::uint16_t blVersion) {
+  static std::map<std::uint16_t, std::vector<link::Bytes>> done;
+  auto it = done.find(blVersion);
+  if (it == done.end()) {
+    Scenario s(SmallTerminal(blVersion));
+    MakeUpgradePackage(s, kPackageData, true, kSmallAppSize);
+    EXPECT_TRUE(ConnectQuietly(s));
+    EXPECT_TRUE(RunUpgrade(s));
+    EXPECT_EQ(s.ctx().link.RunResult, 1);
+    it = done.emplace(blVersion, DataOf(s.terminal().device())).first;
+  }
+  return it->second;
 }
 
 }  // namespace tavro::test

@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "link/byte_order.hpp"
 #include "scenarios/scenario.hpp"
+#include "sim/device_model.hpp"
 
 namespace tavro::test {
 
@@ -41,5 +43,17 @@ bool ConnectQuietly(Scenario& s);
 
 // Presses Upgrade and lets the terminal report its run.
 bool RunUpgrade(Scenario& s, std::uint64_t limitMs = 900000);
+
+// A terminal with small data areas (one data block each) and a two-block
+// App: quick to upgrade, so whole upgrades can be repeated many times.
+inline constexpr std::size_t kSmallAppSize = 4096 + 300;
+sim::Device SmallTerminal(std::uint16_t blVersion);
+
+// The terminal's data with the download's time stamps blanked: Flash area
+// headers keep them at 48..63, the E2PROM header at 18..31.
+std::vector<link::Bytes> DataOf(const sim::Device& d);
+
+// What an uninterrupted upgrade leaves on a SmallTerminal of this generation.
+const std::vector<link::Bytes>& UninterruptedUpgradeData(std::uint16_t blVersion);
 
 }  // namespace tavro::test

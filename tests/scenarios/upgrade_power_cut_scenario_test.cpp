@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "data/file_io.hpp"
@@ -21,81 +22,35 @@
 namespace tavro::test {
 namespace {
 
-// Small areas keep the matrix quick: one data block each.
-constexpr std::size_t kAreaData = 1500;
-constexpr std::size_t kAppSize = 4096 + 300;  // two App blocks after the descriptor
-
-sim::Device SmallTerminal(std::uint16_t blVersion) {
-  sim::DeviceSpec spec = PackageDevice(blVersion, 1);
-  spec.dataVersion = kTerminalData;
-  spec.appSize = kAppSize;
-  sim::Device device = sim::MakeDevice(spec);
-  for (std::size_t i = 0; i < device.para.size(); ++i) {
-    device.para[i].primary.bytes =
-        sim::MakeParaImage(i, kTerminalData, spec.model, kAreaData + 97 * i, spec.stamp);
-    if (device.para[i].copy.capacity > 0)
-      device.para[i].copy.bytes = device.para[i].primary.bytes;
-  }
-  return device;
-}
-
-// The terminal's data with the download's time stamps blanked: Flash area
-// headers keep them at 48..63, the E2PROM header at 18..31.
-std::vector<link::Bytes> DataOf(const sim::Device& d) {
-  std::vector<link::Bytes> data;
-  if (d.UsesE2()) {
-    link::Bytes e2 = d.e2prom;
-    std::fill(e2.begin() + 18, e2.begin() + 32, 0);
-    data.push_back(std::move(e2));
-  } else {
-    for (const sim::ParaArea& area : d.para) {
-      link::Bytes bytes = area.primary.bytes;
-      if (bytes.size() >= 64)
-        std::fill(bytes.begin() + 48, bytes.begin() + 64, 0);
-      data.push_back(std::move(bytes));
-    }
-  }
-  return data;
-}
-
 struct Cut {
   std::uint16_t blVersion;
   std::string fault;  // the simulator's PowerCut text
+  // The terminal clears its data's intact mark as soon as a rewrite's first
+  // block arrives, before storing it.
+  bool clearMarkOnArrival = false;
 };
 
 void PrintTo(const Cut& cut, std::ostream* os) {
-  *os << "bootloader " << std::hex << cut.blVersion << ", PowerCut=" << cut.fault;
+  *os << "bootloader " << std::hex << cut.blVersion << ", PowerCut=" << cut.fault
+      << (cut.clearMarkOnArrival ? ", ClearMarkOnArrival" : "");
 }
 
 std::string CaseName(const ::testing::TestParamInfo<Cut>& info) {
   std::string name = "Bl" + std::to_string(info.param.blVersion) + "_";
+  if (info.param.clearMarkOnArrival)
+    name += "ClearMark_";
   for (const char c : info.param.fault)
     name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
   return name;
-}
-
-// What an uninterrupted upgrade leaves on a terminal of this generation.
-const std::vector<link::Bytes>& Reference(std::uint16_t blVersion) {
-  static std::map<std::uint16_t, std::vector<link::Bytes>> done;
-  auto it = done.find(blVersion);
-  if (it == done.end()) {
-    Scenario s(SmallTerminal(blVersion));
-    MakeUpgradePackage(s, kPackageData, true, kAppSize);
-    EXPECT_TRUE(ConnectQuietly(s));
-    EXPECT_TRUE(RunUpgrade(s));
-    EXPECT_EQ(s.ctx().link.RunResult, 1);
-    it = done.emplace(blVersion, DataOf(s.terminal().device())).first;
-  }
-  return it->second;
 }
 
 class UpgradePowerCut : public ::testing::TestWithParam<Cut> {};
 
 TEST_P(UpgradePowerCut, TheNextUpgradeLeavesWhatAnUninterruptedOneLeaves) {
   const Cut& cut = GetParam();
-  const std::vector<link::Bytes>& reference = Reference(cut.blVersion);
+  const std::vector<link::Bytes>& reference = UninterruptedUpgradeData(cut.blVersion);
   Scenario s(SmallTerminal(cut.blVersion));
-  const UpgradePackage p = MakeUpgradePackage(s, kPackageData, true, kAppSize);
+  const UpgradePackage p = MakeUpgradePackage(s, kPackageData, true, kSmallAppSize);
   // The terminal's memory is its profile folder, as the simulator keeps it.
   const std::string profile = s.dir.PathOf("terminal");
   {
@@ -108,6 +63,7 @@ TEST_P(UpgradePowerCut, TheNextUpgradeLeavesWhatAnUninterruptedOneLeaves) {
   ASSERT_TRUE(ConnectQuietly(s));
   const std::vector<link::Bytes> own = DataOf(s.terminal().device());
 
+  s.terminal().behaviour().clearMarkOnArrival = cut.clearMarkOnArrival;
   std::string error;
   ASSERT_TRUE(sim::SetFault(s.terminal().faults(), "PowerCut", cut.fault, error)) << error;
   int cuts = 0;
@@ -133,6 +89,84 @@ TEST_P(UpgradePowerCut, TheNextUpgradeLeavesWhatAnUninterruptedOneLeaves) {
       << "the terminal's data differs from an uninterrupted upgrade's";
   EXPECT_NE(DataOf(s.terminal().device()), own);
   EXPECT_TRUE(data::ListFiles(s.dir.PathOf("Backup/TAVR1"), "*.log").empty());
+  if (cut.clearMarkOnArrival) {
+    // The saved set was resumed; a fresh upgrade would have read back data
+    // that no longer looks intact.
+    for (const std::string& box : boxes)
+      EXPECT_NE(box.rfind(s.Text("Run_Log_Warn_L0"), 0), 0u) << "asked instead of resuming";
+    EXPECT_NE(s.RunLogText().find("\r\nCheck-Resume"), std::string::npos);
+  }
+}
+
+// An E2PROM terminal that clears its intact mark when the rewrite begins,
+// cut before the first block is stored: the record must belong to it by the
+// time stamp its data had before the download, and only then.
+class ClearedMarkRecord : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MakeUpgradePackage(s, kPackageData, true, kSmallAppSize);
+    ASSERT_TRUE(ConnectQuietly(s));
+    before = s.terminal().device().e2prom;
+    s.terminal().behaviour().clearMarkOnArrival = true;
+    std::string error;
+    ASSERT_TRUE(sim::SetFault(s.terminal().faults(), "PowerCut", "E2, 0, OnArrival", error))
+        << error;
+    ASSERT_TRUE(s.Press(platform::kUpgradeButton, 900000));
+    ASSERT_FALSE(s.terminal().Powered());
+    // The old data, its mark cleared, nothing of the new set.
+    ASSERT_EQ(link::GetU16(s.terminal().device().e2prom.data()), 0xFFFF);
+    ASSERT_TRUE(
+        std::equal(before.begin() + 2, before.end(), s.terminal().device().e2prom.begin() + 2));
+    records = data::ListFiles(folder(), "*.log");
+    ASSERT_EQ(records.size(), 1u);
+  }
+
+  std::string folder() { return s.dir.PathOf("Backup/TAVR1"); }
+
+  // Upgrade again, every box cancelled: true when the first box was the
+  // question about a record that does not fit.
+  bool AsksAboutTheRecord() {
+    s.terminal().PowerUp();
+    s.loop.Advance(5000);
+    s.screen.Clear();
+    s.screen.answers().SetDefault(platform::kButtonCancel);
+    EXPECT_TRUE(s.Press(platform::kUpgradeButton, 900000));
+    const std::vector<std::string> boxes = s.BoxTexts();
+    return !boxes.empty() && boxes.front().rfind(s.Text("Run_Log_Warn_L0"), 0) == 0;
+  }
+
+  Scenario s{SmallTerminal(0x0230)};
+  link::Bytes before;
+  std::vector<std::string> records;
+};
+
+TEST_F(ClearedMarkRecord, AnOldRecordWithoutThePreviousStampStillAsks) {
+  for (const std::string& path :
+       {folder() + "/" + records[0], folder() + "/COMLog/" + records[0]}) {
+    const auto bytes = data::ReadWholeFile(path);
+    ASSERT_TRUE(bytes.has_value()) << path;
+    std::string text(bytes->begin(), bytes->end());
+    const auto section = text.find("[Terminal]");
+    ASSERT_NE(section, std::string::npos) << text;
+    text.erase(section);
+    ASSERT_TRUE(data::WriteFileAtomic(path, link::Bytes(text.begin(), text.end())));
+  }
+  EXPECT_TRUE(AsksAboutTheRecord());
+  EXPECT_EQ(data::ListFiles(folder(), "*.log"), records) << "Cancel keeps the record";
+  EXPECT_EQ(s.SentDuringPress(link::MsgE2WriteAck), 0u);
+}
+
+TEST_F(ClearedMarkRecord, AnotherTerminalOnThePortStillGetsTheQuestion) {
+  // Another terminal: the same kind, its data stamped at another time.
+  s.terminal().mutableDevice().e2prom[24] ^= 1;
+  EXPECT_TRUE(AsksAboutTheRecord());
+  EXPECT_EQ(s.SentDuringPress(link::MsgE2WriteAck), 0u);
+}
+
+TEST_F(ClearedMarkRecord, TheTerminalItselfResumesWithoutAQuestion) {
+  EXPECT_FALSE(AsksAboutTheRecord());
+  EXPECT_GT(s.SentDuringPress(link::MsgE2WriteAck), 0u);
+  EXPECT_NE(s.RunLogText().find("\r\nCheck-RewriteBegun"), std::string::npos);
 }
 
 // A second cut while the resumed download rewrites an area it had already
@@ -150,9 +184,9 @@ TEST(UpgradePowerCuts, ASecondCutDuringTheResumedDownloadIsResumedToo) {
                          Twice{0x0230, "E2, 5, OnArrival", "E2, 2, AfterStore"},
                          Twice{0x0230, "E2, 5, AfterStore", "E2Copy, 3"}}) {
     SCOPED_TRACE(std::string(t.first) + " then " + t.second);
-    const std::vector<link::Bytes>& reference = Reference(t.blVersion);
+    const std::vector<link::Bytes>& reference = UninterruptedUpgradeData(t.blVersion);
     Scenario s(SmallTerminal(t.blVersion));
-    const UpgradePackage p = MakeUpgradePackage(s, kPackageData, true, kAppSize);
+    const UpgradePackage p = MakeUpgradePackage(s, kPackageData, true, kSmallAppSize);
     ASSERT_TRUE(ConnectQuietly(s));
     std::string error;
     for (const char* fault : {t.first, t.second}) {
@@ -179,7 +213,7 @@ TEST(UpgradePowerCuts, ASecondCutDuringTheResumedDownloadIsResumedToo) {
 // take the interrupted upgrade's record with it.
 TEST(UpgradePowerCuts, TheRunButtonLeavesTheInterruptedUpgradesRecord) {
   Scenario s(SmallTerminal(0x0215));
-  MakeUpgradePackage(s, kPackageData, true, kAppSize);
+  MakeUpgradePackage(s, kPackageData, true, kSmallAppSize);
   ASSERT_TRUE(ConnectQuietly(s));
   std::string error;
   ASSERT_TRUE(sim::SetFault(s.terminal().faults(), "PowerCut", "Para:2, 1", error)) << error;
@@ -194,7 +228,7 @@ TEST(UpgradePowerCuts, TheRunButtonLeavesTheInterruptedUpgradesRecord) {
   s.screen.Clear();
   ASSERT_TRUE(RunUpgrade(s));
   EXPECT_NE(s.RunLogText().find("\r\nCheck-Resume"), std::string::npos) << "resumed";
-  EXPECT_EQ(DataOf(s.terminal().device()), Reference(0x0215));
+  EXPECT_EQ(DataOf(s.terminal().device()), UninterruptedUpgradeData(0x0215));
 }
 
 // Every block of every area, at the three instants; a few App blocks.
@@ -228,8 +262,22 @@ std::vector<Cut> E2Cuts() {
   return cuts;
 }
 
+// A terminal that clears its data's intact mark when a rewrite's first block
+// arrives: cut at that block, the terminal holds its old data unmarked.
+std::vector<Cut> ClearMarkCuts() {
+  std::vector<Cut> cuts;
+  for (const char* when : {"OnArrival", "AfterStore", "AfterAck"}) {
+    cuts.push_back({0x0230, std::string("E2, 0, ") + when, true});
+    for (int area : {0, 1})
+      cuts.push_back({0x0215, "Para:" + std::to_string(area) + ", 0, " + when, true});
+  }
+  return cuts;
+}
+
 INSTANTIATE_TEST_SUITE_P(FlashAreas, UpgradePowerCut, ::testing::ValuesIn(FlashCuts()), CaseName);
 INSTANTIATE_TEST_SUITE_P(E2prom, UpgradePowerCut, ::testing::ValuesIn(E2Cuts()), CaseName);
+INSTANTIATE_TEST_SUITE_P(ClearMarkOnArrival, UpgradePowerCut, ::testing::ValuesIn(ClearMarkCuts()),
+                         CaseName);
 
 }  // namespace
 }  // namespace tavro::test

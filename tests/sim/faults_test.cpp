@@ -66,13 +66,27 @@ TEST(DropFault, LostAcknowledgementThenTheBlockAgain) {
   EXPECT_TRUE(AreaIntact(sim.terminal->device().para[0].primary));
 }
 
+TEST(DropFault, ARunOfFramesFromTheNth) {
+  FrameCounter counter;
+  std::string error;
+  Faults f;
+  ASSERT_TRUE(SetFault(f, "DropReply", "12020#2*3", error)) << error;
+  std::vector<bool> matched;
+  for (int i = 0; i < 6; ++i) {
+    counter.Count(12020);
+    counter.Count(12005);  // others do not count towards the run
+    matched.push_back(counter.Matches(f.dropReply, 12020));
+  }
+  EXPECT_EQ(matched, (std::vector<bool>{false, true, true, true, false, false}));
+}
+
 TEST(FaultText, EveryFaultSurvivesItsTextForm) {
   const std::pair<const char*, const char*> entries[] = {
       {"SilenceAfter", "12056#3, 10000"},
       {"RxTimeoutBurst", "12071, 2"},
       {"AdapterRemoval", "#7"},
       {"CrcErrorReply", "12036"},
-      {"DropReply", "12057#2"},
+      {"DropReply", "12057#2*3"},
       {"RefuseBlock", "0, 4, 5"},
       {"RepeatBlock", "12046, 1"},
       {"ParaDownloadErr", "1#2"},
@@ -102,6 +116,7 @@ TEST(FaultText, UnreadableFaultsAreRefused) {
       {"SilenceAfter", "12056#3"},        {"SilenceAfter", "#0, 5"}, {"CrcErrorReply", ""},
       {"RefuseBlock", "12056, 70000, 1"}, {"FlashWriteErr", "2"},    {"PowerCut", "app:1, 3"},
       {"PowerCut", "para:9, 3"},          {"DataBackupFails", "2"},  {"Nonsense", "1"},
+      {"CrcErrorReply", "12020#1*0"},     {"DropReply", "12020*2"},  {"DropReply", "12020#2*x"},
   };
   for (const auto& [key, value] : bad) {
     Faults f;
@@ -122,7 +137,9 @@ TEST(BehaviourText, EverySettingSurvivesItsTextForm) {
                                                         {"AppWriteStates", "3"},
                                                         {"RunResult", "2"},
                                                         {"BlUpgradeVersion", "0x0231"},
-                                                        {"AnnounceAtPowerUp", "0"}}) {
+                                                        {"AnnounceAtPowerUp", "0"},
+                                                        {"HelloWithoutAckMs", "1000"},
+                                                        {"ClearMarkOnArrival", "1"}}) {
     ASSERT_TRUE(SetBehaviour(b, key, value, error)) << error;
   }
   Behaviour again;
@@ -133,6 +150,8 @@ TEST(BehaviourText, EverySettingSurvivesItsTextForm) {
   EXPECT_EQ(again.replyDelayMs, 7u);
   EXPECT_EQ(again.ramLoader, RamLoaderKind::E2Check);
   EXPECT_EQ(again.runResult, 2);
+  EXPECT_EQ(again.helloWithoutAckMs, 1000u);
+  EXPECT_TRUE(again.clearMarkOnArrival);
   EXPECT_FALSE(SetBehaviour(b, "RunResult", "sometimes", error));
   EXPECT_FALSE(SetBehaviour(b, "AppWriteStates", "1,x", error));
 }
