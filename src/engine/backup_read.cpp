@@ -147,8 +147,10 @@ bool WriteBackupFile(Context& ctx, const std::string& path, const link::Bytes& b
                      std::size_t count) {
   const link::Bytes whole(
       bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(count, bytes.size())));
-  if (data::WriteVerifiedFile(path, whole))
+  if (data::WriteVerifiedFile(path, whole)) {
+    ctx.stages.backedUp = true;
     return true;
+  }
   EndWithFileError(ctx, path, "BackupWriteErr");
   return false;
 }

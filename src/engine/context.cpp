@@ -1,9 +1,16 @@
 #include "engine/context.hpp"
 
+#include "data/file_io.hpp"
+
 namespace tavro::engine {
 
 int Context::MessageBox(const std::string& text, platform::MessageKind kind) {
   Refresh();
+  // An error that leaves a download record behind says how to go on from it.
+  if (kind == platform::kBoxError && link.RecordResumable == 1 &&
+      data::FileExists(link.RecordPath)) {
+    return messages.MessageBox(text + "\r\n\r\n" + Text("Ext_ResumeHint"), kind);
+  }
   return messages.MessageBox(text, kind);
 }
 

@@ -16,6 +16,7 @@
 #include "engine/device_info.hpp"
 #include "engine/link_state.hpp"
 #include "engine/operation.hpp"
+#include "engine/stage_summary.hpp"
 #include "link/frame.hpp"
 #include "link/frame_assembler.hpp"
 #include "link/serial_link.hpp"
@@ -66,6 +67,8 @@ struct ReadRequest {
 struct EchoCount {
   std::uint64_t revision = ~std::uint64_t{0};
   std::size_t units = 0;
+  // Received bytes that may still turn out to be a frame's start.
+  std::string held;
 };
 
 // The serial port as the window keeps it.
@@ -109,6 +112,7 @@ struct Context {
   HandlerTables handlers;
   OperationSlot operations;
   ReadRequest read;
+  StageSummary stages;
 
   // ---- texts and boxes
   std::string Text(std::string_view key) { return messages.Text(key); }

@@ -18,6 +18,10 @@ void NextDownloadStage(Context& ctx, bool afterResources) {
   } else {
     s.CmdID = link::CmdComplete;
   }
+  if (s.CmdID != link::CmdComplete)
+    ctx.stages.downloaded = true;
+  if (s.CmdID == link::MsgAppDownloadStart)
+    ctx.stages.appAfter = s.FileVersion;
   StartCommand(ctx);
 }
 

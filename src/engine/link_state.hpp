@@ -136,6 +136,9 @@ struct LinkState {
   // The running operation's download record and its copy.
   std::string RecordPath;
   std::string RecordCopyPath;
+  // 1 while the record lets the next Upgrade continue this download: every
+  // error box then says so.
+  std::uint8_t RecordResumable = 0;
 };
 
 }  // namespace tavro::engine

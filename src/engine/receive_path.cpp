@@ -10,12 +10,38 @@
 namespace tavro::engine {
 namespace {
 
-// A received byte as a 16-bit character: taken as signed and widened, so
-// 0x80..0xFF become U+FF80..U+FFFF; a 0 byte shows as a space.
-char16_t ByteAsChar(std::uint8_t byte) {
+// How a stray received byte shows in the information area: printable text
+// and line breaks as they are, a 0 byte as a space, anything else escaped
+// ("\x1B"), so the area never holds raw binary.
+std::u16string EchoForm(std::uint8_t byte) {
   if (byte == 0)
-    return u' ';
-  return static_cast<char16_t>(static_cast<std::int16_t>(static_cast<std::int8_t>(byte)));
+    return u" ";
+  if ((byte >= 0x20 && byte < 0x7F) || byte == '\r' || byte == '\n' || byte == '\t')
+    return std::u16string(1, static_cast<char16_t>(byte));
+  constexpr char16_t kHex[] = u"0123456789ABCDEF";
+  return {u'\\', u'x', kHex[byte >> 4], kHex[byte & 0x0F]};
+}
+
+// Received bytes while no operation runs: those the receive path takes as
+// (part of) a frame are never shown; bytes it drops while hunting for a frame
+// are the terminal's stray text. Bytes that might still start a frame wait
+// until that is decided.
+void EchoStray(Context& ctx, std::uint8_t byte, link::FrameAssembler::Result result) {
+  std::string& held = ctx.echo.held;
+  if (result != link::FrameAssembler::Result::kPending) {
+    held.clear();
+    return;
+  }
+  if (ctx.rx.StoredCount() != 0 || ctx.rx.SyncState() != link::FrameAssembler::kHunting) {
+    held.push_back(static_cast<char>(byte));
+    if (held.size() > link::kMaxRxFrame)
+      held.clear();
+    return;
+  }
+  for (const char c : held)
+    EchoReceivedByte(ctx, static_cast<std::uint8_t>(c));
+  held.clear();
+  EchoReceivedByte(ctx, byte);
 }
 
 // How often a connect is sent again for a hello that came without the
@@ -58,7 +84,7 @@ std::string EchoByte(const std::string& text, std::uint8_t byte) {
     if (wide == u"设备" || wide == u"√设备")
       wide.clear();
   }
-  wide.push_back(ByteAsChar(byte));
+  wide += EchoForm(byte);
   return data::Utf16ToUtf8(wide);
 }
 
@@ -72,19 +98,23 @@ void EchoReceivedByte(Context& ctx, std::uint8_t byte) {
     ctx.SetInfoText(EchoByte(text, byte));
     echo.units = data::Utf8ToUtf16(ctx.controls.Get(platform::kInfoText).text).size();
   } else {
-    ctx.AppendInfoText(data::Utf16ToUtf8(std::u16string(1, ByteAsChar(byte))));
-    ++echo.units;
+    const std::u16string form = EchoForm(byte);
+    ctx.AppendInfoText(data::Utf16ToUtf8(form));
+    echo.units += form.size();
   }
   echo.revision = ctx.controls.TextRevision(platform::kInfoText);
 }
 
 void OnRxByte(Context& ctx, std::uint8_t byte) {
   data::LogReceivedByte(ctx.runLog, ctx.package.debugLevel, byte);
+  const link::FrameAssembler::Result assembled = ctx.rx.Push(byte);
   if (ctx.RxTextEcho == 1) {
-    EchoReceivedByte(ctx, byte);
+    EchoStray(ctx, byte, assembled);
     ctx.Refresh();
+  } else {
+    ctx.echo.held.clear();
   }
-  if (ctx.rx.Push(byte) != link::FrameAssembler::Result::kComplete)
+  if (assembled != link::FrameAssembler::Result::kComplete)
     return;
 
   LinkState& s = ctx.link;
@@ -163,7 +193,7 @@ void OnText(Context& ctx, link::ByteView payload) {
   std::u16string added;
   for (std::uint8_t b : payload) {
     if (b != 0)
-      added.push_back(ByteAsChar(b));
+      added += EchoForm(b);
   }
   ctx.controls.AppendText(platform::kTermText, data::Utf16ToUtf8(added));
 }

@@ -31,10 +31,7 @@ void OnRunResult(Context& ctx, link::ByteView payload) {
     return;
   }
   ctx.controls.SetPos(platform::kProgressBar, static_cast<int>(kProgressFull));
-  std::string text = "√" + ctx.Text("Dis_GetInfo") + "(100%)";
-  for (const char* stage : {"Dis_Backup2PC", "Dis_DataConv", "Dis_Download", "Dis_DevRun"})
-    text += "\r\n\r\n√" + ctx.Text(stage) + "(100%)";
-  ctx.SetInfoText(std::move(text));
+  ctx.SetInfoText(CompletedStagesText(ctx, "Dis_DevRun", true));
   ctx.Refresh();
   if (status == 0) {
     ctx.LogCommandState(1, "RunNoUAC");

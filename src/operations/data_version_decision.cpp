@@ -12,6 +12,7 @@
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
 #include "operations/convert_report.hpp"
+#include "operations/device_info_decode.hpp"
 #include "operations/download_setup.hpp"
 #include "operations/init_data_check.hpp"
 #include "operations/operation_checks.hpp"
@@ -140,6 +141,11 @@ bool DecideUpgradeData(Context& ctx, std::uint32_t cur, std::uint32_t dest) {
     return false;
   }
   s.DownloadData = 1;
+  ctx.stages.converted = true;
+  const std::string note = ctx.Text("Ext_ConvertedFrom") + " " + VersionText(cur) + " " +
+                           ctx.Text("Ext_ConvertedTo") + " " + VersionText(dest);
+  ctx.stages.notes.push_back(note);
+  ctx.Log(1, "\r\n" + note);
   return true;
 }
 
@@ -191,6 +197,8 @@ void DataVersionDecision(Context& ctx) {
 
 void StartDownloadStages(Context& ctx) {
   engine::LinkState& s = ctx.link;
+  if (s.DownloadData == 1)
+    ctx.stages.dataAfter = VersionText(data::ReadDestVersion(ctx.programDir));
   DeleteResumeRecords(ctx);
   if (s.DownloadData == 0)
     s.ParaPath = "NoDlPara";
@@ -208,6 +216,7 @@ void StartDownloadStages(Context& ctx) {
   }
   s.RecordPath = record.paths.record;
   s.RecordCopyPath = record.paths.copy;
+  s.RecordResumable = 1;
   if (RamStageFirst(ctx)) {
     s.ContinueDownload = 1;
     s.ImageLoaded = 0;

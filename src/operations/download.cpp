@@ -44,12 +44,12 @@ void StartDownload(Context& ctx) {
     return;
   }
   if (!data::FileExists(ctx.Path(kPackageMarker))) {
-    // No package is ready: the button only shows the finished stages.
+    // No package is ready. Showing the finished stages here would claim a
+    // download that never happened: say what is missing instead.
     ctx.controls.SetText(platform::kDownloadButton, ctx.Text("B_Run"));
-    ctx.SetInfoText("");
-    ctx.Refresh();
-    s.CmdID = link::CmdComplete;
-    engine::StartCommand(ctx);
+    ctx.SetInfoText(ctx.Text("Ext_NoPackage"));
+    engine::SetBusy(ctx, engine::WindowState::kIdle);
+    ctx.MessageBox(ctx.Text("Ext_NoPackage"), platform::kBoxWarning);
     return;
   }
   ctx.controls.SetText(platform::kDownloadButton, ctx.Text("B_Download"));

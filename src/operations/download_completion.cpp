@@ -13,18 +13,15 @@ void CompleteDownload(Context& ctx) {
   engine::SetBusy(ctx, engine::WindowState::kIdle);
   ctx.link.DownloadCompleted = 1;
   ctx.controls.SetPos(platform::kProgressBar, static_cast<int>(engine::kProgressFull));
-  std::string text = "√" + ctx.Text("Dis_GetInfo") + "(100%)";
-  text += "\r\n\r\n√" + ctx.Text("Dis_Backup2PC") + "(100%)";
-  text += "\r\n\r\n√" + ctx.Text("Dis_DataConv") + "(100%)";
-  text += "\r\n\r\n√" + ctx.Text("Dis_Download") + "(100%)";
-  text += "\r\n\r\n√" + ctx.Text("Dis_DevRestart");
-  ctx.SetInfoText(std::move(text));
+  // Only the stages that ran are ticked.
+  ctx.SetInfoText(engine::CompletedStagesText(ctx, "Dis_DevRestart", false));
   ctx.loop.Sleep(1);
   // The operation finished: its download record has nothing left to resume.
   if (!ctx.link.RecordPath.empty())
     data::RemoveFile(ctx.link.RecordPath);
   if (!ctx.link.RecordCopyPath.empty())
     data::RemoveFile(ctx.link.RecordCopyPath);
+  ctx.link.RecordResumable = 0;
   ctx.Refresh();
   ctx.MessageBox(ctx.Text("Dis_DevRestart"), platform::kBoxOk);
 }

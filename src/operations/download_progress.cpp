@@ -27,6 +27,20 @@ struct StageRow {
   bool runningIsWaitingLine = false;  // completion: the last line has no dots
 };
 
+// Whether a stage that the display has passed did its work.
+bool StageRan(const engine::StageSummary& stages, int index) {
+  switch (index) {
+    case 1:
+      return stages.backedUp;
+    case 2:
+      return stages.converted;
+    case 3:
+      return stages.downloaded;
+    default:
+      return true;
+  }
+}
+
 int Truncate(double v) {
   return static_cast<int>(v);
 }
@@ -135,15 +149,17 @@ void ShowDownloadStages(Context& ctx) {
   for (int i = 0; i < static_cast<int>(kStageKeys.size()); ++i) {
     if (i > 0)
       text += "\r\n\r\n";
-    const std::string name = ctx.Text(kStageKeys[static_cast<std::size_t>(i)]);
+    const char* key = kStageKeys[static_cast<std::size_t>(i)];
+    const std::string name = ctx.Text(key);
     if (i < row->finished) {
-      text += "√" + name + "(100%)";
+      text += engine::FinishedStageLine(ctx, key, StageRan(ctx.stages, i));
     } else if (i == row->finished) {
       text += "  " + name + row->running + (row->runningIsWaitingLine ? "" : ctx.link.Dots);
     } else {
       text += "  " + name;
     }
   }
+  text += engine::StageNotesText(ctx.stages);
   ctx.SetInfoText(std::move(text));
   if (row->progressBar)
     ctx.controls.SetPos(platform::kProgressBar, *row->progressBar);

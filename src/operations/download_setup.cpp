@@ -52,6 +52,11 @@ bool SetUpTransfer(Context& ctx, const TransferStart& start) {
     return false;
   }
   ShowDownloadLines(ctx);
+  // What this operation does is told afresh; the versions before are those
+  // of the identification that let it start.
+  ctx.stages = engine::StageSummary{};
+  ctx.stages.appBefore = ctx.device.CurAppIntact ? ctx.device.CurAppVersion : std::string();
+  ctx.stages.dataBefore = ctx.device.ParaIntact ? ctx.device.ParaVersion : std::string();
   s.OperationTime = ctx.loop.WallTime();
   ctx.Log(1, std::string("\r\n\r\n") + start.banner + engine::OperationStamp(ctx));
   s.FlashCopyPending = ctx.device.BlVersion >= engine::kBlE2prom || MovesToE2prom(ctx) ? 1 : 0;

@@ -33,6 +33,7 @@ void DeleteResumeRecords(engine::Context& ctx) {
 void ForgetLastRecord(engine::Context& ctx) {
   ctx.link.RecordPath.clear();
   ctx.link.RecordCopyPath.clear();
+  ctx.link.RecordResumable = 0;
 }
 
 }  // namespace tavro::operations

@@ -5,6 +5,7 @@
 #include "data/download_record.hpp"
 #include "data/file_io.hpp"
 #include "data/ini_file.hpp"
+#include "data/number_parse.hpp"
 #include "data/para_header.hpp"
 #include "data/para_images.hpp"
 #include "engine/download_stage.hpp"
@@ -12,6 +13,7 @@
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
 #include "link/time_stamp.hpp"
+#include "operations/device_info_decode.hpp"
 #include "operations/download_setup.hpp"
 #include "operations/file_set_check.hpp"
 #include "operations/identify.hpp"
@@ -65,6 +67,7 @@ void DeleteRecordAndCopy(Context& ctx, const std::string& recordPath) {
       data::RecordPathsOf(ctx.programDir, ctx.port.number, recordPath);
   data::RemoveFile(paths.record);
   data::RemoveFile(paths.copy);
+  ctx.link.RecordResumable = 0;
 }
 
 // The Run_Log_Warn question; true for OK.
@@ -88,6 +91,44 @@ void OnRecordMismatch(Context& ctx) {
   StartUpgrade(ctx);
 }
 
+// "20240314092653" as "2024-03-14 09:26:53"; other texts as they are.
+std::string ReadableStamp(const std::string& stamp) {
+  if (stamp.size() != 14 || stamp.find_first_not_of("0123456789") != std::string::npos)
+    return stamp;
+  return stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" + stamp.substr(6, 2) + " " +
+         stamp.substr(8, 2) + ":" + stamp.substr(10, 2) + ":" + stamp.substr(12, 2);
+}
+
+// The data version of a saved set, as its first image's header tells.
+std::string SavedSetVersion(const Context& ctx, const std::string& paraPath) {
+  if (ctx.device.BlVersion >= engine::kBlE2prom) {
+    const auto bytes = data::ReadWholeFile(paraPath + "/" + data::kE2ImageName);
+    const auto header = bytes ? data::DecodeE2Header(*bytes) : std::nullopt;
+    return header ? VersionText(header->dataVersion) : std::string();
+  }
+  const data::FlashImageHeader first = data::ReadFlashImageHeaderIn(paraPath, 0);
+  return first.result.ok() ? VersionText(first.header.dataVersion) : std::string();
+}
+
+// The line that says a resume is under way, from which saved set and how
+// far the interrupted download had come.
+void NoteResume(Context& ctx, const std::string& recordPath, const std::string& paraPath) {
+  std::size_t total = 1;
+  std::size_t written = 0;
+  if (ctx.device.BlVersion < engine::kBlE2prom) {
+    total = ctx.package.paraFileRequisiteNum;
+    for (std::size_t k = 1; k <= total; ++k)
+      written += data::ParseAutoBase(RecordValue(recordPath, data::FlashImageName(k).c_str())) != 0;
+  }
+  const std::string note = ctx.Text("Ext_ResumeSavedAt") + " " +
+                           ReadableStamp(RecordValue(recordPath, data::kRecordTimeKey)) + ", " +
+                           std::to_string(written) + "/" + std::to_string(total) + " " +
+                           ctx.Text("Ext_ResumeFilesWritten");
+  ctx.stages.notes.push_back(note);
+  ctx.stages.dataAfter = SavedSetVersion(ctx, paraPath);
+  ctx.Log(1, "\r\n" + note);
+}
+
 // The record fits the terminal: the data download goes on from the saved
 // set, under the record's own time, so that the areas written now carry the
 // same stamp as those written before the interruption.
@@ -100,8 +141,10 @@ void ResumeDataDownload(Context& ctx, const std::string& paraPath) {
   // keep being marked.
   if (!data::FileExists(paths.record) && data::FileExists(paths.copy))
     data::CopyFileOverwrite(paths.copy, paths.record);
+  NoteResume(ctx, paths.record, paraPath);
   s.RecordPath = paths.record;
   s.RecordCopyPath = paths.copy;
+  s.RecordResumable = 1;
   // The keys count again what this attempt writes: an area rewritten now is
   // not intact until its last block, and a key left at "1" would make a
   // second interruption look like a terminal that disagrees with its record.
@@ -118,6 +161,7 @@ void ResumeDataDownload(Context& ctx, const std::string& paraPath) {
 }
 
 void RecordWithoutDataSet(Context& ctx) {
+  ctx.link.RecordResumable = 0;
   engine::SetBusy(ctx, engine::WindowState::kIdle);
   ctx.MessageBox(ctx.Text("Log_StatusErr"), platform::kBoxError);
 }

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/window_fixture.hpp"
-#include "engine/stage_control.hpp"
 #include "engine/download_stage.hpp"
+#include "engine/stage_control.hpp"
 #include "operations/download_completion.hpp"
 
 namespace tavro::engine {
@@ -199,7 +199,7 @@ TEST_F(BlockRetry, KindWordHeadsTheMessage) {
 
 // ---- completion -------------------------------------------------------------------
 
-TEST_F(StageControl, CompletionShowsEveryStageAndDeletesTheDownloadRecord) {
+TEST_F(StageControl, CompletionTicksTheStagesThatRanAndDeletesTheDownloadRecord) {
   ASSERT_TRUE(dir.Write("Backup/rec/DlRecord.ini", "[Dl]\r\nStep=3\r\n"));
   ASSERT_TRUE(dir.Write("Backup/DlRecord.ini", "[Dl]\r\nStep=3\r\n"));
   ASSERT_TRUE(dir.Write("Backup/other.ini", "keep"));
@@ -208,11 +208,20 @@ TEST_F(StageControl, CompletionShowsEveryStageAndDeletesTheDownloadRecord) {
   link().LinkUp = 1;
   SetBusy(ctx(), WindowState::kBusy);
   loop.StartTimer(kTimerProgress, 1000);
+  // A download: read back and sent, nothing converted.
+  ctx().stages.backedUp = true;
+  ctx().stages.downloaded = true;
+  ctx().stages.appBefore = "1.0.2.0";
+  ctx().stages.appAfter = "1.0.3.0";
+  ctx().stages.dataBefore = "1.2.0.0";
 
   Start(link::CmdComplete);
   EXPECT_EQ(Info(), "√" + Text("Dis_GetInfo") + "(100%)\r\n\r\n√" + Text("Dis_Backup2PC") +
-                        "(100%)\r\n\r\n√" + Text("Dis_DataConv") + "(100%)\r\n\r\n√" +
-                        Text("Dis_Download") + "(100%)\r\n\r\n√" + Text("Dis_DevRestart"));
+                        "(100%)\r\n\r\n–" + Text("Dis_DataConv") + "(" + Text("Ext_StageSkipped") +
+                        ")\r\n\r\n√" + Text("Dis_Download") + "(100%)\r\n\r\n√" +
+                        Text("Dis_DevRestart") + "\r\n\r\n" + Text("Ext_SummaryApp") +
+                        ": 1.0.2.0 → 1.0.3.0\r\n" + Text("Ext_SummaryData") + ": 1.2.0.0 (" +
+                        Text("Ext_Unchanged") + ")");
   EXPECT_EQ(Control(platform::kProgressBar).pos, 4096);
   ASSERT_EQ(BoxTexts(), Texts{Text("Dis_DevRestart")});
   EXPECT_EQ(screen.boxes()[0].kind, platform::kBoxOk);

@@ -33,6 +33,8 @@ class Progress : public test::WindowFixture {
     WindowFixture::SetUp();
     ctx().controls.SetPos(platform::kProgressBar, 7);
     ctx().operations.Install(std::make_shared<ShowsProgress>());
+    // A fresh upgrade: every stage the display passes has run.
+    ctx().stages.backedUp = ctx().stages.converted = ctx().stages.downloaded = true;
   }
   void Tick9() { dlg->OnTimerTick(kTimerProgress); }
   void Tick10() { dlg->OnTimerTick(kTimerBackupProgress); }
@@ -151,6 +153,22 @@ TEST_F(Progress, ReadBackAndConversionRows) {
   Frames(3, 3);
   Tick9();
   EXPECT_EQ(Info(), Stages(2, "(30%)"));
+}
+
+// A resumed upgrade neither reads back nor converts: those lines say they
+// were skipped, and the resume's note stays under the stages.
+TEST_F(Progress, StagesThatDidNotRunShowAsSkippedWithTheNotesBelow) {
+  ctx().stages.backedUp = false;
+  ctx().stages.converted = false;
+  ctx().stages.notes = {"resumed here"};
+  link().CmdID = link::CmdParaSending;
+  Frames(1, 3, 1);
+  Tick9();
+  const std::string skipped = "(" + Text("Ext_StageSkipped") + ")";
+  EXPECT_EQ(Info(), "√" + Text("Dis_GetInfo") + "(100%)\r\n\r\n–" + Text("Dis_Backup2PC") +
+                        skipped + "\r\n\r\n–" + Text("Dis_DataConv") + skipped + "\r\n\r\n  " +
+                        Text("Dis_Download") + "(96%)" + link().Dots + "\r\n\r\n  " +
+                        Text("Dis_DevRun") + "\r\n\r\nresumed here");
 }
 
 TEST_F(Progress, DownloadRows) {

@@ -194,7 +194,10 @@ TEST(Download, WithoutAPackageNothingIsSent) {
   ASSERT_TRUE(Connect(s));
   const std::uint32_t infos = s.terminal().SentCount(link::MsgAppInfo);
   ASSERT_TRUE(s.Press(platform::kDownloadButton));
-  EXPECT_EQ(s.BoxTexts(), std::vector<std::string>{s.Text("Dis_DevRestart")});
+  // No finished stages and no restart are claimed: the box says what is missing.
+  EXPECT_EQ(s.BoxTexts(), std::vector<std::string>{s.Text("Ext_NoPackage")});
+  EXPECT_EQ(s.Info(), s.Text("Ext_NoPackage"));
+  EXPECT_EQ(s.Info().find("√"), std::string::npos);
   EXPECT_EQ(s.terminal().SentCount(link::MsgAppInfo), infos);
   EXPECT_EQ(s.dlg->controls().Get(platform::kDownloadButton).text, s.Text("B_Run"));
 }

@@ -36,7 +36,9 @@ Scenario::Scenario(const sim::Device& device, const sim::Behaviour& behaviour,
   data::CopyFileOverwrite(SourcePath("package/Language.ini"), dir.PathOf("Language.ini"));
   data::IniToBin(dir.PathOf("SwUpdate.ini"), SourcePath("package/SwUpdate-source.ini"));
   rig = std::make_unique<sim::SimRig>(loop, device, behaviour, faults);
-  dlg = std::make_unique<app::CTAVRODlg>(loop, screen, rig->wire(), dir.Path(), [] {
+  dlg = std::make_unique<app::CTAVRODlg>(loop, screen, rig->wire(), dir.Path(), [this] {
+    if (!portListed)
+      return std::vector<link::PortEntry>{};
     return std::vector<link::PortEntry>{{1, "/dev/sim", "COM1"}};
   });
 }

@@ -59,6 +59,9 @@ class Scenario {
   RecordingScreen screen;
   std::unique_ptr<sim::SimRig> rig;
   std::unique_ptr<app::CTAVRODlg> dlg;
+  // False once the simulated adapter is unplugged: the port list no longer
+  // holds COM1.
+  bool portListed = true;
 
  private:
   std::map<std::uint16_t, std::uint32_t> sentBeforePress_;
