@@ -25,6 +25,34 @@ std::chrono::milliseconds WriteTimeLimit(std::size_t bytes, const LineSettings& 
   return kWriteGrace + std::chrono::milliseconds(2 * wireMs);
 }
 
+// Whether the worker goes on after an I/O step that handed nothing over;
+// `report` tells the owner of a failure and is false once it stopped the
+// worker.
+template <typename Report>
+bool GoOn(const IoResult& result, const Report& report) {
+  switch (result.kind) {
+    case IoResult::kFailed:
+      return report(result.failure);
+    case IoResult::kBroken:
+      report(result.failure);
+      return false;
+    case IoResult::kEnd:
+      return false;
+    case IoResult::kDone:
+    case IoResult::kAgain:
+      break;
+  }
+  return true;
+}
+
+// What the worker found asked of it.
+struct Requests {
+  bool stop = false;
+  bool write = false;  // a frame waits in the worker's buffer
+  // The delivery's generation for what is read from now on.
+  std::uint64_t generation = 0;
+};
+
 }  // namespace
 
 // One open port and what its worker shares with the owner.
@@ -41,6 +69,20 @@ struct CSerialPort::Session {
   // The delivery's Generation() as of the last write request: runs read
   // under an older one are stale.
   std::uint64_t generation = 0;
+
+  // The worker: takes the requests, a frame to write into `sending`.
+  Requests Take(std::vector<std::uint8_t>& sending) {
+    std::lock_guard lock(control->Mutex());
+    if (control->StopRequested())
+      return {true, false, 0};
+    Requests requests{false, writeRequested, generation};
+    if (writeRequested) {
+      writeRequested = false;
+      sending.swap(pending);
+      pending.clear();
+    }
+    return requests;
+  }
 };
 
 CSerialPort::CSerialPort(platform::Loop& loop) : loop_(loop) {}
@@ -178,20 +220,6 @@ void CSerialPort::RunWorker(std::shared_ptr<Session> session, CSerialPort* owner
     return control.HandOver(
         loop, [owner, failure] { owner->ReportCommError(failure.operation, failure.error); });
   };
-  // Whether the worker goes on after an I/O step that handed nothing over.
-  const auto goOn = [&](const IoResult& result) {
-    switch (result.kind) {
-      case IoResult::kFailed:
-        return report(result.failure);
-      case IoResult::kBroken:
-        report(result.failure);
-        return false;
-      case IoResult::kEnd:
-        return false;
-      default:
-        return true;
-    }
-  };
 
   if (const auto failure = device.BeginWork()) {
     report(*failure);
@@ -205,51 +233,36 @@ void CSerialPort::RunWorker(std::shared_ptr<Session> session, CSerialPort* owner
   sending.reserve(kWriteBufferSize);
 
   for (;;) {
-    bool write = false;
-    std::uint64_t generation = 0;
-    {
-      std::lock_guard lock(control.Mutex());
-      if (control.StopRequested())
-        break;
-      generation = session->generation;
-      if (session->writeRequested) {
-        session->writeRequested = false;
-        sending.swap(session->pending);
-        session->pending.clear();
-        write = true;
-      }
-    }
-
-    if (write) {
+    const Requests requests = session->Take(sending);
+    if (requests.stop)
+      break;
+    if (requests.write) {
       // The rest of a run was dropped when the frame was given to WriteFrame;
       // what the device still holds goes too.
       device.DiscardInput();
       pacing.AfterWrite();
       gather = false;
       const auto limit = WriteTimeLimit(sending.size(), session->settings);
-      if (!goOn(device.Write(sending, Clock::now() + limit)))
+      if (!GoOn(device.Write(sending, Clock::now() + limit), report))
         break;
       continue;
     }
-
     // Let a long run pile up in the driver; a write or stop request cuts the
     // wait short and is taken at the top.
-    if (gather) {
-      gather = false;
-      if (device.Pause(ReceivePacing::kGather))
-        continue;
-    }
+    if (std::exchange(gather, false) && device.Pause(ReceivePacing::kGather))
+      continue;
 
     const IoResult read = device.WaitAndRead(run);
     if (read.kind != IoResult::kDone) {
-      if (!goOn(read))
+      if (!GoOn(read, report))
         break;
       continue;
     }
     const ByteView bytes(run.data(), read.count);
     gather = pacing.AfterRead(bytes.size(), Clock::now());
     // The run stays valid: this thread waits until it was handed over. A
-    // frame written since the flags were read makes it stale.
+    // frame written since the requests were taken makes it stale.
+    const std::uint64_t generation = requests.generation;
     if (!control.HandOver(
             loop, [owner, bytes, generation] { owner->delivery_.Deliver(bytes, generation); }))
       break;
