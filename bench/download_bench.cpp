@@ -42,7 +42,7 @@
 #include "link/com_ports.hpp"
 #include "link/messages.hpp"
 #include "link/port_list.hpp"
-#include "link/posix/serial_port.hpp"
+#include "link/serial_port.hpp"
 #include "loop/console_loop.hpp"
 #include "platform/control_ids.hpp"
 #include "platform/screen.hpp"
@@ -188,7 +188,7 @@ class ConnectedWindow {
  private:
   loop::ConsoleLoop loop_;
   bench::QuietScreen screen_{"download_bench"};
-  link::posix::CSerialPort port_{loop_};
+  link::CSerialPort port_{loop_};
   app::CTAVRODlg dlg_;
 };
 

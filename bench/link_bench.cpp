@@ -20,7 +20,7 @@
 #include "app/ctavro_dlg.hpp"
 #include "bench/quiet_screen.hpp"
 #include "link/port_list.hpp"
-#include "link/posix/serial_port.hpp"
+#include "link/serial_port.hpp"
 #include "loop/console_loop.hpp"
 
 #include "link/crc.hpp"
@@ -84,7 +84,7 @@ bool MeasureReceivePath() {
   {
     tavro::loop::ConsoleLoop loop;
     tavro::bench::QuietScreen screen("link_bench");
-    tavro::link::posix::CSerialPort port(loop);
+    tavro::link::CSerialPort port(loop);
     tavro::app::CTAVRODlg dlg(loop, screen, port, dir == nullptr ? "" : dir,
                               [] { return std::vector<tavro::link::PortEntry>{}; });
     std::size_t frames = 0;

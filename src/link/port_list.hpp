@@ -17,7 +17,7 @@ struct PortEntry {
   std::string name;  // "COM<n>"
 };
 
-// A serial device that went away (the platform's PortMonitor reports them).
+// A serial device that went away (PortMonitor reports them).
 struct PortRemoval {
   std::string devicePath;
   std::optional<std::uint32_t> comNumber;  // when the device has one

@@ -1,4 +1,4 @@
-#include "link/posix/port_monitor.hpp"
+#include "link/port_monitor.hpp"
 
 #include <gtest/gtest.h>
 
@@ -60,12 +60,12 @@ TEST_F(PortMonitorTest, ClosedPseudoTerminalLooksLikeRemovedAdapter) {
 
 TEST_F(PortMonitorTest, CheckOnDemandReportsEachLossOnce) {
   ASSERT_TRUE(monitor.Start(std::chrono::hours(1)));
-  EXPECT_TRUE(monitor.CheckAliasesGone().empty());
+  EXPECT_TRUE(monitor.CheckGone().empty());
   other.CloseMaster();
-  const auto gone = monitor.CheckAliasesGone();
+  const auto gone = monitor.CheckGone();
   ASSERT_EQ(gone.size(), 1u);
   EXPECT_EQ(gone[0].comNumber, 221u);
-  EXPECT_TRUE(monitor.CheckAliasesGone().empty());
+  EXPECT_TRUE(monitor.CheckGone().empty());
 }
 
 TEST_F(PortMonitorTest, StopDoesNotWaitForPendingHandOver) {
@@ -91,7 +91,7 @@ TEST_F(PortMonitorTest, RestartTakesAFreshSnapshot) {
   watched.CloseMaster();
   ASSERT_TRUE(monitor.Start(std::chrono::hours(1)));
   // The alias was already gone when the snapshot was taken.
-  EXPECT_TRUE(monitor.CheckAliasesGone().empty());
+  EXPECT_TRUE(monitor.CheckGone().empty());
 }
 
 }  // namespace

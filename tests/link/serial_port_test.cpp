@@ -1,4 +1,4 @@
-#include "link/posix/serial_port.hpp"
+#include "link/serial_port.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

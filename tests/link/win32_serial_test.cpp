@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "link/com_ports.hpp"
+#include "link/port_monitor.hpp"
+#include "link/serial_port.hpp"
+#include "link/win32/port_device.hpp"
 #include "link/win32/port_list.hpp"
-#include "link/win32/port_monitor.hpp"
-#include "link/win32/serial_port.hpp"
+#include "link/win32/worker_control.hpp"
 #include "loop/virtual_loop.hpp"
 
 namespace tavro::link::win32 {

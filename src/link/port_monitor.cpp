@@ -1,6 +1,4 @@
-#include "link/win32/port_monitor.hpp"
-
-#include <windows.h>
+#include "link/port_monitor.hpp"
 
 #include <system_error>
 #include <utility>
@@ -16,18 +14,19 @@ PortMonitor::~PortMonitor() {
 
 bool PortMonitor::Start(std::chrono::milliseconds period) {
   Stop();
+  watch_ = OpenPortWatch();
   {
     std::lock_guard lock(presentMutex_);
     present_.clear();
   }
-  Compare(ListSerialPorts());
-  control_ = win32::WorkerControl::Create();
+  Compare(watch_->Ports());
+  control_ = watch_->MakeControl();
   if (!control_)
     return false;
   if (period.count() <= 0)
     period = std::chrono::milliseconds(1);
   try {
-    thread_ = std::thread(&PortMonitor::Run, this, control_, period);
+    thread_ = std::thread(&PortMonitor::Run, this, control_, watch_, period);
   } catch (const std::system_error&) {
     control_.reset();
     return false;
@@ -38,8 +37,11 @@ bool PortMonitor::Start(std::chrono::milliseconds period) {
 void PortMonitor::Stop() {
   retired_.JoinEnded();
   if (thread_.joinable())
-    win32::EndThread(thread_, control_, retired_);
+    EndThread(thread_, control_, retired_);
   control_.reset();
+  // A retired thread is parked in a hand-over and touches nothing of ours
+  // when it wakes; it holds its own share of the watch.
+  watch_.reset();
 }
 
 std::vector<PortRemoval> PortMonitor::Compare(const std::vector<PortEntry>& ports) {
@@ -56,52 +58,38 @@ std::vector<PortRemoval> PortMonitor::Compare(const std::vector<PortEntry>& port
   return gone;
 }
 
-void PortMonitor::Run(std::shared_ptr<win32::WorkerControl> control,
+std::vector<PortRemoval> PortMonitor::CheckGone() {
+  if (!watch_)
+    return {};
+  return Compare(watch_->Ports());
+}
+
+void PortMonitor::Run(std::shared_ptr<WorkerControl> control, std::shared_ptr<PortWatch> watch,
                       std::chrono::milliseconds period) {
   // Members are used only while no stop was requested; after a hand-over
   // that reports a stop, nothing of `this` is touched.
   const auto report = [&](const PortRemoval& removal) {
     return control->HandOver(loop_, [this, &removal] { onRemoved_(removal); });
   };
-  // A change of the key wakes the thread at once; the period covers a
-  // system where the key cannot be watched.
-  HKEY key = nullptr;
-  HANDLE changed = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP", 0, KEY_NOTIFY, &key) !=
-      ERROR_SUCCESS) {
-    key = nullptr;
-  }
-  const auto watch = [&] {
-    return key != nullptr && changed != nullptr &&
-           ::RegNotifyChangeKeyValue(key, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
-                                     changed, TRUE) == ERROR_SUCCESS;
+  const auto reportAll = [&](const std::vector<PortRemoval>& removals) {
+    for (const PortRemoval& removal : removals) {
+      if (!report(removal))
+        return false;
+    }
+    return true;
   };
-  const bool watching = watch();
 
   while (!control->StopRequested()) {
-    HANDLE handles[2] = {control->WakeEvent(), changed};
-    const DWORD ready = ::WaitForMultipleObjects(watching ? 2 : 1, handles, FALSE,
-                                                 static_cast<DWORD>(period.count()));
-    if (ready == WAIT_OBJECT_0) {
-      control->ClearWake();
+    const PortWatch::Event event = watch->Wait(period);
+    if (event.kind == PortWatch::Event::kFailed)
+      break;
+    if (event.kind == PortWatch::Event::kWoken)
       continue;  // a stop: checked at the top
-    }
-    if (ready == WAIT_OBJECT_0 + 1)
-      watch();  // a notification fires once; ask for the next
-    bool stopped = false;
-    for (const PortRemoval& removal : Compare(ListSerialPorts())) {
-      if (!report(removal)) {
-        stopped = true;
-        break;
-      }
-    }
-    if (stopped)
+    if (event.removed && !report(*event.removed))
+      break;
+    if (!reportAll(Compare(watch->Ports())))
       break;
   }
-  if (key != nullptr)
-    ::RegCloseKey(key);
-  if (changed != nullptr)
-    ::CloseHandle(changed);
   control->MarkEnded();
 }
 
