@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "cli/stage_progress.hpp"
@@ -171,7 +172,8 @@ void ConsoleScreen::ShowInfoText(const std::string& text) {
   if (!stage) {
     // Not a stage display (the device information shown afresh, a wait):
     // once per change, and a stage after it is named again.
-    const std::string line = "  " + OneLine(text);
+    std::string line = OneLine(text);
+    line = "  " + line.substr(std::min(line.find_first_not_of(' '), line.size()));
     if (line != plainText_)
       PrintLine(line);
     plainText_ = line;
