@@ -98,9 +98,11 @@ int Run(int argc, char** argv) {
   CLI::Option* yesFlag = app.add_flag("--yes,-y", yes, "Answer every question with OK (Yes)");
   CLI::Option* noFlag = app.add_flag(
       "--no", no,
-      "Answer every question with Cancel (No). Where Cancel would go on without a step (the App "
-      "backup question, the damaged-data question) stop there instead, before anything is "
-      "downloaded: --no never changes the terminal because of a question");
+      "Answer every question with Cancel (No), the answer that does not go on. Where Cancel "
+      "would still go on without a step (the App backup question, the damaged-data question), "
+      "stop the operation there, before anything is downloaded: whoever types --no expects the "
+      "terminal to stay as it is (to skip only the App backup, answer at the terminal). An "
+      "upgrade that resumes asks nothing and goes on");
   yesFlag->excludes(noFlag);
   app.footer(
       "Without --yes or --no the questions are asked at the terminal; when stdin is not a "
