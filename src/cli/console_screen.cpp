@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
+
+#include "cli/stage_progress.hpp"
 #include "platform/control_ids.hpp"
 #include "platform/messages.hpp"
 
@@ -64,31 +68,50 @@ std::string OneLine(const std::string& text) {
 ConsoleScreen::ConsoleScreen(loop::ConsoleLoop& loop, Answer answer, std::FILE* err)
     : loop_(loop), answer_(answer), err_(err), inPlace_(::isatty(::fileno(err)) != 0) {}
 
+void ConsoleScreen::SetStopForDeclined(std::function<bool(const std::string&)> goesOnWhenDeclined,
+                                       std::function<void()> stop) {
+  goesOnWhenDeclined_ = std::move(goesOnWhenDeclined);
+  stop_ = std::move(stop);
+}
+
+void ConsoleScreen::PrintLine(const std::string& line) {
+  EndProgressLine();
+  std::fprintf(err_, "%s\n", line.c_str());
+  std::fflush(err_);
+}
+
 int ConsoleScreen::ShowMessageBox(const platform::MessageBoxRequest& request) {
   const std::string line = std::string(PrefixOf(request.kind)) + ": " + OneLine(request.text);
   if (request.kind == platform::kBoxError)
     ++errorBoxes_;
   if (request.kind != platform::kBoxYesNo && request.kind != platform::kBoxOkCancel) {
-    EndTransferLine();
-    std::fprintf(err_, "%s\n", line.c_str());
-    std::fflush(err_);
+    PrintLine(line);
     return platform::kButtonOk;
   }
-  int button = Decline(request.kind);
   if (answer_ == Answer::kYes) {
-    button = Accept(request.kind);
-  } else if (answer_ == Answer::kAsk && ::isatty(STDIN_FILENO) == 1) {
-    return AskAtTerminal(line, request.kind);
+    PrintLine(line + " -> " + ButtonName(Accept(request.kind)));
+    return Accept(request.kind);
   }
-  EndTransferLine();
-  std::fprintf(err_, "%s -> %s\n", line.c_str(), ButtonName(button));
-  std::fflush(err_);
-  return button;
+  if (answer_ == Answer::kAsk && ::isatty(STDIN_FILENO) == 1)
+    return AskAtTerminal(line, request.kind);
+  // --no (or nobody to ask): the answer that does not go on. Where Cancel
+  // would carry on without a step, that answer is to stop here.
+  if (goesOnWhenDeclined_ && goesOnWhenDeclined_(request.text)) {
+    PrintLine(line + " -> not answered");
+    PrintLine(
+        "error: stopped at this question: Cancel would go on without it, and --no goes no "
+        "further; the download had not started");
+    if (stop_)
+      stop_();
+    std::exit(kExitFailure);  // neither answer may reach the operation
+  }
+  PrintLine(line + " -> " + ButtonName(Decline(request.kind)));
+  return Decline(request.kind);
 }
 
 int ConsoleScreen::AskAtTerminal(const std::string& line, platform::MessageKind kind) {
   const char* choices = kind == platform::kBoxYesNo ? "[y/n]" : "[OK=y/Cancel=n]";
-  EndTransferLine();
+  EndProgressLine();
   std::fprintf(err_, "%s %s ", line.c_str(), choices);
   std::fflush(err_);
   // The loop keeps running while the technician decides, as under a modal box.
@@ -112,6 +135,16 @@ int ConsoleScreen::AskAtTerminal(const std::string& line, platform::MessageKind 
   return button;
 }
 
+void ConsoleScreen::SetOperationRunning(bool running) {
+  EndProgressLine();
+  running_ = running;
+  stage_.clear();
+  stagePercent_ = 0;
+  printedTenth_ = 0;
+  transfer_.clear();
+  plainText_.clear();
+}
+
 void ConsoleScreen::ShowControls(const std::vector<platform::ControlChange>& changes) {
   // The refresh that enables the operation buttons again carries the final
   // information text, which goes to stdout, not to the stage lines.
@@ -125,52 +158,88 @@ void ConsoleScreen::ShowControls(const std::vector<platform::ControlChange>& cha
     shown_[change.id] = change.state;
     if (!running_ || operationEnded)
       continue;
+    // The window's own bar counts the whole operation; the console's bar
+    // follows the stage's percentage instead, so the two figures shown side
+    // by side are one.
     if (change.id == platform::kInfoText && change.state.text != previous.text &&
-        !change.state.text.empty()) {
-      EndTransferLine();
-      std::fprintf(err_, "  %s\n", OneLine(change.state.text).c_str());
+        !change.state.text.empty())
+      ShowInfoText(change.state.text);
+  }
+}
+
+void ConsoleScreen::ShowInfoText(const std::string& text) {
+  const std::optional<RunningStage> stage = RunningStageOf(text);
+  if (!stage) {
+    // Not a stage display (the device information shown afresh, a wait):
+    // once per change, and a stage after it is named again.
+    std::string line = OneLine(text);
+    line = "  " + line.substr(std::min(line.find_first_not_of(' '), line.size()));
+    if (line != plainText_)
+      PrintLine(line);
+    plainText_ = line;
+    stage_.clear();
+    return;
+  }
+  plainText_.clear();
+  // The animated dots change the text every second; only a new stage or
+  // a new percentage is news.
+  if (stage->name != stage_) {
+    PrintLine("  " + stage->name);
+    stage_ = stage->name;
+    printedTenth_ = 0;
+  } else if (stage->percent == stagePercent_) {
+    return;
+  }
+  stagePercent_ = stage->percent;
+  ShowStageProgress();
+}
+
+void ConsoleScreen::ShowStageProgress() {
+  if (stage_.empty()) {
+    // A transfer outside a stage display: its figures alone, on a terminal.
+    if (inPlace_ && !transfer_.empty()) {
+      std::fprintf(err_, "\r  %s\x1b[K", transfer_.c_str());
       std::fflush(err_);
+      progressLineOpen_ = true;
     }
-    if (change.id == platform::kProgressBar && change.state.visible)
-      ShowProgress(change.state);
-  }
-}
-
-void ConsoleScreen::ShowProgress(const platform::ControlState& bar) {
-  const int span = bar.rangeMax - bar.rangeMin;
-  if (span <= 0)
     return;
-  const int percent = (bar.pos - bar.rangeMin) * 100 / span;
-  if (percent == lastPercent_)
-    return;
-  lastPercent_ = percent;
-  const int filled = percent / 5;
-  std::string drawn(static_cast<std::size_t>(std::max(0, std::min(20, filled))), '#');
-  drawn.resize(20, '-');
-  EndTransferLine();
-  std::fprintf(err_, "  [%s] %d%%\n", drawn.c_str(), percent);
-  std::fflush(err_);
-}
-
-void ConsoleScreen::ShowTransfer(const std::string& line, std::uint64_t nowMs) {
-  if (!inPlace_) {
-    // A log or a pipe gets a line now and then, not one every 200 ms.
-    if (lastTransferMs_ != 0 && nowMs - lastTransferMs_ < kLoggedTransferEveryMs)
-      return;
-    lastTransferMs_ = nowMs;
-    std::fprintf(err_, "  %s\n", line.c_str());
-  } else {
-    std::fprintf(err_, "\r  %s\x1b[K", line.c_str());
-    transferLineOpen_ = true;
   }
-  std::fflush(err_);
+  std::string line = "  " + ProgressBar(stagePercent_) + " " +
+                     std::string(stagePercent_ < 10    ? "  "
+                                 : stagePercent_ < 100 ? " "
+                                                       : "") +
+                     std::to_string(stagePercent_) + "%";
+  if (!transfer_.empty())
+    line += "  " + transfer_;
+  if (inPlace_) {
+    std::fprintf(err_, "\r%s\x1b[K", line.c_str());
+    std::fflush(err_);
+    progressLineOpen_ = true;
+    return;
+  }
+  const int tenth = stagePercent_ / 10;
+  if (tenth <= printedTenth_)
+    return;
+  printedTenth_ = tenth;
+  PrintLine(line);
 }
 
-void ConsoleScreen::EndTransferLine() {
-  if (!transferLineOpen_)
+void ConsoleScreen::ShowTransfer(const std::optional<std::string>& line, bool redraw) {
+  // Only a running transfer's figures are shown: the last sample of one
+  // that has ended may lack its last block.
+  const bool ended = !line && !transfer_.empty();
+  transfer_ = line.value_or("");
+  // On a terminal the figures move with the meter; a log gets them on its
+  // next progress line.
+  if (inPlace_ && running_ && (redraw || ended))
+    ShowStageProgress();
+}
+
+void ConsoleScreen::EndProgressLine() {
+  if (!progressLineOpen_)
     return;
   std::fputc('\n', err_);
-  transferLineOpen_ = false;
+  progressLineOpen_ = false;
 }
 
 std::optional<std::string> ConsoleScreen::ChooseFile(const std::string&) {
@@ -179,14 +248,25 @@ std::optional<std::string> ConsoleScreen::ChooseFile(const std::string&) {
 }
 
 void ConsoleScreen::ShowNotice(const std::string& text) {
-  EndTransferLine();
-  std::fprintf(err_, "  %s\n", OneLine(text).c_str());
-  std::fflush(err_);
+  PrintLine("  " + OneLine(text));
 }
 
 const platform::ControlState* ConsoleScreen::Control(int id) const {
   const auto it = shown_.find(id);
   return it == shown_.end() ? nullptr : &it->second;
+}
+
+bool CanAnswerQuestions(Answer answer) {
+  return answer != Answer::kAsk || ::isatty(STDIN_FILENO) == 1;
+}
+
+int RefuseUnanswerable(const std::string& command) {
+  std::fprintf(stderr,
+               "error: %s asks questions before it changes the terminal, and stdin is not a "
+               "terminal to answer them; run it again with --yes (answer OK) or --no (answer "
+               "Cancel, never go on)\n",
+               command.c_str());
+  return kExitUsage;
 }
 
 }  // namespace tavro::cli

@@ -9,7 +9,7 @@ Command AddDownloadCommand(CLI::App& app) {
   CLI::App* sub = app.add_subcommand(
       "download", "Connect, then download the package in the program directory to the terminal");
   return Command{sub, [](const GlobalOptions& options) {
-                   return RunUntilRunReport(options, platform::kDownloadButton);
+                   return RunUntilRunReport(options, platform::kDownloadButton, "download");
                  }};
 }
 

@@ -1,6 +1,7 @@
 // tavro-cli: the console front end. Global options first, then one command.
 // Exit codes: 0 success, 1 the command failed (an error box), 2 the command
-// line is wrong, 3 no serial port could be opened.
+// line is wrong (or lacks --yes/--no where nobody can answer a question), 3
+// no serial port could be opened.
 
 #include <CLI/CLI.hpp>
 
@@ -94,9 +95,22 @@ int Run(int argc, char** argv) {
   app.add_option("--dir", dir, "Program directory (default: the current directory)")
       ->check(CLI::ExistingDirectory);
   app.add_option("--port", port, "Serial port, COM<n>")->check(CheckComPort);
-  CLI::Option* yesFlag = app.add_flag("--yes,-y", yes, "Answer every question with OK");
-  CLI::Option* noFlag = app.add_flag("--no", no, "Answer every question with Cancel");
+  CLI::Option* yesFlag = app.add_flag("--yes,-y", yes, "Answer every question with OK (Yes)");
+  CLI::Option* noFlag = app.add_flag(
+      "--no", no,
+      "Answer every question with Cancel (No), the answer that does not go on. Where Cancel "
+      "would still go on without a step (the App backup question, the damaged-data question), "
+      "stop the operation there, before anything is downloaded: whoever types --no expects the "
+      "terminal to stay as it is (to skip only the App backup, answer at the terminal). An "
+      "upgrade that resumes asks nothing and goes on");
   yesFlag->excludes(noFlag);
+  app.footer(
+      "Without --yes or --no the questions are asked at the terminal; when stdin is not a "
+      "terminal, download, upgrade and rollback refuse to start (exit status 2).\n"
+      "Stage lines, boxes and progress go to stderr (one line per stage and per 10 % of it when "
+      "stderr is no terminal); stdout gets the final result of a successful command only.\n"
+      "Exit status: 0 done, 1 ended with an error, 2 wrong command line (or no way to answer "
+      "questions), 3 no serial port could be opened.");
 
   std::vector<Command> commands;
   commands.push_back(tavro::cli::AddPortsCommand(app));

@@ -16,6 +16,8 @@ constexpr std::uint32_t kFinalResultLimitMs = 125 * 1000;
 constexpr std::int32_t kInProgress = 3;
 
 int RunRollback(const GlobalOptions& options) {
+  if (!CanAnswerQuestions(options.answer))
+    return RefuseUnanswerable("rollback");
   WindowSession session(options);
   if (const auto early = session.Start())
     return *early;

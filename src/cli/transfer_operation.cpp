@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "cli/command.hpp"
+#include "cli/console_screen.hpp"
 #include "cli/window_session.hpp"
+#include "platform/control_ids.hpp"
 
 namespace tavro::cli {
 namespace {
@@ -14,9 +16,27 @@ constexpr std::uint32_t kOperationLimitMs = 60 * 60 * 1000;
 // After the completion the terminal restarts and reports whether its App runs.
 constexpr std::uint32_t kRunReportLimitMs = 60 * 1000;
 
+// The information area on stderr: after a failure it explains, but it is
+// no result.
+void PrintInfoTextAsContext(WindowSession& session) {
+  const std::string text = InfoTextLines(session.dlg().controls().Get(platform::kInfoText).text);
+  std::string indented;
+  for (std::size_t begin = 0; begin < text.size();) {
+    std::size_t end = text.find('\n', begin);
+    if (end == std::string::npos)
+      end = text.size();
+    if (end > begin)
+      indented += "  " + text.substr(begin, end - begin) + "\n";
+    begin = end + 1;
+  }
+  std::fputs(indented.c_str(), stderr);
+}
+
 }  // namespace
 
-int RunUntilRunReport(const GlobalOptions& options, int buttonId) {
+int RunUntilRunReport(const GlobalOptions& options, int buttonId, const char* command) {
+  if (!CanAnswerQuestions(options.answer))
+    return RefuseUnanswerable(command);
   WindowSession session(options);
   if (const auto early = session.Start())
     return *early;
@@ -30,7 +50,7 @@ int RunUntilRunReport(const GlobalOptions& options, int buttonId) {
   if (ctx.link.DownloadCompleted == 0) {
     // A question answered with Cancel, or a terminal that restarted (lost
     // its power) mid-operation and was shown afresh.
-    session.PrintInfoText();
+    PrintInfoTextAsContext(session);
     std::fprintf(stderr,
                  "error: the operation ended before its completion (a question answered with "
                  "Cancel, or the terminal restarted); an upgrade interrupted during its data "
@@ -41,8 +61,12 @@ int RunUntilRunReport(const GlobalOptions& options, int buttonId) {
     std::fprintf(stderr, "error: the terminal did not report whether its App runs\n");
     return kExitFailure;
   }
+  if (ctx.link.RunResult != 1) {
+    PrintInfoTextAsContext(session);
+    return kExitFailure;
+  }
   session.PrintInfoText();
-  return ctx.link.RunResult == 1 ? kExitOk : kExitFailure;
+  return kExitOk;
 }
 
 }  // namespace tavro::cli

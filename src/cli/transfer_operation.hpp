@@ -7,7 +7,8 @@
 
 namespace tavro::cli {
 
-// Exit code: 0 when the terminal reported that its App runs.
-int RunUntilRunReport(const GlobalOptions& options, int buttonId);
+// Exit code: 0 when the terminal reported that its App runs. Refused (2)
+// when nobody can answer its questions; `command` names it then.
+int RunUntilRunReport(const GlobalOptions& options, int buttonId, const char* command);
 
 }  // namespace tavro::cli

@@ -10,7 +10,7 @@ Command AddUpgradeCommand(CLI::App& app) {
       "upgrade",
       "Connect, then upgrade the terminal keeping its own data (or resume an interrupted upgrade)");
   return Command{sub, [](const GlobalOptions& options) {
-                   return RunUntilRunReport(options, platform::kUpgradeButton);
+                   return RunUntilRunReport(options, platform::kUpgradeButton, "upgrade");
                  }};
 }
 

@@ -1,7 +1,9 @@
 #include "cli/window_session.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 
+#include "app/language.hpp"
 #include "app/startup_sequence.hpp"
 #include "app/transfer_meter.hpp"
 #include "link/com_ports.hpp"
@@ -14,7 +16,31 @@ WindowSession::WindowSession(const GlobalOptions& options)
       screen_(loop_, options.answer),
       port_(loop_),
       dlg_(loop_, screen_, port_, options.programDir, [] { return link::ListSerialPorts(); }),
-      monitor_(loop_, [this](const link::PortRemoval&) { dlg_.OnDeviceRemoved(); }) {}
+      monitor_(loop_, [this](const link::PortRemoval&) { dlg_.OnDeviceRemoved(); }) {
+  screen_.SetStopForDeclined([this](const std::string& text) { return GoesOnWhenDeclined(text); },
+                             [this] { StopAtQuestion(); });
+}
+
+bool WindowSession::GoesOnWhenDeclined(const std::string& question) {
+  // Cancel at the App backup question goes on without the backup, Cancel at
+  // the damaged-data question goes on without data: both still download.
+  for (const char* key : {"Run_Bak_App_Warn_L3", "Run_Intg_Warn_L2"}) {
+    const std::string line = dlg_.language().Text(key);
+    if (!line.empty() && line != app::kMissingTextValue && question.find(line) != std::string::npos)
+      return true;
+  }
+  return false;
+}
+
+void WindowSession::StopAtQuestion() {
+  // Inside the question nothing is on its way to the terminal; the port,
+  // the removal monitor and the run log are closed as at the end of a run.
+  monitor_.Stop();
+  port_.RequestStop();
+  dlg_.Close();
+  std::fflush(nullptr);
+  std::exit(kExitFailure);
+}
 
 WindowSession::~WindowSession() {
   monitor_.Stop();
@@ -59,9 +85,12 @@ int WindowSession::RunOperation(int buttonId, std::uint32_t limitMs) {
   // Every operation disables the device information button while it runs.
   app::TransferMeter meter;
   const auto showTransfer = [this, &meter] {
-    const std::uint64_t now = loop_.NowMs();
-    if (const auto line = meter.Update(app::RunningTransfer(dlg_.context()), now))
-      screen_.ShowTransfer(*line, now);
+    const std::optional<app::TransferState> state = app::RunningTransfer(dlg_.context());
+    const bool due = meter.Update(state, loop_.NowMs()).has_value();
+    std::optional<std::string> figures;
+    if (state)
+      figures = app::TransferLine(*state, meter.Rate());
+    screen_.ShowTransfer(figures, due);
   };
   const bool finished = loop_.RunUntil(
       [this, &showTransfer] {
@@ -69,8 +98,6 @@ int WindowSession::RunOperation(int buttonId, std::uint32_t limitMs) {
         return dlg_.controls().Get(platform::kDeviceInfoButton).enabled;
       },
       limitMs);
-  showTransfer();
-  screen_.EndTransferLine();
   screen_.SetOperationRunning(false);
   if (!finished) {
     std::fprintf(stderr, "error: the operation did not finish in time\n");

@@ -42,6 +42,11 @@ class WindowSession {
   ConsoleScreen& screen() { return screen_; }
 
  private:
+  // A question whose Cancel would go on without a step.
+  bool GoesOnWhenDeclined(const std::string& question);
+  // Ends the process at a question that --no does not answer.
+  [[noreturn]] void StopAtQuestion();
+
   GlobalOptions options_;
   loop::ConsoleLoop loop_;
   ConsoleScreen screen_;

@@ -27,10 +27,12 @@ namespace tavro::cli {
 
 using test::TempDir;
 
-// A running `tavro-sim serve`, stopped at the end of the test.
+// A running `tavro-sim serve`, stopped at the end of the test. Fast unless
+// `atLineRate`: then it answers at 115200 baud, as a terminal on a cable.
 class ServedTerminal {
  public:
-  ServedTerminal(const std::string& profile, int com, const std::string& fault = {}) {
+  ServedTerminal(const std::string& profile, int com, const std::string& fault = {},
+                 bool atLineRate = false) {
     int out[2];
     if (::pipe(out) != 0)
       return;
@@ -39,8 +41,10 @@ class ServedTerminal {
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     const std::string comText = std::to_string(com);
-    std::vector<const char*> argv = {TAVRO_SIM_PATH, "serve",         "--dir", profile.c_str(),
-                                     "--com",        comText.c_str(), "--fast"};
+    std::vector<const char*> argv = {TAVRO_SIM_PATH,  "serve", "--dir",
+                                     profile.c_str(), "--com", comText.c_str()};
+    if (!atLineRate)
+      argv.push_back("--fast");
     if (!fault.empty()) {
       argv.push_back("--fault");
       argv.push_back(fault.c_str());
@@ -107,6 +111,59 @@ inline CliRun RunCli(const TempDir& scratch, const std::string& env, const std::
     r.exitCode = WEXITSTATUS(status);
   r.out = scratch.Read("out");
   r.err = scratch.Read("err");
+  return r;
+}
+
+// A tavro-cli run whose stdout and stderr are pipes read as it runs, as
+// when its output is piped into a log; stdin is not a terminal.
+inline CliRun RunCliThroughPipes(const std::string& env, const std::string& args) {
+  CliRun r;
+  int out[2], err[2];
+  if (::pipe(out) != 0)
+    return r;
+  if (::pipe(err) != 0) {
+    ::close(out[0]);
+    ::close(out[1]);
+    return r;
+  }
+  const std::string command = env + " exec '" TAVRO_CLI_PATH "' " + args + " </dev/null";
+  const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+  for (int fd : {out[0], out[1], err[0], err[1]})
+    posix_spawn_file_actions_addclose(&actions, fd);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, "/bin/sh", &actions, nullptr, const_cast<char**>(argv), environ) != 0)
+    pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  ::close(err[1]);
+  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  std::string* texts[2] = {&r.out, &r.err};
+  int open = pid > 0 ? 2 : 0;
+  while (open > 0) {
+    if (::poll(fds, 2, -1) < 0)
+      break;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0)
+        continue;
+      char buffer[4096];
+      const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        texts[i]->append(buffer, static_cast<std::size_t>(n));
+      } else {
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+  ::close(out[0]);
+  ::close(err[0]);
+  int status = 0;
+  if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+    r.exitCode = WEXITSTATUS(status);
   return r;
 }
 

@@ -111,7 +111,8 @@ TEST(CommandLine, UnknownCommandsAreNamedAndExitWithTwo) {
   EXPECT_EQ(cli.exitCode, 2);
   EXPECT_NE(cli.err.find("unknown command 'frobnicate'"), std::string::npos) << cli.err;
   EXPECT_NE(
-      cli.err.find("ports, info, backup, download, upgrade, rollback, ini2bin, prepare, convert, rules"),
+      cli.err.find(
+          "ports, info, backup, download, upgrade, rollback, ini2bin, prepare, convert, rules"),
       std::string::npos)
       << cli.err;
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,126 @@ TEST(UpgradeCommand, AnUpgradeCutShortByAPowerCutIsResumedByTheNextOne) {
   ASSERT_EQ(resumed.exitCode, 0) << resumed.err;
   ExpectConverted(before, Areas(profile));
   EXPECT_TRUE(data::ListFiles(program.PathOf("Backup/TAVR210"), "*.log").empty());
+}
+
+std::size_t Records(const TempDir& program, int com) {
+  return data::ListFiles(program.PathOf("Backup/TAVR" + std::to_string(com)), "*.log").size();
+}
+
+// --no answers "do not go on" everywhere, also where Cancel would go on
+// without the App backup; a run that nobody can answer does not start.
+TEST(UpgradeCommand, NoAndARunNobodyCanAnswerLeaveTheTerminalAsItWas) {
+  TempDir program, profile, scratch;
+  MakeProgramDir(program);
+  ASSERT_TRUE(WriteSamplePackage(program));
+  ASSERT_TRUE(InitTerminal(profile, program, "0x0215"));
+  const auto app = Read(profile.PathOf("app.bin"));
+  const auto backupApp = Read(profile.PathOf("app-backup.bin"));
+  const auto areas = Areas(profile);
+  ServedTerminal terminal(profile.Path(), 211);
+  ASSERT_FALSE(terminal.path().empty()) << "the simulator did not start";
+  const std::string env = "TAVRO_COM211=" + terminal.path();
+  const std::string args = "--dir '" + program.Path() + "' --port COM211 ";
+  const auto expectUnchanged = [&] {
+    EXPECT_EQ(Read(profile.PathOf("app.bin")), app);
+    EXPECT_EQ(Read(profile.PathOf("app-backup.bin")), backupApp);
+    EXPECT_EQ(Areas(profile), areas);
+    EXPECT_EQ(Records(program, 211), 0u) << "no download was recorded";
+  };
+
+  const CliRun no = RunCli(scratch, env, args + "--no upgrade");
+  EXPECT_EQ(no.exitCode, 1) << no.err;
+  EXPECT_TRUE(no.out.empty()) << no.out;
+  EXPECT_NE(no.err.find("Cancel: go on without this backup. -> not answered\nerror: stopped at "
+                        "this question"),
+            std::string::npos)
+      << no.err;
+  expectUnchanged();
+
+  const CliRun noDownload = RunCli(scratch, env, args + "--no download");
+  EXPECT_EQ(noDownload.exitCode, 1) << noDownload.err;
+  EXPECT_NE(noDownload.err.find("Cancel: stop. -> Cancel"), std::string::npos) << noDownload.err;
+  EXPECT_TRUE(noDownload.out.empty()) << noDownload.out;
+  EXPECT_TRUE(data::FileExists(program.PathOf("QZDownload.bin"))) << "the package is not used up";
+  expectUnchanged();
+
+  // stdin is /dev/null here: nobody can answer.
+  for (const char* command : {"upgrade", "download", "rollback"}) {
+    SCOPED_TRACE(command);
+    const CliRun r = RunCli(scratch, env, args + command);
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_NE(r.err.find(std::string("error: ") + command + " asks questions"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("--yes"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--no"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("port:"), std::string::npos) << "refused before the port is opened";
+    expectUnchanged();
+  }
+  EXPECT_TRUE(data::FileExists(program.PathOf("QZDownload.bin")));
+}
+
+// What a log of `tavro-cli --yes upgrade 2>&1 | tee` holds: the stages and a
+// line per tenth of each, not the stage display redrawn every second; the
+// final text on stdout only when the upgrade succeeded.
+TEST(UpgradeCommand, ThroughAPipeAnUpgradeIsAFewLinesAndStdoutOnlyItsResult) {
+  {
+    TempDir program, profile;
+    MakeProgramDir(program);
+    ASSERT_TRUE(WriteSamplePackage(program));
+    ASSERT_TRUE(InitTerminal(profile, program, "0x0215"));
+    // At the line rate, as on a cable: the window redraws its stages
+    // every second for the whole transfer.
+    ServedTerminal terminal(profile.Path(), 212, {}, true);
+    ASSERT_FALSE(terminal.path().empty()) << "the simulator did not start";
+    const CliRun r =
+        RunCliThroughPipes("TAVRO_COM212=" + terminal.path(),
+                           "--dir '" + program.Path() + "' --port COM212 --yes upgrade");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "√Reading device information(100%)\n\n√Backing up to the PC(100%)\n\n"
+              "√Converting data(100%)\n\n√Downloading(100%)\n\n√Starting the terminal(100%)\n");
+    std::vector<std::string> lines;
+    for (std::size_t begin = 0; begin < r.err.size();) {
+      const std::size_t end = r.err.find('\n', begin);
+      lines.push_back(r.err.substr(begin, end - begin));
+      begin = end == std::string::npos ? r.err.size() : end + 1;
+    }
+    EXPECT_LT(lines.size(), 30u) << r.err;
+    const std::regex progress(R"(  \[([#-]{20})\] +([0-9]+)%(  .*)?)");
+    int progressLines = 0, withFigures = 0, downloading = 0;
+    for (const std::string& line : lines) {
+      EXPECT_EQ(line.find('\r'), std::string::npos) << "nothing drawn in place in a log";
+      EXPECT_EQ(line.find("√"), std::string::npos) << "no stage display: " << line;
+      if (line == "  Downloading")
+        ++downloading;
+      std::smatch m;
+      if (!std::regex_match(line, m, progress))
+        continue;
+      ++progressLines;
+      const int percent = std::stoi(m[2]);
+      EXPECT_EQ(std::count(line.begin(), line.end(), '#'), percent / 5) << line;
+      if (std::regex_search(line, std::regex("App: [0-9]+/[0-9]+ B")))
+        ++withFigures;
+    }
+    EXPECT_EQ(downloading, 1) << r.err;
+    EXPECT_GE(progressLines, 3) << r.err;
+    EXPECT_GE(withFigures, 1) << "the running transfer's figures: " << r.err;
+  }
+  {
+    TempDir program, profile;
+    MakeProgramDir(program);
+    ASSERT_TRUE(WriteSamplePackage(program));
+    ASSERT_TRUE(InitTerminal(profile, program, "0x0215"));
+    ServedTerminal terminal(profile.Path(), 213, "PowerCut=para:2, 1");
+    ASSERT_FALSE(terminal.path().empty()) << "the simulator did not start";
+    const CliRun cut =
+        RunCliThroughPipes("TAVRO_COM213=" + terminal.path(),
+                           "--dir '" + program.Path() + "' --port COM213 --yes upgrade");
+    EXPECT_EQ(cut.exitCode, 1) << cut.err;
+    EXPECT_TRUE(cut.out.empty()) << cut.out;
+    EXPECT_NE(cut.err.find("\nerror: "), std::string::npos) << cut.err;
+  }
 }
 
 // Scratch folders of conversions ("Temp-<pid>") anywhere under `root`.
