@@ -405,6 +405,10 @@ void MainWindow::Exit(int status) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!ended_ && model_ != nullptr && !model_->ConfirmClose()) {
+    event->ignore();  // the operation goes on in the window
+    return;
+  }
   if (!ended_)
     Exit(model_ != nullptr ? model_->Close() : app::kCloseExitStatus);
   event->accept();

@@ -5,8 +5,8 @@
 // nothing itself.
 //
 // Keys: Enter does nothing; Esc ends the program without the close routine.
-// The close box runs the model's close routine and ends the program with its
-// status.
+// The close box asks the model first (a running operation is confirmed),
+// then runs its close routine and ends the program with its status.
 
 #include <QMainWindow>
 #include <functional>

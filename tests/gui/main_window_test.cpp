@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <memory>
 #include <vector>
 
 #include "app/ctavro_dlg.hpp"
@@ -320,8 +321,31 @@ TEST_F(MainWindowTest, CloseBoxRunsTheCloseRoutineAndEndsWithItsStatus) {
   ASSERT_TRUE(StartUp());
   window.close();
   EXPECT_EQ(exits, std::vector<int>{app::kCloseExitStatus});
+  EXPECT_TRUE(boxes.empty()) << "an idle window asks nothing";
   window.close();  // already ended: the routine does not run twice
   EXPECT_EQ(exits.size(), 1u);
+}
+
+// An operation that only occupies the window.
+class Occupying final : public engine::Operation {
+ public:
+  bool CheckFileSet(engine::Context&) override { return true; }
+  void OnIdentified(engine::Context&, engine::Identification) override {}
+};
+
+TEST_F(MainWindowTest, CloseBoxDuringAnOperationAsksAndCancelKeepsTheWindow) {
+  ASSERT_TRUE(StartUp());
+  model.context().operations.Install(std::make_shared<Occupying>());
+  answers.Queue(platform::kButtonCancel);
+  window.close();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].kind, platform::kBoxOkCancel);
+  EXPECT_TRUE(exits.empty());
+  EXPECT_TRUE(window.isVisible());
+  answers.Queue(platform::kButtonOk);
+  window.close();
+  EXPECT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(exits, std::vector<int>{app::kCloseExitStatus});
 }
 
 TEST_F(MainWindowTest, BuildPackageMenuRunsTheBuilderAndSaysWhereTheResultWent) {
