@@ -29,10 +29,7 @@ CTAVRODlg::CTAVRODlg(platform::Loop& loop, platform::Screen& screen, link::Seria
   ctx_.controls = platform::MakeMainWindowControls();
   engine::RegisterEngine(ctx_);
   for (const operations::OperationButton& button : operations::RegisterOperations(ctx_))
-    SetButtonHandler(button.controlId, [this, id = button.controlId, start = button.start] {
-      operationButton_ = id;
-      start(ctx_);
-    });
+    SetButtonHandler(button.controlId, [this, start = button.start] { start(ctx_); });
   loop.SetTickHandler([this](int id) { OnTimerTick(id); });
   serial.SetByteHandler([this](std::uint8_t byte) { OnRxByte(byte); });
   serial.SetErrorHandler([this](const std::string& text) { ShowTransportError(text); });
@@ -99,8 +96,10 @@ void CTAVRODlg::OnButton(int controlId) {
     default:
       // The developer panel's other buttons do nothing; operation buttons
       // are routed here as their operations land.
-      if (const auto it = buttons_.find(controlId); it != buttons_.end())
+      if (const auto it = buttons_.find(controlId); it != buttons_.end()) {
+        operationButton_ = controlId;
         it->second();
+      }
       break;
   }
 }

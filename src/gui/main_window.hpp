@@ -16,6 +16,7 @@
 
 class QAction;
 class QLabel;
+class QMenu;
 class QScrollArea;
 class QWidget;
 
@@ -59,6 +60,8 @@ class MainWindow : public QMainWindow {
   int IconShown(int id) const;
   // The menu entry that builds a package description.
   QAction* BuildPackageAction() const { return buildPackage_; }
+  QAction* RollBackAction() const { return rollBack_; }
+  QMenu* ToolsMenu() const { return tools_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -70,6 +73,8 @@ class MainWindow : public QMainWindow {
   QWidget* BuildInformation();
   QWidget* BuildDeveloperPanel();
   void BuildMenu();
+  // The menu's captions in the model's language, once it has one.
+  void ApplyMenuCaptions();
 
   QLabel* AddLabel(int id, const QString& text);
   QLabel* AddPicture(int id);
@@ -86,6 +91,7 @@ class MainWindow : public QMainWindow {
   std::map<int, int> icons_;
   QScrollArea* infoScroll_ = nullptr;
   QLabel* transferLine_ = nullptr;
+  QMenu* tools_ = nullptr;
   QAction* buildPackage_ = nullptr;
   QAction* rollBack_ = nullptr;
 };

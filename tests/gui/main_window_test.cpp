@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -36,7 +37,8 @@ constexpr const char* kLanguage =
     "B_Run=Run T\nB_OpenCom=Open T\nB_CloseCom=Close T\n"
     "S_Basic=Basic T\nS_Cmd=Cmd T\nS_Info=Info area T\nS_Status=status T\nS_Com=Port T\n"
     "S_Connect=Link T\nS_Num=Number T\nS_OnOff=Switch T\n"
-    "C_Com=Serial T\nC_NoCom=cannot T\nC_ComClose=Closed T\nC_ComLost=lost T\n";
+    "C_Com=Serial T\nC_NoCom=cannot T\nC_ComClose=Closed T\nC_ComLost=lost T\n"
+    "Ext_Menu_Tools=&Tools T\nExt_Menu_BuildPackage=&Build T\nExt_Menu_RollBack=&Roll back T\n";
 
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -105,6 +107,9 @@ TEST_F(MainWindowTest, CaptionsComeFromTheLanguageFile) {
   EXPECT_EQ(TextOf(platform::kInfoText), QStringLiteral("Ready"));
   EXPECT_EQ(window.IconShown(platform::kPortStatusIcon), platform::kIconOff);
   EXPECT_EQ(window.IconShown(platform::kConnectionStatusIcon), platform::kIconOff);
+  EXPECT_EQ(window.ToolsMenu()->title(), QStringLiteral("&Tools T"));
+  EXPECT_EQ(window.BuildPackageAction()->text(), QStringLiteral("&Build T"));
+  EXPECT_EQ(window.RollBackAction()->text(), QStringLiteral("&Roll back T"));
   EXPECT_TRUE(boxes.empty());
 }
 
@@ -116,6 +121,8 @@ TEST_F(MainWindowTest, WithoutLanguageFileTheBoxAppearsAndTheWindowKeepsItsOwnTe
   EXPECT_EQ(boxes[0].kind, platform::kBoxError);
   EXPECT_EQ(TextOf(platform::kDeviceInfoButton), QStringLiteral("Device Info"));
   EXPECT_EQ(TextOf(platform::kPortButton), QStringLiteral("Open Port"));
+  EXPECT_EQ(window.ToolsMenu()->title(), QStringLiteral("&Tools"));
+  EXPECT_EQ(window.RollBackAction()->text(), QStringLiteral("&Roll back to the backup App…"));
   EXPECT_FALSE(serial.IsOpen());
 }
 
