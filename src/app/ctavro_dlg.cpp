@@ -96,8 +96,10 @@ void CTAVRODlg::OnButton(int controlId) {
     default:
       // The developer panel's other buttons do nothing; operation buttons
       // are routed here as their operations land.
-      if (const auto it = buttons_.find(controlId); it != buttons_.end())
+      if (const auto it = buttons_.find(controlId); it != buttons_.end()) {
+        operationButton_ = controlId;
         it->second();
+      }
       break;
   }
 }
@@ -123,6 +125,48 @@ void CTAVRODlg::OnEditChanged(int controlId, const std::string& text) {
 
 void CTAVRODlg::OnDeviceRemoved() {
   app::OnDeviceRemoved(ctx_, ports_);
+}
+
+std::string CTAVRODlg::CloseQuestion() {
+  const char* running = "Ext_Close_Running";
+  // Reading operations leave the terminal as it was; the others write to it.
+  bool writes = true;
+  bool resumes = false;
+  switch (operationButton_) {
+    case platform::kDeviceInfoButton:
+      running = "Ext_Close_Info";
+      writes = false;
+      break;
+    case platform::kBackupButton:
+      running = "Ext_Close_Backup";
+      writes = false;
+      break;
+    case platform::kDownloadButton:
+      running = "Ext_Close_Download";
+      break;
+    case platform::kUpgradeButton:
+      // Only an upgrade keeps a record of its data download to resume from.
+      running = "Ext_Close_Upgrade";
+      resumes = true;
+      break;
+    case platform::kRollBackAction:
+      running = "Ext_Close_RollBack";
+      break;
+    default:
+      break;
+  }
+  std::string text =
+      ctx_.Text(running) + "\r\n" + ctx_.Text(writes ? "Ext_Close_Writing" : "Ext_Close_ReadOnly");
+  if (resumes)
+    text += "\r\n" + ctx_.Text("Ext_Close_Resume");
+  return text + "\r\n\r\n" + ctx_.Text("Ext_Close_Choice");
+}
+
+bool CTAVRODlg::ConfirmClose() {
+  if (!ctx_.operations.IsRunning())
+    return true;
+  // The box is modal: the transfer goes on while the technician decides.
+  return ctx_.MessageBox(CloseQuestion(), platform::kBoxOkCancel) == platform::kButtonOk;
 }
 
 int CTAVRODlg::Close() {

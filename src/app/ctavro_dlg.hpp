@@ -47,6 +47,13 @@ class CTAVRODlg {
   // A failure the serial transport reports: an error box with its text.
   void ShowTransportError(const std::string& text);
   void OnEnter() {}  // the default button does nothing
+  // The close box, before the close routine: true when the window may close.
+  // While an operation runs, an OK/Cancel question says what runs and what
+  // an interruption leaves; Cancel keeps the window and the operation going.
+  // An idle window closes without a question.
+  bool ConfirmClose();
+  // The text of that question for the operation running now.
+  std::string CloseQuestion();
   // The close box: buffers released, run log closed; the process then ends
   // with the returned status.
   int Close();
@@ -70,6 +77,8 @@ class CTAVRODlg {
   engine::Context ctx_;
   PortSource ports_;
   std::map<int, std::function<void()>> buttons_;
+  // The operation button pressed last: the one whose operation runs, if any.
+  int operationButton_ = 0;
 };
 
 }  // namespace tavro::app

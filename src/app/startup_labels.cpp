@@ -27,4 +27,9 @@ void ApplyStartupLabels(platform::ControlTable& controls, const Language& langua
   controls.SetText(platform::kPortSwitchLabel, text("S_OnOff"));
 }
 
+MenuCaptions MenuCaptionsOf(const Language& language) {
+  return MenuCaptions{language.Text("Ext_Menu_Tools"), language.Text("Ext_Menu_BuildPackage"),
+                      language.Text("Ext_Menu_RollBack")};
+}
+
 }  // namespace tavro::app

@@ -20,4 +20,13 @@ std::string DownloadButtonCaption(const Language& language, const std::string& p
 void ApplyStartupLabels(platform::ControlTable& controls, const Language& language,
                         const std::string& programDir);
 
+// The window's menu, beside the dialog's controls: captions with their
+// access keys ("&Tools").
+struct MenuCaptions {
+  std::string tools;
+  std::string buildPackage;
+  std::string rollBack;
+};
+MenuCaptions MenuCaptionsOf(const Language& language);
+
 }  // namespace tavro::app

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/backup_read.hpp"
 #include "link/messages.hpp"
 #include "link/payloads.hpp"
 
@@ -15,67 +16,79 @@ std::uint64_t Blocks(std::uint64_t n) {
   return n * link::kBlockSize;
 }
 
-TransferState Sending(std::string stage, std::uint64_t done, std::uint64_t total) {
-  return TransferState{std::move(stage), std::min(done, total), total};
-}
-
 }  // namespace
 
 std::optional<TransferState> RunningTransfer(const engine::Context& ctx) {
   const engine::LinkState& s = ctx.link;
   const bool sending = !s.buffers.sendImage.empty();
+  const auto text = [&ctx](std::string_view key) { return ctx.messages.Text(key); };
+  const auto transfer = [&text](std::string stage, std::uint64_t done, std::uint64_t total) {
+    return TransferState{
+        std::move(stage), std::min(done, total), total,
+        TransferWords{text("Ext_Tr_Bytes"), text("Ext_Tr_Rate"), text("Ext_Tr_Left")}};
+  };
   switch (s.CmdID) {
     case link::MsgAppDownloadStart:
     case link::CmdAppSending:
       if (!sending)
         return std::nullopt;
       // The header block goes first, then the image.
-      return Sending("App", Blocks(s.gFrameNum), Blocks(1) + s.ImageLen);
+      return transfer(text("Ext_Tr_App"), Blocks(s.gFrameNum), Blocks(1) + s.ImageLen);
     case link::MsgParaDownloadStart:
     case link::CmdParaSending:
       if (!sending)
         return std::nullopt;
-      return Sending("Data " + std::to_string(s.StepIndex + 1) + ".dat",
-                     s.gFrameNum == 0 ? 0 : link::kParaHeaderBlockSize + Blocks(s.gFrameNum - 1u),
-                     s.ImageLen);
+      return transfer(text("Ext_Tr_Data") + " " + std::to_string(s.StepIndex + 1) + ".dat",
+                      s.gFrameNum == 0 ? 0 : link::kParaHeaderBlockSize + Blocks(s.gFrameNum - 1u),
+                      s.ImageLen);
     case link::MsgE2WriteBlock:
     case link::CmdFlashCopy:
     case link::CmdResource:
       if (!sending)
         return std::nullopt;
-      return Sending(s.CmdID == link::MsgE2WriteBlock ? "Data E2.dat"
-                     : s.CmdID == link::CmdFlashCopy  ? "Flash copy"
-                                                      : "Resources",
-                     Blocks(s.gFrameNum), s.ImageLen);
+      return transfer(s.CmdID == link::MsgE2WriteBlock ? text("Ext_Tr_Data") + " E2.dat"
+                      : s.CmdID == link::CmdFlashCopy  ? text("Ext_Tr_FlashCopy")
+                                                       : text("Ext_Tr_Resources"),
+                      Blocks(s.gFrameNum), s.ImageLen);
     case link::MsgAppBackupStart:
       if (s.gFrameSum == 0)
         return std::nullopt;
-      return Sending("App backup", Blocks(s.gFrameNum + 1u), Blocks(s.gFrameSum));
+      return transfer(text("Ext_Tr_AppBackup"), Blocks(s.gFrameNum + 1u), Blocks(s.gFrameSum));
     case link::MsgParaBackupStart:
-      if (s.gFrameSum == 0)
+      // Past the last area the read is over, though the command stays until
+      // the pacing timer has run: the last area's counters are history.
+      if (s.gFrameSum == 0 || s.StepIndex >= engine::BackupAreaCount(ctx))
         return std::nullopt;
-      return Sending("Data backup " + std::to_string(s.StepIndex + 1), Blocks(s.gFrameNum + 1u),
-                     Blocks(s.gFrameSum));
+      return transfer(text("Ext_Tr_DataBackup") + " " + std::to_string(s.StepIndex + 1),
+                      Blocks(s.gFrameNum + 1u), Blocks(s.gFrameSum));
     case link::MsgE2Read:
       if (s.ReadLen <= 32)
         return std::nullopt;
-      return Sending("Data backup E2.dat", s.ReadOffset, s.ReadLen);
+      return transfer(text("Ext_Tr_DataBackup") + " E2.dat", s.ReadOffset, s.ReadLen);
     default:
       return std::nullopt;
   }
 }
 
 std::string TransferLine(const TransferState& state, std::optional<double> bytesPerSecond) {
-  std::string line =
-      state.stage + ": " + std::to_string(state.done) + "/" + std::to_string(state.total) + " B";
+  const TransferWords& w = state.words;
+  std::string line = state.stage + ": " + std::to_string(state.done) + "/" +
+                     std::to_string(state.total) + " " + w.bytes;
   if (bytesPerSecond && *bytesPerSecond > 0) {
-    line +=
-        ", " + std::to_string(static_cast<std::uint64_t>(std::llround(*bytesPerSecond))) + " B/s";
+    line += ", " + std::to_string(static_cast<std::uint64_t>(std::llround(*bytesPerSecond))) + " " +
+            w.rate;
     const double left = static_cast<double>(state.total - state.done) / *bytesPerSecond;
     const auto seconds = static_cast<std::uint64_t>(std::ceil(left));
     const std::uint64_t ss = seconds % 60;
-    line += ", " + std::to_string(seconds / 60) + ":" + (ss < 10 ? "0" : "") + std::to_string(ss) +
-            " left";
+    const std::string time =
+        std::to_string(seconds / 60) + ":" + (ss < 10 ? "0" : "") + std::to_string(ss);
+    std::string phrase = w.left;
+    const std::size_t at = phrase.find("%1");
+    if (at == std::string::npos)
+      phrase = time + " " + phrase;  // a wording without the place still shows the time
+    else
+      phrase.replace(at, 2, time);
+    line += ", " + phrase;
   }
   return line;
 }

@@ -13,14 +13,22 @@
 
 namespace tavro::app {
 
+// The units and the time-left wording of the line, in the window's language.
+struct TransferWords {
+  std::string bytes = "B";
+  std::string rate = "B/s";
+  std::string left = "%1 left";  // %1 stands for the time left, "m:ss"
+};
+
 struct TransferState {
-  std::string stage;  // "App", "Data", "Resources", "App backup", ...
+  std::string stage;  // "App", "Data 1.dat", "Resources", "App backup", ...
   std::uint64_t done = 0;
   std::uint64_t total = 0;
+  TransferWords words;
 };
 
 // The block transfer the running command moves, as far as its counters
-// tell; nullopt when no transfer runs.
+// tell, named in the language's words; nullopt when no transfer runs.
 std::optional<TransferState> RunningTransfer(const engine::Context& ctx);
 
 // "App: 12288/262144 B, 11198 B/s, 0:21 left"; the rate and the time left

@@ -90,12 +90,11 @@ void SendAreaRequest(Context& ctx) {
   }
 }
 
-// Areas the package names and the area table holds, before the App entry.
-std::size_t AreaCount(const Context& ctx) {
+}  // namespace
+
+std::size_t BackupAreaCount(const Context& ctx) {
   return std::min<std::size_t>(ctx.package.paraFileTotalNum, data::kAppAreaIndex);
 }
-
-}  // namespace
 
 std::string OperationStamp(const Context& ctx) {
   return link::FormatTimeStamp(
@@ -109,7 +108,7 @@ void StartAppReadBack(Context& ctx, std::function<void()> onDone) {
 }
 
 void StartAreaReadBack(Context& ctx, std::function<void()> onDone) {
-  if (AreaCount(ctx) == 0) {
+  if (BackupAreaCount(ctx) == 0) {
     if (onDone)
       onDone();
     return;
@@ -213,7 +212,7 @@ void OnParaBackupBlock(Context& ctx, link::ByteView payload) {
   }
   ++s.StepIndex;
   s.FirstBlock = 1;
-  if (s.StepIndex < AreaCount(ctx)) {
+  if (s.StepIndex < BackupAreaCount(ctx)) {
     // The next request ends this area's read in the terminal.
     SendAreaRequest(ctx);
     return;

@@ -20,6 +20,10 @@ inline constexpr std::uint16_t kMaxParaBackupBlocks = 256;  // 1 MiB
 // "%Y%m%d%H%M%S" of the running operation's start, local time.
 std::string OperationStamp(const Context& ctx);
 
+// The parameter areas an area read-back covers: those the package names
+// and the area table holds, before the App entry.
+std::size_t BackupAreaCount(const Context& ctx);
+
 // Command MsgAppBackupStart: reads the App back into the SW backup folder;
 // `onDone` runs after the file is written and verified.
 void StartAppReadBack(Context& ctx, std::function<void()> onDone);

@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -23,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include "app/ctavro_dlg.hpp"
+#include "app/startup_labels.hpp"
 #include "gui/drop_down_combo.hpp"
 #include "gui/icons.hpp"
 #include "gui/qt_screen.hpp"
@@ -253,18 +255,28 @@ QWidget* MainWindow::AddHidden(int id, const platform::ControlState& initial) {
 }
 
 void MainWindow::BuildMenu() {
-  QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
-  buildPackage_ = tools->addAction(QStringLiteral("&Build package description…"));
+  // The window's own captions until the language's arrive with the title.
+  tools_ = menuBar()->addMenu(QStringLiteral("&Tools"));
+  buildPackage_ = tools_->addAction(QStringLiteral("&Build package description…"));
   connect(buildPackage_, &QAction::triggered, this, [this] {
     if (model_ != nullptr)
       model_->OnButton(platform::kIniToBinButton);
   });
   // Asks before anything is sent; available while no operation runs.
-  rollBack_ = tools->addAction(QStringLiteral("&Roll back to the backup App…"));
+  rollBack_ = tools_->addAction(QStringLiteral("&Roll back to the backup App…"));
   connect(rollBack_, &QAction::triggered, this, [this] {
     if (model_ != nullptr)
       model_->OnButton(platform::kRollBackAction);
   });
+}
+
+void MainWindow::ApplyMenuCaptions() {
+  if (model_ == nullptr || !model_->language().HasLanguage())
+    return;
+  const app::MenuCaptions captions = app::MenuCaptionsOf(model_->language());
+  tools_->setTitle(QString::fromStdString(captions.tools));
+  buildPackage_->setText(QString::fromStdString(captions.buildPackage));
+  rollBack_->setText(QString::fromStdString(captions.rollBack));
 }
 
 void MainWindow::ShowTransferLine(const std::string& line) {
@@ -346,6 +358,8 @@ void MainWindow::ShowIcon(int id, int icon) {
 void MainWindow::ApplyControl(int id, const platform::ControlState& state) {
   if (id == platform::kWindowTitle) {
     setWindowTitle(QString::fromStdString(state.text));
+    // The title is captioned once the language is selected; so is the menu.
+    ApplyMenuCaptions();
     return;
   }
   QWidget* widget = Control(id);
@@ -405,6 +419,10 @@ void MainWindow::Exit(int status) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!ended_ && model_ != nullptr && !model_->ConfirmClose()) {
+    event->ignore();  // the operation goes on in the window
+    return;
+  }
   if (!ended_)
     Exit(model_ != nullptr ? model_->Close() : app::kCloseExitStatus);
   event->accept();

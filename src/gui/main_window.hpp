@@ -5,8 +5,8 @@
 // nothing itself.
 //
 // Keys: Enter does nothing; Esc ends the program without the close routine.
-// The close box runs the model's close routine and ends the program with its
-// status.
+// The close box asks the model first (a running operation is confirmed),
+// then runs its close routine and ends the program with its status.
 
 #include <QMainWindow>
 #include <functional>
@@ -16,6 +16,7 @@
 
 class QAction;
 class QLabel;
+class QMenu;
 class QScrollArea;
 class QWidget;
 
@@ -59,6 +60,8 @@ class MainWindow : public QMainWindow {
   int IconShown(int id) const;
   // The menu entry that builds a package description.
   QAction* BuildPackageAction() const { return buildPackage_; }
+  QAction* RollBackAction() const { return rollBack_; }
+  QMenu* ToolsMenu() const { return tools_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -70,6 +73,8 @@ class MainWindow : public QMainWindow {
   QWidget* BuildInformation();
   QWidget* BuildDeveloperPanel();
   void BuildMenu();
+  // The menu's captions in the model's language, once it has one.
+  void ApplyMenuCaptions();
 
   QLabel* AddLabel(int id, const QString& text);
   QLabel* AddPicture(int id);
@@ -86,6 +91,7 @@ class MainWindow : public QMainWindow {
   std::map<int, int> icons_;
   QScrollArea* infoScroll_ = nullptr;
   QLabel* transferLine_ = nullptr;
+  QMenu* tools_ = nullptr;
   QAction* buildPackage_ = nullptr;
   QAction* rollBack_ = nullptr;
 };

@@ -14,10 +14,10 @@ namespace {
 
 using engine::Context;
 
-// The language catalogue has no text for this question (roll back is not one
-// of the four buttons); a language file that adds the key is used, else this
-// text. "Null" is what a missing key reads as.
-constexpr const char* kQuestionKey = "Run_AppGoback_Ask";
+// Roll back is not one of the four buttons, so its question is one of the
+// tool's own texts; a language file from before it gets the English text
+// rather than "Null", which is what a missing key reads as.
+constexpr const char* kQuestionKey = "Ext_AppGoback_Ask";
 constexpr const char* kQuestionFallback =
     "Return the terminal to its backup App? Its current App is given up.";
 

@@ -11,15 +11,22 @@ namespace tavro::app {
 namespace {
 
 TransferState App(std::uint64_t done) {
-  return TransferState{"App", done, 100000};
+  return TransferState{"App", done, 100000, {}};
 }
 
 TEST(TransferLine, BytesThenRateAndTimeLeftOnceKnown) {
   EXPECT_EQ(TransferLine(App(0), std::nullopt), "App: 0/100000 B");
   EXPECT_EQ(TransferLine(App(40000), 10000.0), "App: 40000/100000 B, 10000 B/s, 0:06 left");
-  EXPECT_EQ(TransferLine(TransferState{"Data E2.dat", 0, 1200000}, 10000.0),
+  EXPECT_EQ(TransferLine(TransferState{"Data E2.dat", 0, 1200000, {}}, 10000.0),
             "Data E2.dat: 0/1200000 B, 10000 B/s, 2:00 left");
   EXPECT_EQ(TransferLine(App(100000), 10000.0), "App: 100000/100000 B, 10000 B/s, 0:00 left");
+}
+
+TEST(TransferLine, TheLanguagesWordsAndTheTimeWhereTheirWordingPutsIt) {
+  TransferState s{"应用程序", 40000, 100000, {"字节", "字节/秒", "剩余 %1"}};
+  EXPECT_EQ(TransferLine(s, 10000.0), "应用程序: 40000/100000 字节, 10000 字节/秒, 剩余 0:06");
+  s.words.left = "left";  // a wording without the place for the time still shows it
+  EXPECT_EQ(TransferLine(s, 10000.0), "应用程序: 40000/100000 字节, 10000 字节/秒, 0:06 left");
 }
 
 TEST(TransferMeter, AtMostEveryTwoHundredMillisecondsAndTheLastFiguresOnce) {
@@ -43,9 +50,9 @@ TEST(TransferMeter, ANewStageStartsItsRateAfresh) {
   TransferMeter meter;
   meter.Update(App(0), 0);
   meter.Update(App(50000), 1000);
-  meter.Update(TransferState{"Data 1.dat", 0, 9000}, 1100);
+  meter.Update(TransferState{"Data 1.dat", 0, 9000, {}}, 1100);
   EXPECT_EQ(meter.Rate(), std::nullopt);
-  meter.Update(TransferState{"Data 1.dat", 4608, 9000}, 1500);
+  meter.Update(TransferState{"Data 1.dat", 4608, 9000, {}}, 1500);
   ASSERT_TRUE(meter.Rate());
   EXPECT_DOUBLE_EQ(*meter.Rate(), 4608 * 1000.0 / 400);
 }

@@ -7,10 +7,12 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <memory>
 #include <vector>
 
 #include "app/ctavro_dlg.hpp"
@@ -35,7 +37,8 @@ constexpr const char* kLanguage =
     "B_Run=Run T\nB_OpenCom=Open T\nB_CloseCom=Close T\n"
     "S_Basic=Basic T\nS_Cmd=Cmd T\nS_Info=Info area T\nS_Status=status T\nS_Com=Port T\n"
     "S_Connect=Link T\nS_Num=Number T\nS_OnOff=Switch T\n"
-    "C_Com=Serial T\nC_NoCom=cannot T\nC_ComClose=Closed T\nC_ComLost=lost T\n";
+    "C_Com=Serial T\nC_NoCom=cannot T\nC_ComClose=Closed T\nC_ComLost=lost T\n"
+    "Ext_Menu_Tools=&Tools T\nExt_Menu_BuildPackage=&Build T\nExt_Menu_RollBack=&Roll back T\n";
 
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -104,6 +107,9 @@ TEST_F(MainWindowTest, CaptionsComeFromTheLanguageFile) {
   EXPECT_EQ(TextOf(platform::kInfoText), QStringLiteral("Ready"));
   EXPECT_EQ(window.IconShown(platform::kPortStatusIcon), platform::kIconOff);
   EXPECT_EQ(window.IconShown(platform::kConnectionStatusIcon), platform::kIconOff);
+  EXPECT_EQ(window.ToolsMenu()->title(), QStringLiteral("&Tools T"));
+  EXPECT_EQ(window.BuildPackageAction()->text(), QStringLiteral("&Build T"));
+  EXPECT_EQ(window.RollBackAction()->text(), QStringLiteral("&Roll back T"));
   EXPECT_TRUE(boxes.empty());
 }
 
@@ -115,6 +121,8 @@ TEST_F(MainWindowTest, WithoutLanguageFileTheBoxAppearsAndTheWindowKeepsItsOwnTe
   EXPECT_EQ(boxes[0].kind, platform::kBoxError);
   EXPECT_EQ(TextOf(platform::kDeviceInfoButton), QStringLiteral("Device Info"));
   EXPECT_EQ(TextOf(platform::kPortButton), QStringLiteral("Open Port"));
+  EXPECT_EQ(window.ToolsMenu()->title(), QStringLiteral("&Tools"));
+  EXPECT_EQ(window.RollBackAction()->text(), QStringLiteral("&Roll back to the backup App…"));
   EXPECT_FALSE(serial.IsOpen());
 }
 
@@ -320,8 +328,31 @@ TEST_F(MainWindowTest, CloseBoxRunsTheCloseRoutineAndEndsWithItsStatus) {
   ASSERT_TRUE(StartUp());
   window.close();
   EXPECT_EQ(exits, std::vector<int>{app::kCloseExitStatus});
+  EXPECT_TRUE(boxes.empty()) << "an idle window asks nothing";
   window.close();  // already ended: the routine does not run twice
   EXPECT_EQ(exits.size(), 1u);
+}
+
+// An operation that only occupies the window.
+class Occupying final : public engine::Operation {
+ public:
+  bool CheckFileSet(engine::Context&) override { return true; }
+  void OnIdentified(engine::Context&, engine::Identification) override {}
+};
+
+TEST_F(MainWindowTest, CloseBoxDuringAnOperationAsksAndCancelKeepsTheWindow) {
+  ASSERT_TRUE(StartUp());
+  model.context().operations.Install(std::make_shared<Occupying>());
+  answers.Queue(platform::kButtonCancel);
+  window.close();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].kind, platform::kBoxOkCancel);
+  EXPECT_TRUE(exits.empty());
+  EXPECT_TRUE(window.isVisible());
+  answers.Queue(platform::kButtonOk);
+  window.close();
+  EXPECT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(exits, std::vector<int>{app::kCloseExitStatus});
 }
 
 TEST_F(MainWindowTest, BuildPackageMenuRunsTheBuilderAndSaysWhereTheResultWent) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 
+#include "app/transfer_meter.hpp"
 #include "data/file_io.hpp"
 #include "link/messages.hpp"
 #include "link/time_stamp.hpp"
@@ -122,6 +123,28 @@ TEST(Backup, FlashTerminalGetsItsAppAndEveryAreaByteForByte) {
   EXPECT_EQ(bar.rangeMax, 1024);
   EXPECT_EQ(bar.pos, 1024);
   EXPECT_EQ(r.s.ctx().link.BackupMode, 1);
+}
+
+TEST(Backup, TheTransferLineNamesEachOfTheFiveAreasAndNoSixth) {
+  BackupRun r(PackageDevice(0x0215, 1));
+  ASSERT_TRUE(r.Connect());
+  ASSERT_EQ(r.s.ctx().package.paraFileTotalNum, 5u);
+  // Every stage the line named, in order, sampled after each event.
+  std::vector<std::string> stages;
+  r.s.dlg->OnButton(platform::kBackupButton);
+  ASSERT_TRUE(r.s.loop.RunUntil(
+      [&] {
+        if (const auto t = app::RunningTransfer(r.s.ctx());
+            t && (stages.empty() || stages.back() != t->stage))
+          stages.push_back(t->stage);
+        return r.s.dlg->controls().Get(platform::kBackupButton).enabled;
+      },
+      120000));
+  ASSERT_TRUE(r.Finished());
+  std::vector<std::string> expected = {r.s.Text("Ext_Tr_AppBackup")};
+  for (int area = 1; area <= 5; ++area)
+    expected.push_back(r.s.Text("Ext_Tr_DataBackup") + " " + std::to_string(area));
+  EXPECT_EQ(stages, expected);
 }
 
 TEST(Backup, AVersionThatIsNoBcdNumberIsReadWithTheLongRequest) {
