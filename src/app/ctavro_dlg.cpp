@@ -128,6 +128,10 @@ void CTAVRODlg::OnDeviceRemoved() {
 }
 
 std::string CTAVRODlg::CloseQuestion() {
+  return StopConsequences() + "\r\n\r\n" + ctx_.Text("Ext_Close_Choice");
+}
+
+std::string CTAVRODlg::StopConsequences() {
   const char* running = "Ext_Close_Running";
   // Reading operations leave the terminal as it was; the others write to it.
   bool writes = true;
@@ -159,7 +163,7 @@ std::string CTAVRODlg::CloseQuestion() {
       ctx_.Text(running) + "\r\n" + ctx_.Text(writes ? "Ext_Close_Writing" : "Ext_Close_ReadOnly");
   if (resumes)
     text += "\r\n" + ctx_.Text("Ext_Close_Resume");
-  return text + "\r\n\r\n" + ctx_.Text("Ext_Close_Choice");
+  return text;
 }
 
 bool CTAVRODlg::ConfirmClose() {

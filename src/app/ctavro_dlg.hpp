@@ -54,6 +54,9 @@ class CTAVRODlg {
   bool ConfirmClose();
   // The text of that question for the operation running now.
   std::string CloseQuestion();
+  // What stopping the running operation now means, without the question:
+  // the console says it when Ctrl+C stops a run.
+  std::string StopConsequences();
   // The close box: buffers released, run log closed; the process then ends
   // with the returned status.
   int Close();

@@ -19,6 +19,10 @@ std::uint64_t Blocks(std::uint64_t n) {
 }  // namespace
 
 std::optional<TransferState> RunningTransfer(const engine::Context& ctx) {
+  // An operation that ended (an error, a removal) leaves its counters behind;
+  // they describe no transfer any more.
+  if (!ctx.operations.IsRunning())
+    return std::nullopt;
   const engine::LinkState& s = ctx.link;
   const bool sending = !s.buffers.sendImage.empty();
   const auto text = [&ctx](std::string_view key) { return ctx.messages.Text(key); };

@@ -5,6 +5,7 @@
 #include "cli/command.hpp"
 #include "cli/console_screen.hpp"
 #include "cli/window_session.hpp"
+#include "data/file_io.hpp"
 #include "platform/control_ids.hpp"
 
 namespace tavro::cli {
@@ -53,8 +54,10 @@ int RunUntilRunReport(const GlobalOptions& options, int buttonId, const char* co
     PrintInfoTextAsContext(session);
     std::fprintf(stderr,
                  "error: the operation ended before its completion (a question answered with "
-                 "Cancel, or the terminal restarted); an upgrade interrupted during its data "
-                 "download is resumed by the next upgrade\n");
+                 "Cancel, or the terminal restarted)\n");
+    // Said only when a download record is left, in the words the window uses.
+    if (ctx.link.RecordResumable == 1 && data::FileExists(ctx.link.RecordPath))
+      std::fprintf(stderr, "%s\n", ctx.Text("Ext_ResumeHint").c_str());
     return kExitFailure;
   }
   if (!session.WaitFor([&ctx] { return ctx.link.RunResult >= 0; }, kRunReportLimitMs)) {

@@ -6,6 +6,7 @@
 #include "app/language.hpp"
 #include "app/startup_sequence.hpp"
 #include "app/transfer_meter.hpp"
+#include "cli/interrupt_notice.hpp"
 #include "link/com_ports.hpp"
 #include "platform/control_ids.hpp"
 
@@ -82,7 +83,10 @@ int WindowSession::RunOperation(int buttonId, std::uint32_t limitMs) {
   const int errorsBefore = screen_.errorBoxes();
   screen_.SetOperationRunning(true);
   dlg_.OnButton(buttonId);
-  // Every operation disables the device information button while it runs.
+  // Ctrl+C from now on says what stopping this operation leaves; the text
+  // is composed here, where it may allocate, not in the handler.
+  if (dlg_.context().operations.IsRunning())
+    SayOnInterrupt("\n" + InfoTextLines(dlg_.StopConsequences()) + "\n");
   app::TransferMeter meter;
   const auto showTransfer = [this, &meter] {
     const std::optional<app::TransferState> state = app::RunningTransfer(dlg_.context());
@@ -99,6 +103,7 @@ int WindowSession::RunOperation(int buttonId, std::uint32_t limitMs) {
       },
       limitMs);
   screen_.SetOperationRunning(false);
+  SayOnInterrupt("");
   if (!finished) {
     std::fprintf(stderr, "error: the operation did not finish in time\n");
     return kExitFailure;

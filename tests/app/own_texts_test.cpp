@@ -80,6 +80,7 @@ TEST_F(ChineseWindow, MenuAndQuestionsAreChinese) {
 }
 
 TEST_F(ChineseWindow, TheTransferLineIsChinese) {
+  MarkOperationRunning();
   engine::LinkState& s = link();
   s.buffers.sendImage.assign(10000, 0);
   s.ImageLen = 10000;

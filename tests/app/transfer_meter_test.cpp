@@ -62,6 +62,7 @@ class RunningTransferTest : public test::WindowFixture {};
 TEST_F(RunningTransferTest, TheCountersOfTheRunningCommandGiveTheBytes) {
   engine::LinkState& s = link();
   EXPECT_EQ(RunningTransfer(ctx()), std::nullopt);
+  MarkOperationRunning();
   s.CmdID = link::CmdAppSending;
   EXPECT_EQ(RunningTransfer(ctx()), std::nullopt) << "no image loaded yet";
   s.buffers.sendImage.assign(10000, 0);
@@ -87,6 +88,12 @@ TEST_F(RunningTransferTest, TheCountersOfTheRunningCommandGiveTheBytes) {
   t = RunningTransfer(ctx());
   ASSERT_TRUE(t);
   EXPECT_EQ(t->done, 0x4000u);
+  // An error or a removal ends the operation with the counters left as they
+  // were: they describe no transfer any more.
+  s.CmdID = link::CmdAppSending;
+  ASSERT_TRUE(RunningTransfer(ctx()));
+  ctx().operations.Remove();
+  EXPECT_EQ(RunningTransfer(ctx()), std::nullopt);
 }
 
 }  // namespace

@@ -37,8 +37,20 @@ inline std::string ReadText(const std::string& path) {
   return s.str();
 }
 
+// An operation in progress, as far as the engine's shared parts care.
+class RunningOperation final : public engine::Operation {
+ public:
+  bool CheckFileSet(engine::Context&) override { return true; }
+  void OnIdentified(engine::Context&, engine::Identification) override {}
+};
+
 class WindowFixture : public ::testing::Test {
  protected:
+  // Marks an operation as running, as a button handler installs its own.
+  void MarkOperationRunning() {
+    dlg->context().operations.Install(std::make_shared<RunningOperation>());
+  }
+
   void SetUp() override {
     ASSERT_FALSE(dir.Path().empty());
     if (copyLanguage_) {

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/cli_harness.hpp"
@@ -169,7 +171,9 @@ TEST(UpgradeCommand, ThroughAPipeAnUpgradeIsAFewLinesAndStdoutOnlyItsResult) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out,
               "√Reading device information(100%)\n\n√Backing up to the PC(100%)\n\n"
-              "√Converting data(100%)\n\n√Downloading(100%)\n\n√Starting the terminal(100%)\n");
+              "√Converting data(100%)\n\n√Downloading(100%)\n\n√Starting the terminal(100%)\n\n"
+              "Parameter data converted from 1.2.0.0 to 1.3.0.0\n\n"
+              "App: 1.0.2.0 → 1.0.3.0\nParameter data: 1.2.0.0 → 1.3.0.0\n");
     std::vector<std::string> lines;
     for (std::size_t begin = 0; begin < r.err.size();) {
       const std::size_t end = r.err.find('\n', begin);
@@ -211,6 +215,30 @@ TEST(UpgradeCommand, ThroughAPipeAnUpgradeIsAFewLinesAndStdoutOnlyItsResult) {
     EXPECT_TRUE(cut.out.empty()) << cut.out;
     EXPECT_NE(cut.err.find("\nerror: "), std::string::npos) << cut.err;
   }
+}
+
+// Ctrl+C during an upgrade says, before the console ends, what the window's
+// close question says: what runs, what a cut leaves, how to resume.
+TEST(UpgradeCommand, CtrlCDuringTheUpgradeSaysWhatStoppingLeaves) {
+  TempDir program, profile, scratch;
+  MakeProgramDir(program);
+  ASSERT_TRUE(WriteSamplePackage(program));
+  ASSERT_TRUE(InitTerminal(profile, program, "0x0215"));
+  ServedTerminal terminal(profile.Path(), 214, {}, true);
+  ASSERT_FALSE(terminal.path().empty()) << "the simulator did not start";
+  CliProcess run(scratch, "cut", "TAVRO_COM214=" + terminal.path(),
+                 "--dir '" + program.Path() + "' --port COM214 --yes upgrade");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (scratch.Read("cut.err").find("Backing up") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_EQ(::kill(run.pid(), SIGINT), 0);
+  const CliRun r = run.Wait();
+  EXPECT_EQ(r.exitCode, 130) << r.err;
+  EXPECT_NE(r.err.find("The upgrade is still running."), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("press Upgrade again"), std::string::npos) << r.err;
+  EXPECT_TRUE(r.out.empty()) << r.out;
 }
 
 // Scratch folders of conversions ("Temp-<pid>") anywhere under `root`.

@@ -19,13 +19,6 @@ using link::Bytes;
 
 constexpr std::uint16_t kProbeId = link::MsgAppBlockAck;  // no row of its own yet
 
-// An operation in progress, as far as the receive path cares.
-class RunningOperation final : public Operation {
- public:
-  bool CheckFileSet(Context&) override { return true; }
-  void OnIdentified(Context&, Identification) override {}
-};
-
 class ReceivePath : public test::WindowFixture {
  protected:
   void SetUp() override {
@@ -37,7 +30,7 @@ class ReceivePath : public test::WindowFixture {
 
   // A command running with the link up, started as the operations start it.
   void Run(std::uint32_t cmd) {
-    ctx().operations.Install(std::make_shared<RunningOperation>());
+    ctx().operations.Install(std::make_shared<test::RunningOperation>());
     link().LinkUp = 1;
     link().CmdID = cmd;
     StartCommand(ctx());
@@ -264,7 +257,7 @@ TEST_F(ReceivePath, HelloWhileIdentifiedResendsTheCurrentBlockOfABlockCommand) {
                             link::MsgParaDownloadStart, link::CmdAppSending}) {
     CountBlockSends(cmd);
   }
-  ctx().operations.Install(std::make_shared<RunningOperation>());
+  ctx().operations.Install(std::make_shared<test::RunningOperation>());
   link().LinkUp = 1;
   link().DevIdentified = 1;
   for (std::uint32_t cmd :
