@@ -56,7 +56,7 @@ int RunUntilRunReport(const GlobalOptions& options, int buttonId, const char* co
                  "error: the operation ended before its completion (a question answered with "
                  "Cancel, or the terminal restarted)\n");
     // Said only when a download record is left, in the words the window uses.
-    if (ctx.link.RecordResumable == 1 && data::FileExists(ctx.link.RecordPath))
+    if (const auto record = ctx.operations.ResumableRecord(); record && data::FileExists(*record))
       std::fprintf(stderr, "%s\n", ctx.Text("Ext_ResumeHint").c_str());
     return kExitFailure;
   }

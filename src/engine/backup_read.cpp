@@ -123,9 +123,9 @@ void StartAreaReadBack(Context& ctx, std::function<void()> onDone) {
 
 bool MakeDataBackupFolder(Context& ctx) {
   LinkState& s = ctx.link;
-  const data::DataFolderNaming naming = s.BackupMode == 1
-                                            ? data::DataFolderNaming::kNewFolderEachTime
-                                            : data::DataFolderNaming::kReuseSameStamp;
+  const std::shared_ptr<Operation> operation = ctx.operations.Current();
+  const data::DataFolderNaming naming =
+      operation ? operation->AreaFolderNaming() : data::DataFolderNaming::kReuseSameStamp;
   const std::string stamp = OperationStamp(ctx);
   const auto folder = data::CreateDataBackupFolder(ctx.programDir, ctx.port.number,
                                                    ctx.device.ParaVersion, stamp, naming);
@@ -224,8 +224,10 @@ void OnParaBackupBlock(Context& ctx, link::ByteView payload) {
   s.gOneCmdTime = 0;
   ctx.loop.StopTimer(kTimerE2Pace);
   ctx.loop.StartTimer(kTimerE2Pace, kShortestTimerMs);
-  if (s.BackupMode == 0)
-    s.CmdID = link::CmdParaBackupDone;
+  if (const std::shared_ptr<Operation> operation = ctx.operations.Current()) {
+    if (const auto next = operation->CommandAfterAreaReadBack())
+      s.CmdID = *next;
+  }
 }
 
 void RegisterBackupRead(Context& ctx) {

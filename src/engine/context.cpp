@@ -7,8 +7,8 @@ namespace tavro::engine {
 int Context::MessageBox(const std::string& text, platform::MessageKind kind) {
   Refresh();
   // An error that leaves a download record behind says how to go on from it.
-  if (kind == platform::kBoxError && link.RecordResumable == 1 &&
-      data::FileExists(link.RecordPath)) {
+  const std::optional<std::string> record = operations.ResumableRecord();
+  if (kind == platform::kBoxError && record && data::FileExists(*record)) {
     return messages.MessageBox(text + "\r\n\r\n" + Text("Ext_ResumeHint"), kind);
   }
   return messages.MessageBox(text, kind);

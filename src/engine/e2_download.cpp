@@ -125,11 +125,14 @@ void OnE2WriteAck(Context& ctx, link::ByteView payload) {
       OnBlockAck(ctx, accepted, RetryKind::kE2, [&ctx](std::uint16_t n) { SendE2Block(ctx, n); });
   if (ack != BlockAck::kLastAccepted)
     return;
-  SetBusy(ctx, WindowState::kIdle);
   link::Bytes().swap(s.buffers.sendImage);
   ctx.Log(1, "\r\nDlE2ParaOk");
+  // The completion returns the window to idle itself, with the operation
+  // still there to give up its download record.
   s.CmdID = link::CmdComplete;
   StartCommand(ctx);
+  if (ctx.operations.IsRunning())
+    SetBusy(ctx, WindowState::kIdle);
 }
 
 void SendFlashCopy(Context& ctx) {

@@ -93,7 +93,6 @@ struct LinkState {
   std::uint8_t DownloadApp = 0;
   std::uint8_t DownloadData = 0;
   std::uint32_t FlashCopyPending = 0;  // copy E2.dat into Flash before the E2PROM write
-  std::uint16_t ContinueDownload = 0;  // after the next identification: the next stage
   TransferBuffers buffers;
 
   // Download.
@@ -111,34 +110,22 @@ struct LinkState {
   // the command started); blocks of any other read are not stored.
   std::uint16_t PendingBlockId = 0;
 
-  // Operation flags.
-  std::uint8_t BackupMode = 0;     // 1 while the user's Backup to PC runs
-  std::uint8_t PlainDownload = 0;  // 1 for Download software
+  // Operation.
   std::int64_t OperationTime = 0;  // start of the running operation, seconds since 1970
   std::uint32_t TerminalType = 0;
-  std::uint8_t CheckDownloadFiles = 0;
-  std::uint32_t AfterInfoAction = 0;
   std::uint32_t NewBlFile = 0;         // 1: Data/Bl holds a new bootloader image
-  std::uint8_t BakAppPromptState = 0;  // 2: back the App up first; 3: asked or not needed
   std::string FileVersion;             // version of the App image to be downloaded
   std::int32_t RunResult = -1;         // the terminal's last run report; -1 none yet
   std::int32_t GoBackResult = -1;      // the terminal's last roll-back report; 3 in progress
   std::uint8_t DownloadCompleted = 0;  // 1 once a download's completion ran; a run report follows
+  std::uint8_t E2CheckFailed = 0;      // 1 from a failed E2PROM check until it is shown
   std::uint8_t ParaAltAddr = 0;
-  std::uint8_t ResumeCheck = 0;  // 1: the Flash headers are read for the resume check
 
   // Where the last read-back put its files.
   std::string BackupFolderName;  // time stamp and suffix of the data folder
   std::string BackupFolder;      // folder of the file written last
   std::string AppBackupFile;
   std::string DataBackupFolder;
-
-  // The running operation's download record and its copy.
-  std::string RecordPath;
-  std::string RecordCopyPath;
-  // 1 while the record lets the next Upgrade continue this download: every
-  // error box then says so.
-  std::uint8_t RecordResumable = 0;
 };
 
 }  // namespace tavro::engine

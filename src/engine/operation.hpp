@@ -8,7 +8,13 @@
 // announces itself unasked is identified and shown, as View device
 // information shows it.
 
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
+
+#include "data/backup_tree.hpp"
+#include "data/download_record.hpp"
 
 namespace tavro::engine {
 
@@ -18,6 +24,10 @@ struct Context;
 // after a connect or a restart) or was asked for within the running
 // operation, which then goes on from it.
 enum class Identification { kFresh, kWithinOperation };
+
+// The program the RAM-loader command sends: the bootloader-upgrade loader, or
+// the E2PROM check from Data/Bl/CheckE2.
+enum class RamProgram { kBootloaderUpgrade, kE2Check };
 
 class Operation {
  public:
@@ -40,22 +50,56 @@ class Operation {
   // (ResumeCheck set): the operation compares them with its record. An
   // operation that does not resume returns the window to idle.
   virtual void OnResumeHeadersRead(Context& ctx);
+
+  // How the area read-back names its data folder: an operation that only
+  // backs up keeps every run; a read-back before a download reuses the
+  // operation's stamp.
+  virtual data::DataFolderNaming AreaFolderNaming() const {
+    return data::DataFolderNaming::kReuseSameStamp;
+  }
+  // The command that stands once the last area is read back, until the
+  // operation takes the result (the stage display reads it); none keeps the
+  // read's own command.
+  virtual std::optional<std::uint32_t> CommandAfterAreaReadBack() const;
+  // Which program the RAM-loader command sends.
+  virtual RamProgram RamProgramToSend() const { return RamProgram::kBootloaderUpgrade; }
+  // The download record the data transfer marks file by file; none when the
+  // operation keeps no record.
+  virtual std::optional<data::DownloadRecordPaths> DownloadRecord() const { return std::nullopt; }
+  // The record an interruption now would leave for the next Upgrade to
+  // resume from; none when nothing could be resumed.
+  virtual std::optional<std::string> ResumableRecord() const { return std::nullopt; }
 };
 
 class OperationSlot {
  public:
   void SetFallback(std::shared_ptr<Operation> fallback) { fallback_ = std::move(fallback); }
-  void Install(std::shared_ptr<Operation> operation) { running_ = std::move(operation); }
-  void Remove() { running_.reset(); }
+  void Install(std::shared_ptr<Operation> operation) {
+    running_ = std::move(operation);
+    leftRecord_.reset();
+  }
+  // What the dropped operation would leave to resume is kept for the boxes
+  // that follow its end.
+  void Remove() {
+    if (running_)
+      leftRecord_ = running_->ResumableRecord();
+    running_.reset();
+  }
   bool IsRunning() const { return running_ != nullptr; }
   // The running operation, else the fallback (null when neither is set).
   // Callers hold the returned pointer while they call it, so an operation
   // that ends itself stays alive until its call returns.
   std::shared_ptr<Operation> Current() const { return running_ ? running_ : fallback_; }
+  // The record the running operation, or the one that ended last, leaves
+  // for the next Upgrade.
+  std::optional<std::string> ResumableRecord() const {
+    return running_ ? running_->ResumableRecord() : leftRecord_;
+  }
 
  private:
   std::shared_ptr<Operation> running_;
   std::shared_ptr<Operation> fallback_;
+  std::optional<std::string> leftRecord_;
 };
 
 }  // namespace tavro::engine

@@ -155,11 +155,11 @@ void OnParaBlockAck(Context& ctx, link::ByteView payload) {
     return;
   ctx.loop.StopTimer(kTimerSilence);
   // Only a file whose last block the terminal took counts as downloaded.
-  if (!s.RecordPath.empty() &&
-      !data::WriteDownloadRecordKey({s.RecordPath, s.RecordCopyPath},
-                                    std::to_string(s.StepIndex + 1) + ".dat", "1")) {
+  const std::shared_ptr<Operation> operation = ctx.operations.Current();
+  const auto record = operation ? operation->DownloadRecord() : std::nullopt;
+  if (record &&
+      !data::WriteDownloadRecordKey(*record, std::to_string(s.StepIndex + 1) + ".dat", "1"))
     ctx.Log(1, "\r\nRecordWriteErr");
-  }
   ++s.StepIndex;
   if (s.StepIndex < FileCount(ctx)) {
     SendParaStart(ctx);

@@ -31,7 +31,8 @@ void StartSeries(Context& ctx) {
 bool LoadRamLoader(Context& ctx) {
   LinkState& s = ctx.link;
   s.ImageLoaded = 1;
-  if (s.AfterInfoAction == 1) {
+  const std::shared_ptr<Operation> operation = ctx.operations.Current();
+  if (operation && operation->RamProgramToSend() == RamProgram::kE2Check) {
     ctx.Log(1, "\r\nDl2RamCheckE2");
     const std::string folder = ctx.Path("/Data/Bl/CheckE2");
     const std::optional<std::string> path = FirstFileIn(folder, "*.bin");
@@ -148,7 +149,9 @@ void OnE2CheckResult(Context& ctx, link::ByteView payload) {
     ctx.Log(1, "\r\nCheckE2_OK");
   } else {
     ctx.Log(1, "\r\nCheckE2_ERR");
-    s.AfterInfoAction = 2;
+    // The terminal restarts after its check: its next identification shows
+    // this failure instead of the device information.
+    s.E2CheckFailed = 1;
     SetBusy(ctx, WindowState::kIdle);
     const std::string text = "\r\nE2PROM " + ctx.Text("Run_StatusErr");
     ctx.SetInfoText(text);

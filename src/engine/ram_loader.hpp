@@ -21,8 +21,8 @@ inline constexpr std::size_t kBlLoaderSizeOther = 32968;
 // maker's loaders replace them; the transfer depends only on the size.
 link::Bytes BuiltInBlLoader(std::uint32_t terminalType);
 
-// Command 12080: the loader chosen by AfterInfoAction (1: the E2PROM check
-// from Data/Bl/CheckE2, else the built-in bootloader-upgrade loader).
+// Command 12080: the program the running operation asks for (the E2PROM
+// check from Data/Bl/CheckE2, or the built-in bootloader-upgrade loader).
 void SendRamLoader(Context& ctx);
 void OnRamBlockAck(Context& ctx);
 // Command 12003: the new bootloader image from Data/Bl.

@@ -62,7 +62,6 @@ void SetBusy(Context& ctx, WindowState state) {
   }
   StopTimers(ctx.loop, kOperationTimers);
   ctx.link.ImageLoaded = 0;
-  ctx.link.ContinueDownload = 0;
   ctx.RxTextEcho = 1;
   for (int id : platform::kBusyControls)
     ctx.controls.SetEnabled(id, true);
@@ -135,7 +134,6 @@ void OnRxTimeout(Context& ctx) {
 }
 
 void ContinueAfterLinkQuery(Context& ctx) {
-  ctx.link.CheckDownloadFiles = 1;
   const std::shared_ptr<Operation> operation = ctx.operations.Current();
   const bool ok = operation ? operation->CheckFileSet(ctx) : true;
   if (ok) {

@@ -29,6 +29,13 @@ class Backup final : public IdentifyingOperation {
       ShowBackupProgress(ctx);
   }
   void OnReadBackDone(Context& ctx) override { ShowBackupSummary(ctx); }
+  // Every backup keeps its own folder, even two within one second.
+  data::DataFolderNaming AreaFolderNaming() const override {
+    return data::DataFolderNaming::kNewFolderEachTime;
+  }
+  // The read-back is the whole operation: its command stands until the
+  // summary.
+  std::optional<std::uint32_t> CommandAfterAreaReadBack() const override { return std::nullopt; }
 };
 
 bool IsSeparator(char c) {
@@ -66,15 +73,12 @@ void StartBackup(Context& ctx) {
   if (!RequireConnection(ctx))
     return;
   ctx.operations.Install(MakeBackup());
-  s.CheckDownloadFiles = 0;
   if (!FileSetCheck(ctx, AreaCheck::kConnectedTerminal)) {
     engine::SetBusy(ctx, engine::WindowState::kIdle);
     return;
   }
   s.OperationTime = ctx.loop.WallTime();
   ctx.Log(1, "\r\n\r\nBackup-" + engine::OperationStamp(ctx));
-  s.BackupMode = 1;
-  s.PlainDownload = 0;
   s.AppBackupFile.clear();
   s.DataBackupFolder.clear();
 

@@ -171,7 +171,7 @@ void DataVersionDecision(Context& ctx) {
     if (!ctx.device.ParaVersionBcd)
       ctx.device.ParaVersionNum = 1;
     const std::uint32_t cur = ctx.device.ParaVersionNum;
-    if (s.PlainDownload == 1) {
+    if (RunningTransfer(ctx)->plainDownload) {
       // The package's initial data replaces the terminal's.
       if (!CheckInitData(ctx))
         return;
@@ -214,11 +214,11 @@ void StartDownloadStages(Context& ctx) {
     ctx.MessageBox(record.result.path + ctx.Text("F_NotExist"), platform::kBoxError);
     return;
   }
-  s.RecordPath = record.paths.record;
-  s.RecordCopyPath = record.paths.copy;
-  s.RecordResumable = 1;
+  TransferState& t = *RunningTransfer(ctx);
+  t.record = record.paths;
+  t.recordResumable = true;
   if (RamStageFirst(ctx)) {
-    s.ContinueDownload = 1;
+    t.afterRestart = AfterRestart::kNextStage;
     s.ImageLoaded = 0;
     s.CmdID = link::MsgRamBlock;
     engine::StartCommand(ctx);

@@ -16,7 +16,10 @@ using engine::Context;
 
 constexpr const char* kPackageMarker = "/QZDownload.bin";
 
-class Download final : public TransferOperation {};
+class Download final : public TransferOperation {
+ public:
+  Download() : TransferOperation(true) {}
+};
 
 }  // namespace
 
@@ -33,13 +36,10 @@ bool AskBackupApp(Context& ctx) {
 }
 
 void StartDownload(Context& ctx) {
-  engine::LinkState& s = ctx.link;
   if (!RequireConnection(ctx))
     return;
   ctx.operations.Install(MakeDownload());
-  ForgetLastRecord(ctx);
-  s.CheckDownloadFiles = 1;
-  if (!FileSetCheck(ctx, AreaCheck::kConnectedTerminal)) {
+  if (!FileSetCheck(ctx, AreaCheck::kConnectedTerminal, FileScope::kWithDownloadFiles)) {
     engine::SetBusy(ctx, engine::WindowState::kIdle);
     return;
   }
@@ -62,8 +62,6 @@ void StartDownload(Context& ctx) {
   DeleteResumeRecords(ctx);
   if (!SetUpTransfer(ctx, {"BL", "DlSW-", false}))
     return;
-  s.BackupMode = 0;
-  s.PlainDownload = 1;
   // The package is consumed: from now on the button offers "Run", here and
   // in every other instance on this program directory.
   {

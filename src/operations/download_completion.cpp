@@ -1,5 +1,7 @@
 #include "operations/download_completion.hpp"
 
+#include "operations/download_setup.hpp"
+
 #include "data/file_io.hpp"
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
@@ -10,6 +12,10 @@ namespace tavro::operations {
 using engine::Context;
 
 void CompleteDownload(Context& ctx) {
+  // Taken before the return to idle drops the operation; nothing is left to
+  // resume once the download finished.
+  const std::shared_ptr<TransferState> t = RunningTransfer(ctx);
+  t->recordResumable = false;
   engine::SetBusy(ctx, engine::WindowState::kIdle);
   ctx.link.DownloadCompleted = 1;
   ctx.controls.SetPos(platform::kProgressBar, static_cast<int>(engine::kProgressFull));
@@ -17,11 +23,10 @@ void CompleteDownload(Context& ctx) {
   ctx.SetInfoText(engine::CompletedStagesText(ctx, "Dis_DevRestart", false));
   ctx.loop.Sleep(1);
   // The operation finished: its download record has nothing left to resume.
-  if (!ctx.link.RecordPath.empty())
-    data::RemoveFile(ctx.link.RecordPath);
-  if (!ctx.link.RecordCopyPath.empty())
-    data::RemoveFile(ctx.link.RecordCopyPath);
-  ctx.link.RecordResumable = 0;
+  if (t->record) {
+    data::RemoveFile(t->record->record);
+    data::RemoveFile(t->record->copy);
+  }
   ctx.Refresh();
   ctx.MessageBox(ctx.Text("Dis_DevRestart"), platform::kBoxOk);
 }

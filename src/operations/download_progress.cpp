@@ -60,8 +60,9 @@ std::optional<StageRow> RowFor(Context& ctx) {
   const double k = s.StepIndex;
   const std::uint32_t cmd = s.CmdID;
   StageRow row;
-  if ((cmd == link::MsgRamBlock && s.AfterInfoAction == 1) ||
-      (cmd == link::MsgE2Read && s.ReadLen < 65536)) {
+  const std::shared_ptr<engine::Operation> operation = ctx.operations.Current();
+  const bool e2Check = operation && operation->RamProgramToSend() == engine::RamProgram::kE2Check;
+  if ((cmd == link::MsgRamBlock && e2Check) || (cmd == link::MsgE2Read && s.ReadLen < 65536)) {
     row.running = "(" + std::to_string(s.ElapsedSec >= 90 ? 90 : s.ElapsedSec) + "%)";
     return row;
   }

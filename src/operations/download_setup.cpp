@@ -21,12 +21,48 @@ namespace tavro::operations {
 
 using engine::Context;
 
+std::shared_ptr<TransferState> RunningTransfer(const Context& ctx) {
+  const auto transfer = std::dynamic_pointer_cast<TransferOperation>(ctx.operations.Current());
+  return transfer ? transfer->shared_state() : std::make_shared<TransferState>();
+}
+
 void TransferOperation::OnIdentified(Context& ctx, engine::Identification how) {
-  if (how == engine::Identification::kFresh) {
-    ShowDeviceInfo(ctx);
+  if (how == engine::Identification::kWithinOperation) {
+    ContinueIdentified(ctx);
     return;
   }
-  ContinueIdentified(ctx);
+  // A terminal that restarted mid-operation: the operation goes on from
+  // where the restart left it.
+  const AfterRestart after = state_->afterRestart;
+  state_->afterRestart = AfterRestart::kShowDeviceInfo;
+  switch (after) {
+    case AfterRestart::kNextStage:
+      engine::NextDownloadStage(ctx);
+      return;
+    case AfterRestart::kReadAppInfo:
+      ctx.link.CmdID = link::MsgReadAppInfo;
+      engine::StartCommand(ctx);
+      return;
+    case AfterRestart::kShowDeviceInfo:
+      ShowDeviceInfo(ctx);
+      return;
+  }
+}
+
+engine::RamProgram TransferOperation::RamProgramToSend() const {
+  return state_->afterRestart == AfterRestart::kReadAppInfo
+             ? engine::RamProgram::kE2Check
+             : engine::RamProgram::kBootloaderUpgrade;
+}
+
+std::optional<data::DownloadRecordPaths> TransferOperation::DownloadRecord() const {
+  return state_->record;
+}
+
+std::optional<std::string> TransferOperation::ResumableRecord() const {
+  if (!state_->recordResumable || !state_->record)
+    return std::nullopt;
+  return state_->record->record;
 }
 
 void TransferOperation::OnProgressTick(Context& ctx, int timerId) {
@@ -62,12 +98,13 @@ bool SetUpTransfer(Context& ctx, const TransferStart& start) {
   s.FlashCopyPending = ctx.device.BlVersion >= engine::kBlE2prom || MovesToE2prom(ctx) ? 1 : 0;
 
   const bool checkE2Image = engine::FirstFileIn(ctx.Path("/Data/Bl/CheckE2"), "*.bin").has_value();
-  s.AfterInfoAction = 0;
+  TransferState& t = *RunningTransfer(ctx);
+  t.afterRestart = AfterRestart::kShowDeviceInfo;
   if (ctx.device.BlVersion < 0x210 &&
       (!start.markerWriteNeedsConfig || ctx.package.blUpDataConfig != 0)) {
     s.CmdID = link::MsgFlashWriteBlock;
   } else if (MovesToE2prom(ctx) && checkE2Image) {
-    s.AfterInfoAction = 1;
+    t.afterRestart = AfterRestart::kReadAppInfo;
     s.CmdID = link::MsgRamBlock;
   } else {
     s.CmdID = link::MsgReadAppInfo;
@@ -124,11 +161,11 @@ bool MovesToE2prom(const Context& ctx) {
 }
 
 void ReadBackForDecision(Context& ctx) {
-  engine::LinkState& s = ctx.link;
-  s.BakAppPromptState = 3;
-  if (ctx.device.CurAppIntact && s.DownloadApp == 1 && AskBackupApp(ctx))
-    s.BakAppPromptState = 2;
-  if (s.BakAppPromptState == 2) {
+  const std::shared_ptr<TransferState> t = RunningTransfer(ctx);
+  t->appBackup = AppBackupChoice::kDecided;
+  if (ctx.device.CurAppIntact && ctx.link.DownloadApp == 1 && AskBackupApp(ctx))
+    t->appBackup = AppBackupChoice::kBackUpFirst;
+  if (t->appBackup == AppBackupChoice::kBackUpFirst) {
     engine::StartAppReadBack(ctx, [&ctx] { ContinueAfterAppReadBack(ctx); });
   } else if (ctx.device.ParaIntact) {
     ReadBackParameterData(ctx);

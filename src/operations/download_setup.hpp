@@ -4,10 +4,47 @@
 // stage lines and progress of the window, and the read-back that leads to
 // the data-version decision.
 
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "data/download_record.hpp"
 #include "engine/context.hpp"
 #include "operations/identify.hpp"
 
 namespace tavro::operations {
+
+// What a terminal's next fresh identification means within a download: it
+// restarted mid-operation and the operation goes on from where it was.
+enum class AfterRestart {
+  kShowDeviceInfo,  // nothing pending: the identification is shown
+  kReadAppInfo,     // the E2PROM check ran: the App information is read next
+  kNextStage,       // the RAM stage ran: the next download stage follows
+};
+
+// The back-up-App question within a download.
+enum class AppBackupChoice { kNotAsked, kBackUpFirst, kDecided };
+
+// What Download and Upgrade keep while they run. It lives in the running
+// operation and goes with it when the window returns to idle.
+struct TransferState {
+  bool plainDownload = false;  // Download software: the package's initial data goes in
+  AfterRestart afterRestart = AfterRestart::kShowDeviceInfo;
+  AppBackupChoice appBackup = AppBackupChoice::kNotAsked;
+  // The headers being read are for the resume check, not the identification.
+  bool resumeCheck = false;
+  // The record the resume checks look at.
+  std::string foundRecord;
+  // The record marked file by file, and whether an interruption now leaves
+  // it for the next Upgrade to resume from.
+  std::optional<data::DownloadRecordPaths> record;
+  bool recordResumable = false;
+};
+
+// The running download's state. With no download running (a step reached
+// outside one) a fresh state stands in, so nothing is read from or written
+// into another operation.
+std::shared_ptr<TransferState> RunningTransfer(const engine::Context& ctx);
 
 // Download and Upgrade as the engine sees them: a terminal that restarted
 // mid-operation is shown and the display step goes on with the stages; an
@@ -18,10 +55,21 @@ class TransferOperation : public IdentifyingOperation {
   void OnIdentified(engine::Context& ctx, engine::Identification how) final;
   void OnProgressTick(engine::Context& ctx, int timerId) final;
   void OnReadBackDone(engine::Context& ctx) final;
+  engine::RamProgram RamProgramToSend() const final;
+  std::optional<data::DownloadRecordPaths> DownloadRecord() const final;
+  std::optional<std::string> ResumableRecord() const final;
+
+  TransferState& state() { return *state_; }
+  const std::shared_ptr<TransferState>& shared_state() const { return state_; }
 
  protected:
+  explicit TransferOperation(bool plainDownload) { state_->plainDownload = plainDownload; }
+
   // After an identification within the operation; the read-back by default.
   virtual void ContinueIdentified(engine::Context& ctx);
+
+ private:
+  std::shared_ptr<TransferState> state_ = std::make_shared<TransferState>();
 };
 
 // How the two operations begin once their own checks have passed.

@@ -14,7 +14,7 @@ std::string AppFolder(const engine::Context& ctx, bool newBootloader) {
   return ctx.Path(e2 ? "/SW/E2prom" : "/SW/Flash");
 }
 
-bool FileSetCheck(engine::Context& ctx, AreaCheck areaCheck) {
+bool FileSetCheck(engine::Context& ctx, AreaCheck areaCheck, FileScope scope) {
   if (!data::FileExists(ctx.Path(data::kPackageFileName))) {
     ctx.LogCommandState(1, "Noini");
     ctx.MessageBox("SwUpdate.ini" + ctx.Text("F_NotExist"), platform::kBoxError);
@@ -45,7 +45,7 @@ bool FileSetCheck(engine::Context& ctx, AreaCheck areaCheck) {
       bootloaders.size() == 1 &&
       (blFolder + "/" + bootloaders.front()).find("_BL_") != std::string::npos;
 
-  if (ctx.link.CheckDownloadFiles != 1)
+  if (scope != FileScope::kWithDownloadFiles)
     return true;
 
   const std::string appFolder = AppFolder(ctx, newBootloader);

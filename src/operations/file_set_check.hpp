@@ -19,9 +19,15 @@ std::string AppFolder(const engine::Context& ctx, bool newBootloader);
 // once the link query has told which terminal is connected.
 enum class AreaCheck { kNone, kConnectedTerminal };
 
+// Whether the folders of what a download sends (App, resources) are checked
+// too: by the downloads when they start, and by every identification once
+// the link query has answered.
+enum class FileScope { kPackage, kWithDownloadFiles };
+
 // Reads the package and checks the folders; true = go on. Shows its own
-// message when it fails. With CheckDownloadFiles = 1 it also checks the App
-// and resource folders and sets DownloadApp.
-bool FileSetCheck(engine::Context& ctx, AreaCheck areaCheck = AreaCheck::kNone);
+// message when it fails. With kWithDownloadFiles it also checks the App and
+// resource folders and sets DownloadApp.
+bool FileSetCheck(engine::Context& ctx, AreaCheck areaCheck = AreaCheck::kNone,
+                  FileScope scope = FileScope::kPackage);
 
 }  // namespace tavro::operations

@@ -1,5 +1,7 @@
 #include "operations/identify.hpp"
 
+#include "operations/download_setup.hpp"
+
 #include "engine/read_back.hpp"
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
@@ -33,7 +35,9 @@ void SetParaVersion(Context& ctx, std::uint32_t version, link::ByteView model) {
 }  // namespace
 
 bool IdentifyingOperation::CheckFileSet(Context& ctx) {
-  return FileSetCheck(ctx, AreaCheck::kConnectedTerminal);
+  // Once the link query has answered, the download folders are checked for
+  // every operation, as the terminal's folders are now known.
+  return FileSetCheck(ctx, AreaCheck::kConnectedTerminal, FileScope::kWithDownloadFiles);
 }
 
 void OnBlHello(Context& ctx, link::ByteView payload) {
@@ -65,7 +69,7 @@ void OnAppInfo(Context& ctx, link::ByteView payload) {
     return LogShortReply(ctx, "AppInfo");
   engine::DeviceInfo& d = ctx.device;
   ctx.link.ParaAltAddr = 0;
-  ctx.link.ResumeCheck = 0;
+  RunningTransfer(ctx)->resumeCheck = false;
   d.CurAppIntact = info->current.present != 0;
   d.CurAppVersion = VersionText(info->current.version);
   d.CurAppVersionBcd = IsBcdVersion(info->current.version);
@@ -98,7 +102,7 @@ void HandshakeStep(Context& ctx) {
   if (wanted > engine::kParaHeaderSlots) {
     ctx.Log(1, "\r\nParaHeaderNumOver6");
   }
-  if (s.ResumeCheck == 1) {
+  if (RunningTransfer(ctx)->resumeCheck) {
     // The headers as the interrupted download left them, not the second
     // copies: the resume check compares them with its record.
     if (const std::shared_ptr<engine::Operation> operation = ctx.operations.Current())
@@ -120,7 +124,7 @@ void CheckParaHeaders(Context& ctx) {
     if (ctx.link.ParaAltAddr == 0) {
       ctx.Log(1, "\r\nCurParaIntgErr");
       ctx.link.ParaAltAddr = 1;
-      ctx.link.ResumeCheck = 0;
+      RunningTransfer(ctx)->resumeCheck = false;
       engine::StartHandshake(ctx);
       return;
     }

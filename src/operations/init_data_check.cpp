@@ -16,7 +16,6 @@ bool CheckInitData(engine::Context& ctx) {
     s.DownloadData = 1;
     return true;
   }
-  s.BakAppPromptState = 1;
   ctx.SetInfoText(ctx.Text("Sw_UpdateStop"));
   ctx.Log(1, check.LogLine());
   // Nothing has been written to the terminal: the operation ends here.

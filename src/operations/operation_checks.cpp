@@ -30,10 +30,4 @@ void DeleteResumeRecords(engine::Context& ctx) {
     data::RemoveFile(folder + "/" + name);
 }
 
-void ForgetLastRecord(engine::Context& ctx) {
-  ctx.link.RecordPath.clear();
-  ctx.link.RecordCopyPath.clear();
-  ctx.link.RecordResumable = 0;
-}
-
 }  // namespace tavro::operations

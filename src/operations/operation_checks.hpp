@@ -14,8 +14,4 @@ bool RequireConnection(engine::Context& ctx);
 // download or upgrade is given up.
 void DeleteResumeRecords(engine::Context& ctx);
 
-// The record of an earlier operation is not this one's: the completion
-// deletes only the record the running operation made or resumed.
-void ForgetLastRecord(engine::Context& ctx);
-
 }  // namespace tavro::operations

@@ -27,6 +27,7 @@ using engine::Context;
 
 class Upgrade final : public TransferOperation {
  public:
+  Upgrade() : TransferOperation(false) {}
   void OnResumeHeadersRead(Context& ctx) override { CheckResumeFlash(ctx); }
 
  protected:
@@ -67,7 +68,7 @@ void DeleteRecordAndCopy(Context& ctx, const std::string& recordPath) {
       data::RecordPathsOf(ctx.programDir, ctx.port.number, recordPath);
   data::RemoveFile(paths.record);
   data::RemoveFile(paths.copy);
-  ctx.link.RecordResumable = 0;
+  RunningTransfer(ctx)->recordResumable = false;
 }
 
 // The Run_Log_Warn question; true for OK.
@@ -87,7 +88,7 @@ void OnRecordMismatch(Context& ctx) {
     return;
   }
   ctx.Log(1, "\r\nCheckErr-del-Up");
-  DeleteRecordAndCopy(ctx, ctx.link.RecordPath);
+  DeleteRecordAndCopy(ctx, RunningTransfer(ctx)->foundRecord);
   StartUpgrade(ctx);
 }
 
@@ -134,17 +135,17 @@ void NoteResume(Context& ctx, const std::string& recordPath, const std::string& 
 // same stamp as those written before the interruption.
 void ResumeDataDownload(Context& ctx, const std::string& paraPath) {
   engine::LinkState& s = ctx.link;
+  TransferState& t = *RunningTransfer(ctx);
   ctx.Log(1, "\r\nCheck-Resume\r\n" + paraPath);
   const data::DownloadRecordPaths paths =
-      data::RecordPathsOf(ctx.programDir, ctx.port.number, s.RecordPath);
+      data::RecordPathsOf(ctx.programDir, ctx.port.number, t.foundRecord);
   // A record found only as its copy gets its main file back, so that both
   // keep being marked.
   if (!data::FileExists(paths.record) && data::FileExists(paths.copy))
     data::CopyFileOverwrite(paths.copy, paths.record);
   NoteResume(ctx, paths.record, paraPath);
-  s.RecordPath = paths.record;
-  s.RecordCopyPath = paths.copy;
-  s.RecordResumable = 1;
+  t.record = paths;
+  t.recordResumable = true;
   // The keys count again what this attempt writes: an area rewritten now is
   // not intact until its last block, and a key left at "1" would make a
   // second interruption look like a terminal that disagrees with its record.
@@ -161,7 +162,7 @@ void ResumeDataDownload(Context& ctx, const std::string& paraPath) {
 }
 
 void RecordWithoutDataSet(Context& ctx) {
-  ctx.link.RecordResumable = 0;
+  RunningTransfer(ctx)->recordResumable = false;
   engine::SetBusy(ctx, engine::WindowState::kIdle);
   ctx.MessageBox(ctx.Text("Log_StatusErr"), platform::kBoxError);
 }
@@ -196,15 +197,16 @@ enum class RecordOutcome { kFresh, kResuming, kEnded };
 
 RecordOutcome CheckRecords(Context& ctx) {
   engine::LinkState& s = ctx.link;
+  TransferState& t = *RunningTransfer(ctx);
   const std::string folder = ResumeFolder(ctx);
   const std::vector<std::string> records = data::ListFiles(folder, "*.log");
   if (records.empty())
     return RecordOutcome::kFresh;
-  s.RecordPath = folder + "/" + records.front();
+  t.foundRecord = folder + "/" + records.front();
   for (std::size_t i = 1; i < records.size(); ++i)
     data::RemoveFile(folder + "/" + records[i]);
   const std::size_t requisite = ctx.package.paraFileRequisiteNum;
-  const data::RecordShape shape = data::ReadRecordShape(s.RecordPath, requisite);
+  const data::RecordShape shape = data::ReadRecordShape(t.foundRecord, requisite);
   ctx.Log(1, "\r\n\r\nTavrLog\r\nParaPath=" + shape.paraPath);
   if (shape.keyCount > 3 && !shape.keyLines.empty())
     ctx.Log(1, shape.keyLines);
@@ -217,7 +219,7 @@ RecordOutcome CheckRecords(Context& ctx) {
       return RecordOutcome::kEnded;
     }
     ctx.Log(1, "\r\nLogErr-del-Up");
-    DeleteRecordAndCopy(ctx, s.RecordPath);
+    DeleteRecordAndCopy(ctx, t.foundRecord);
     return RecordOutcome::kFresh;
   }
   if (shape.paraPath == "0") {
@@ -233,7 +235,7 @@ RecordOutcome CheckRecords(Context& ctx) {
     return RecordOutcome::kFresh;
   }
   if (!e2 && shape.doneCount < requisite) {
-    s.ResumeCheck = 1;
+    t.resumeCheck = true;
     // The headers as the download left them, at the areas' own addresses.
     s.ParaAltAddr = 0;
     engine::StartHandshake(ctx);
@@ -259,20 +261,15 @@ std::shared_ptr<engine::Operation> MakeUpgrade() {
 }
 
 void StartUpgrade(Context& ctx) {
-  engine::LinkState& s = ctx.link;
   if (!RequireConnection(ctx))
     return;
   ctx.operations.Install(MakeUpgrade());
-  ForgetLastRecord(ctx);
-  s.CheckDownloadFiles = 1;
-  if (!FileSetCheck(ctx, AreaCheck::kConnectedTerminal)) {
+  if (!FileSetCheck(ctx, AreaCheck::kConnectedTerminal, FileScope::kWithDownloadFiles)) {
     engine::SetBusy(ctx, engine::WindowState::kIdle);
     return;
   }
   if (!SetUpTransfer(ctx, {"_BL_", "UpSW-", true}))
     return;
-  s.BackupMode = 0;
-  s.PlainDownload = 0;
 
   switch (CheckRecords(ctx)) {
     case RecordOutcome::kFresh:
@@ -286,11 +283,11 @@ void StartUpgrade(Context& ctx) {
 }
 
 void CheckResumeFlash(Context& ctx) {
-  engine::LinkState& s = ctx.link;
-  s.ResumeCheck = 0;
-  s.RecordPath = data::FindDownloadRecord(ctx.programDir, ctx.port.number, s.RecordPath,
-                                          TerminalHeader(ctx, 0));
-  const std::string paraPath = RecordValue(s.RecordPath, data::kRecordParaPathKey);
+  TransferState& t = *RunningTransfer(ctx);
+  t.resumeCheck = false;
+  t.foundRecord = data::FindDownloadRecord(ctx.programDir, ctx.port.number, t.foundRecord,
+                                           TerminalHeader(ctx, 0));
+  const std::string paraPath = RecordValue(t.foundRecord, data::kRecordParaPathKey);
   // The terminal's areas are compared with the set the download sends.
   const std::string savedSet =
       IsDataSetPath(paraPath) ? paraPath : ctx.programDir + data::kInitFlashFolder;
@@ -307,7 +304,7 @@ void CheckResumeFlash(Context& ctx) {
     } else if (i < engine::kParaHeaderSlots) {
       // Only six headers are read; a larger set cannot be proven.
       const data::ResumeAreaCheck check =
-          data::CheckResumeArea(file.header, TerminalHeader(ctx, i), i, s.RecordPath, requisite);
+          data::CheckResumeArea(file.header, TerminalHeader(ctx, i), i, t.foundRecord, requisite);
       ctx.Log(1, check.logLine);
       result = check.result;
     }
@@ -315,7 +312,7 @@ void CheckResumeFlash(Context& ctx) {
       continue;
     if (result == 2) {
       ctx.Log(1, "\r\nCheckOK-del-Up");
-      DeleteRecordAndCopy(ctx, s.RecordPath);
+      DeleteRecordAndCopy(ctx, t.foundRecord);
       StartUpgrade(ctx);
       return;
     }
@@ -330,19 +327,19 @@ void CheckResumeFlash(Context& ctx) {
 }
 
 void CheckResumeE2(Context& ctx) {
-  engine::LinkState& s = ctx.link;
+  TransferState& t = *RunningTransfer(ctx);
   const std::string folder = ResumeFolder(ctx);
   const std::vector<std::string> records = data::ListFiles(folder, "*.log");
   if (records.empty()) {
     ReadBackForDecision(ctx);
     return;
   }
-  s.RecordPath = folder + "/" + records.front();
-  if (!CarriesRecordsData(ctx, s.RecordPath)) {
+  t.foundRecord = folder + "/" + records.front();
+  if (!CarriesRecordsData(ctx, t.foundRecord)) {
     OnRecordMismatch(ctx);
     return;
   }
-  const std::string paraPath = RecordValue(s.RecordPath, data::kRecordParaPathKey);
+  const std::string paraPath = RecordValue(t.foundRecord, data::kRecordParaPathKey);
   if (!IsDataSetPath(paraPath)) {
     RecordWithoutDataSet(ctx);
     return;

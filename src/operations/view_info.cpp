@@ -36,9 +36,6 @@ void StartViewInfo(Context& ctx) {
     return;
   }
   ctx.operations.Install(MakeViewInfo());
-  ctx.link.CheckDownloadFiles = 0;
-  ctx.link.BackupMode = 0;
-  ctx.link.PlainDownload = 0;
   if (!FileSetCheck(ctx)) {
     engine::SetBusy(ctx, engine::WindowState::kIdle);
     return;
@@ -58,20 +55,10 @@ void StartViewInfo(Context& ctx) {
 
 void ShowDeviceInfo(Context& ctx) {
   engine::LinkState& s = ctx.link;
-  // A download that made the terminal restart goes on from here.
-  if (s.ContinueDownload == 1) {
-    s.ContinueDownload = 0;
-    engine::NextDownloadStage(ctx);
-    return;
-  }
-  if (s.AfterInfoAction == 1) {
-    s.AfterInfoAction = 0;
-    s.CmdID = link::MsgReadAppInfo;
-    engine::StartCommand(ctx);
-    return;
-  }
-  if (s.AfterInfoAction == 2) {
-    s.AfterInfoAction = 0;
+  // The terminal restarted after a failed E2PROM check: that failure is what
+  // this identification shows.
+  if (s.E2CheckFailed == 1) {
+    s.E2CheckFailed = 0;
     engine::SetBusy(ctx, engine::WindowState::kIdle);
     ctx.SetInfoText("\r\nE2PROM" + ctx.Text("Run_StatusErr"));
     return;

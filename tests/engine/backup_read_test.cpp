@@ -15,6 +15,18 @@ namespace {
 constexpr std::uint32_t kAppAddr = 0x08010000;
 constexpr std::uint32_t kAreaAddr = 0x080E0000;
 
+// The read-back as the Backup operation runs it: a folder of its own each
+// time, and the read's command kept to the end.
+class BacksUpOnly final : public engine::Operation {
+ public:
+  bool CheckFileSet(engine::Context&) override { return true; }
+  void OnIdentified(engine::Context&, engine::Identification) override {}
+  data::DataFolderNaming AreaFolderNaming() const override {
+    return data::DataFolderNaming::kNewFolderEachTime;
+  }
+  std::optional<std::uint32_t> CommandAfterAreaReadBack() const override { return std::nullopt; }
+};
+
 class BackupReadTest : public WindowFixture {
  protected:
   void SetUp() override {
@@ -29,7 +41,7 @@ class BackupReadTest : public WindowFixture {
     ctx().device.ParaVersionNum = 0x01020000;
     ctx().device.ParaVersionBcd = true;
     ctx().device.ParaIntact = true;
-    link().BackupMode = 1;
+    ctx().operations.Install(std::make_shared<BacksUpOnly>());
   }
   void AppBlock(std::uint16_t count, std::uint16_t number, const link::Bytes& data) {
     DeliverFrame(link::MsgAppBackupBlock, link::EncodeReadBackShort(count, number, data));

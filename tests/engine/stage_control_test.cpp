@@ -10,7 +10,9 @@
 #include "app/window_fixture.hpp"
 #include "engine/download_stage.hpp"
 #include "engine/stage_control.hpp"
+#include "operations/download.hpp"
 #include "operations/download_completion.hpp"
+#include "operations/download_setup.hpp"
 
 namespace tavro::engine {
 namespace {
@@ -203,8 +205,11 @@ TEST_F(StageControl, CompletionTicksTheStagesThatRanAndDeletesTheDownloadRecord)
   ASSERT_TRUE(dir.Write("Backup/rec/DlRecord.ini", "[Dl]\r\nStep=3\r\n"));
   ASSERT_TRUE(dir.Write("Backup/DlRecord.ini", "[Dl]\r\nStep=3\r\n"));
   ASSERT_TRUE(dir.Write("Backup/other.ini", "keep"));
-  link().RecordPath = dir.PathOf("Backup/rec/DlRecord.ini");
-  link().RecordCopyPath = dir.PathOf("Backup/DlRecord.ini");
+  const auto download = operations::MakeDownload();
+  dynamic_cast<operations::TransferOperation&>(*download).state().record =
+      data::DownloadRecordPaths{dir.PathOf("Backup/rec/DlRecord.ini"),
+                                dir.PathOf("Backup/DlRecord.ini")};
+  ctx().operations.Install(download);
   link().LinkUp = 1;
   SetBusy(ctx(), WindowState::kBusy);
   loop.StartTimer(kTimerProgress, 1000);

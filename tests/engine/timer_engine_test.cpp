@@ -205,7 +205,6 @@ TEST_F(LinkQueryPoll, UnansweredQueryIsSentThreeTimesThenTheConnectGoesOn) {
   loop.AdvanceTo(queried + 22 * kShortestTimerMs);
   EXPECT_EQ(checks, 1);
   EXPECT_EQ(link().TerminalType, 0u);
-  EXPECT_EQ(link().CheckDownloadFiles, 1u);
   EXPECT_EQ(serial.WrittenIds().back(), link::MsgReadAppInfo);
   EXPECT_FALSE(loop.TimerRunning(kTimerLinkPoll));
   loop.Advance(10000);
@@ -228,7 +227,6 @@ TEST_F(LinkQueryPoll, ReplyStopsThePollAndKeepsTheTerminalType) {
   loop.Advance(5 * kShortestTimerMs);
   DeliverFrame(link::MsgLinkQueryReply, {0x05, 0x01});
   EXPECT_EQ(link().TerminalType, 0x105u);
-  EXPECT_EQ(link().CheckDownloadFiles, 1u);
   EXPECT_EQ(checks, 1);
   EXPECT_EQ(serial.WrittenIds(), std::vector<std::uint16_t>{link::MsgReadAppInfo});
   EXPECT_FALSE(loop.TimerRunning(kTimerLinkPoll));

@@ -19,12 +19,14 @@ namespace {
 class ShowsProgress final : public operations::IdentifyingOperation {
  public:
   void OnIdentified(Context&, engine::Identification) override {}
+  engine::RamProgram RamProgramToSend() const override { return ramProgram; }
   void OnProgressTick(Context& ctx, int timerId) override {
     if (timerId == kTimerProgress)
       operations::ShowDownloadStages(ctx);
     else
       operations::ShowBackupProgress(ctx);
   }
+  engine::RamProgram ramProgram = engine::RamProgram::kBootloaderUpgrade;
 };
 
 class Progress : public test::WindowFixture {
@@ -32,10 +34,11 @@ class Progress : public test::WindowFixture {
   void SetUp() override {
     WindowFixture::SetUp();
     ctx().controls.SetPos(platform::kProgressBar, 7);
-    ctx().operations.Install(std::make_shared<ShowsProgress>());
+    ctx().operations.Install(operation);
     // A fresh upgrade: every stage the display passes has run.
     ctx().stages.backedUp = ctx().stages.converted = ctx().stages.downloaded = true;
   }
+  std::shared_ptr<ShowsProgress> operation = std::make_shared<ShowsProgress>();
   void Tick9() { dlg->OnTimerTick(kTimerProgress); }
   void Tick10() { dlg->OnTimerTick(kTimerBackupProgress); }
   void Frames(std::uint16_t n, std::uint16_t sum, std::uint16_t step = 0) {
@@ -110,7 +113,7 @@ TEST_F(Progress, InformationRows) {
   EXPECT_EQ(Bar(), 7);
 
   link().CmdID = link::MsgRamBlock;
-  link().AfterInfoAction = 1;
+  operation->ramProgram = engine::RamProgram::kE2Check;
   link().ElapsedSec = 40;
   Tick9();
   EXPECT_EQ(Info(), Stages(0, "(41%)"));
@@ -139,7 +142,7 @@ TEST_F(Progress, ReadBackAndConversionRows) {
   EXPECT_EQ(Info(), Stages(1, "(96%)"));
 
   link().CmdID = link::MsgRamBlock;
-  link().AfterInfoAction = 0;
+  operation->ramProgram = engine::RamProgram::kBootloaderUpgrade;
   Frames(1, 3);  // 0.4 q = 0.1
   Tick9();
   EXPECT_EQ(Info(), Stages(2, "(10%)"));

@@ -122,7 +122,6 @@ TEST(Backup, FlashTerminalGetsItsAppAndEveryAreaByteForByte) {
   const platform::ControlState& bar = r.s.dlg->controls().Get(platform::kProgressBar);
   EXPECT_EQ(bar.rangeMax, 1024);
   EXPECT_EQ(bar.pos, 1024);
-  EXPECT_EQ(r.s.ctx().link.BackupMode, 1);
 }
 
 TEST(Backup, TheTransferLineNamesEachOfTheFiveAreasAndNoSixth) {

@@ -12,6 +12,7 @@
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
 #include "operations/download.hpp"
+#include "operations/download_setup.hpp"
 #include "operations/roll_back.hpp"
 #include "platform/control_ids.hpp"
 #include "scenarios/scenario.hpp"
@@ -52,15 +53,25 @@ struct DownloadRun {
            data::WriteFileAtomic(path, bytes);
   }
   // Starts `cmd` as the stages do and runs until the window is idle again.
-  bool Run(std::uint32_t cmd, std::uint64_t limitMs = 600000) {
-    s.ctx().operations.Install(operations::MakeDownload());
+  // A download with `record` as its download record.
+  void InstallDownload(std::optional<data::DownloadRecordPaths> record) {
+    const auto download = operations::MakeDownload();
+    auto* transfer = dynamic_cast<operations::TransferOperation*>(download.get());
+    ASSERT_NE(transfer, nullptr);
+    transfer->state().record = std::move(record);
+    s.ctx().operations.Install(download);
+  }
+  bool Run(std::uint32_t cmd, std::uint64_t limitMs = 600000,
+           std::optional<data::DownloadRecordPaths> record = std::nullopt) {
+    InstallDownload(std::move(record));
     s.ctx().link.CmdID = cmd;
     engine::StartCommand(s.ctx());
     return s.loop.RunUntil(
         [this] { return s.dlg->controls().Get(platform::kDeviceInfoButton).enabled; }, limitMs);
   }
-  bool RunStages(std::uint64_t limitMs = 600000) {
-    s.ctx().operations.Install(operations::MakeDownload());
+  bool RunStages(std::uint64_t limitMs = 600000,
+                 std::optional<data::DownloadRecordPaths> record = std::nullopt) {
+    InstallDownload(std::move(record));
     engine::NextDownloadStage(s.ctx());
     return s.loop.RunUntil(
         [this] { return s.dlg->controls().Get(platform::kDeviceInfoButton).enabled; }, limitMs);
@@ -202,8 +213,6 @@ TEST(FlashDataDownload, EveryFileArrivesStampedAndIsRecordedWhenWhole) {
   const data::DownloadRecord record = data::CreateDownloadRecord(
       r.s.dir.Path(), 1, l.OperationTime, l.ParaPath, data::ParaForm::kFlash, 5);
   ASSERT_TRUE(record.result.ok());
-  l.RecordPath = record.paths.record;
-  l.RecordCopyPath = record.paths.copy;
   l.DownloadData = 1;
   // Files 1 to 3 take at most three blocks: refusing block 3 for good stops
   // in file 4.
@@ -211,7 +220,7 @@ TEST(FlashDataDownload, EveryFileArrivesStampedAndIsRecordedWhenWhole) {
   r.s.terminal().faults().refuseMsgId = link::MsgParaBlock;
   r.s.terminal().faults().refuseBlock = 3;
   r.s.terminal().faults().refuseTimes = 5;
-  ASSERT_TRUE(r.RunStages());
+  ASSERT_TRUE(r.RunStages(600000, record.paths));
   EXPECT_EQ(r.s.BoxTexts(), std::vector<std::string>{"Flash" + r.s.Text("Run_ErrNumOver")});
   const auto key = [&](const std::string& path, const char* name) {
     return data::CIni(path).GetString("Para", name, "?");
@@ -227,7 +236,7 @@ TEST(FlashDataDownload, EveryFileArrivesStampedAndIsRecordedWhenWhole) {
   r.s.terminal().faults().refuseEnabled = false;
   r.s.screen.Clear();
   l.DownloadData = 1;
-  ASSERT_TRUE(r.Run(link::MsgParaDownloadStart));
+  ASSERT_TRUE(r.Run(link::MsgParaDownloadStart, 600000, record.paths));
   EXPECT_EQ(r.s.BoxTexts(), std::vector<std::string>{r.s.Text("Dis_DevRestart")});
   const link::TimeStamp when = link::LocalTimeStamp(static_cast<std::time_t>(l.OperationTime));
   for (std::size_t i = 0; i < 5; ++i) {
