@@ -28,8 +28,17 @@ CTAVRODlg::CTAVRODlg(platform::Loop& loop, platform::Screen& screen, link::Seria
       ports_(std::move(ports)) {
   ctx_.controls = platform::MakeMainWindowControls();
   engine::RegisterEngine(ctx_);
-  for (const operations::OperationButton& button : operations::RegisterOperations(ctx_))
-    SetButtonHandler(button.controlId, [this, start = button.start] { start(ctx_); });
+  operations::RegisterOperations(ctx_);
+  for (const operations::OperationRow& row : operations::OperationRows()) {
+    // The dialog has the four buttons; an operation's own button joins them.
+    if (row.placement == operations::Placement::kButton && !ctx_.controls.Has(row.controlId)) {
+      platform::ControlState button;
+      button.kind = platform::ControlKind::kPushButton;
+      ctx_.controls.Add(row.controlId, button);
+    }
+    ctx_.operationControls.push_back(row.controlId);
+    SetButtonHandler(row.controlId, [this, start = row.start] { start(ctx_); });
+  }
   loop.SetTickHandler([this](int id) { OnTimerTick(id); });
   serial.SetByteHandler([this](std::uint8_t byte) { OnRxByte(byte); });
   serial.SetErrorHandler([this](const std::string& text) { ShowTransportError(text); });
@@ -132,33 +141,14 @@ std::string CTAVRODlg::CloseQuestion() {
 }
 
 std::string CTAVRODlg::StopConsequences() {
-  const char* running = "Ext_Close_Running";
-  // Reading operations leave the terminal as it was; the others write to it.
-  bool writes = true;
-  bool resumes = false;
-  switch (operationButton_) {
-    case platform::kDeviceInfoButton:
-      running = "Ext_Close_Info";
-      writes = false;
-      break;
-    case platform::kBackupButton:
-      running = "Ext_Close_Backup";
-      writes = false;
-      break;
-    case platform::kDownloadButton:
-      running = "Ext_Close_Download";
-      break;
-    case platform::kUpgradeButton:
-      // Only an upgrade keeps a record of its data download to resume from.
-      running = "Ext_Close_Upgrade";
-      resumes = true;
-      break;
-    case platform::kRollBackAction:
-      running = "Ext_Close_RollBack";
-      break;
-    default:
-      break;
-  }
+  const operations::OperationRow* row = operations::FindOperationRow(operationButton_);
+  const char* running = row ? row->runningKey : "Ext_Close_Running";
+  // Reading operations leave the terminal as it was; the others write to it,
+  // and only some keep a record to resume from.
+  const operations::Interruption interruption =
+      row ? row->interruption : operations::Interruption::kPartlyWritten;
+  const bool writes = interruption != operations::Interruption::kNothingWritten;
+  const bool resumes = interruption == operations::Interruption::kResumable;
   std::string text =
       ctx_.Text(running) + "\r\n" + ctx_.Text(writes ? "Ext_Close_Writing" : "Ext_Close_ReadOnly");
   if (resumes)

@@ -1,6 +1,7 @@
 #include "app/startup_labels.hpp"
 
 #include "data/file_io.hpp"
+#include "operations/registry.hpp"
 #include "platform/control_ids.hpp"
 
 namespace tavro::app {
@@ -14,10 +15,13 @@ void ApplyStartupLabels(platform::ControlTable& controls, const Language& langua
                         const std::string& programDir) {
   const auto text = [&](const char* key) { return language.Text(key); };
   controls.SetText(platform::kWindowTitle, text("Sw_Title"));
-  controls.SetText(platform::kDownloadButton, DownloadButtonCaption(language, programDir));
-  controls.SetText(platform::kUpgradeButton, text("B_Update"));
-  controls.SetText(platform::kBackupButton, text("B_Backup"));
-  controls.SetText(platform::kDeviceInfoButton, text("B_Connect"));
+  for (const operations::OperationRow& row : operations::OperationRows()) {
+    if (row.placement != operations::Placement::kButton)
+      continue;
+    controls.SetText(row.controlId, row.controlId == platform::kDownloadButton
+                                        ? DownloadButtonCaption(language, programDir)
+                                        : text(row.captionKey));
+  }
   controls.SetText(platform::kFunctionGroup, text("S_Cmd"));
   controls.SetText(platform::kBasicSettingsGroup, text("S_Basic"));
   controls.SetText(platform::kInfoGroup, text("S_Info"));
@@ -28,8 +32,13 @@ void ApplyStartupLabels(platform::ControlTable& controls, const Language& langua
 }
 
 MenuCaptions MenuCaptionsOf(const Language& language) {
-  return MenuCaptions{language.Text("Ext_Menu_Tools"), language.Text("Ext_Menu_BuildPackage"),
-                      language.Text("Ext_Menu_RollBack")};
+  MenuCaptions captions{
+      language.Text("Ext_Menu_Tools"), language.Text("Ext_Menu_BuildPackage"), {}};
+  for (const operations::OperationRow& row : operations::OperationRows()) {
+    if (row.placement == operations::Placement::kToolsMenu)
+      captions.operations[row.controlId] = language.Text(row.captionKey);
+  }
+  return captions;
 }
 
 }  // namespace tavro::app

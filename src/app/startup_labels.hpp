@@ -1,6 +1,7 @@
 #pragma once
 // Captions the main window takes from the language once it is selected.
 
+#include <map>
 #include <string>
 
 #include "app/language.hpp"
@@ -15,8 +16,8 @@ inline constexpr const char* kDownloadMarkerFile = "QZDownload.bin";
 // Text("B_Download") when <programDir>/QZDownload.bin exists, else Text("B_Run").
 std::string DownloadButtonCaption(const Language& language, const std::string& programDir);
 
-// Window title, the four operation buttons, the three group boxes and the
-// port labels. The port button is captioned by the port handling.
+// Window title, the operation buttons, the three group boxes and the port
+// labels. The port button is captioned by the port handling.
 void ApplyStartupLabels(platform::ControlTable& controls, const Language& language,
                         const std::string& programDir);
 
@@ -25,7 +26,7 @@ void ApplyStartupLabels(platform::ControlTable& controls, const Language& langua
 struct MenuCaptions {
   std::string tools;
   std::string buildPackage;
-  std::string rollBack;
+  std::map<int, std::string> operations;  // the operations' menu entries by control id
 };
 MenuCaptions MenuCaptionsOf(const Language& language);
 

@@ -12,18 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "cli/backup_command.hpp"
 #include "cli/command.hpp"
 #include "cli/convert_command.hpp"
-#include "cli/download_command.hpp"
 #include "cli/global_options.hpp"
-#include "cli/info_command.hpp"
 #include "cli/ini2bin_command.hpp"
+#include "cli/operation_commands.hpp"
 #include "cli/ports_command.hpp"
 #include "cli/prepare_command.hpp"
-#include "cli/rollback_command.hpp"
 #include "cli/rules_command.hpp"
-#include "cli/upgrade_command.hpp"
 
 namespace {
 
@@ -114,11 +110,8 @@ int Run(int argc, char** argv) {
 
   std::vector<Command> commands;
   commands.push_back(tavro::cli::AddPortsCommand(app));
-  commands.push_back(tavro::cli::AddInfoCommand(app));
-  commands.push_back(tavro::cli::AddBackupCommand(app));
-  commands.push_back(tavro::cli::AddDownloadCommand(app));
-  commands.push_back(tavro::cli::AddUpgradeCommand(app));
-  commands.push_back(tavro::cli::AddRollbackCommand(app));
+  for (Command& command : tavro::cli::AddOperationCommands(app))
+    commands.push_back(std::move(command));
   commands.push_back(tavro::cli::AddIni2BinCommand(app));
   commands.push_back(tavro::cli::AddPrepareCommand(app));
   commands.push_back(tavro::cli::AddConvertCommand(app));

@@ -15,6 +15,8 @@ constexpr std::uint32_t kRollbackLimitMs = 5 * 60 * 1000;
 constexpr std::uint32_t kFinalResultLimitMs = 125 * 1000;
 constexpr std::int32_t kInProgress = 3;
 
+}  // namespace
+
 int RunRollback(const GlobalOptions& options) {
   if (!CanAnswerQuestions(options.answer))
     return RefuseUnanswerable("rollback");
@@ -48,14 +50,6 @@ int RunRollback(const GlobalOptions& options) {
     std::fflush(stdout);
   }
   return status;
-}
-
-}  // namespace
-
-Command AddRollbackCommand(CLI::App& app) {
-  CLI::App* sub =
-      app.add_subcommand("rollback", "Connect, confirm, and return the terminal to its backup App");
-  return Command{sub, RunRollback};
 }
 
 }  // namespace tavro::cli

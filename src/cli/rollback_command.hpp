@@ -2,10 +2,11 @@
 // tavro-cli rollback: connect, confirm, and have the terminal return to its
 // backup App.
 
-#include "cli/command.hpp"
+#include "cli/global_options.hpp"
 
 namespace tavro::cli {
 
-Command AddRollbackCommand(CLI::App& app);
+// Exit code: 0 once the terminal reported that its backup App runs.
+int RunRollback(const GlobalOptions& options);
 
 }  // namespace tavro::cli

@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "data/package.hpp"
 #include "data/program_dir_lock.hpp"
@@ -111,6 +112,8 @@ struct Context {
   EchoCount echo;
   HandlerTables handlers;
   OperationSlot operations;
+  // The controls that start operations: none may start while one runs.
+  std::vector<int> operationControls;
   ReadRequest read;
   StageSummary stages;
 

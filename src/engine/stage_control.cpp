@@ -58,6 +58,10 @@ void SetBusy(Context& ctx, WindowState state) {
   if (state == WindowState::kBusy) {
     for (int id : platform::kBusyControls)
       ctx.controls.SetEnabled(id, false);
+    for (int id : ctx.operationControls) {
+      if (ctx.controls.Has(id))
+        ctx.controls.SetEnabled(id, false);
+    }
     return;
   }
   StopTimers(ctx.loop, kOperationTimers);
@@ -65,6 +69,10 @@ void SetBusy(Context& ctx, WindowState state) {
   ctx.RxTextEcho = 1;
   for (int id : platform::kBusyControls)
     ctx.controls.SetEnabled(id, true);
+  for (int id : ctx.operationControls) {
+    if (ctx.controls.Has(id))
+      ctx.controls.SetEnabled(id, true);
+  }
   const bool packageReady = data::FileExists(ctx.Path("/QZDownload.bin"));
   ctx.controls.SetText(platform::kDownloadButton, ctx.Text(packageReady ? "B_Download" : "B_Run"));
   ctx.operations.Remove();

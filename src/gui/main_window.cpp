@@ -28,6 +28,7 @@
 #include "gui/drop_down_combo.hpp"
 #include "gui/icons.hpp"
 #include "gui/qt_screen.hpp"
+#include "operations/registry.hpp"
 #include "platform/control_ids.hpp"
 #include "platform/control_table.hpp"
 
@@ -122,20 +123,16 @@ QWidget* MainWindow::BuildBasicSettings() {
 QWidget* MainWindow::BuildFunctions() {
   auto* group = new QGroupBox(QStringLiteral("Functions"));
   Register(platform::kFunctionGroup, group);
-  auto* row = new QHBoxLayout(group);
-  row->setSpacing(10);
-  const std::pair<int, const char*> buttons[] = {
-      {platform::kDeviceInfoButton, "Device Info"},
-      {platform::kBackupButton, "Backup"},
-      {platform::kDownloadButton, "Download"},
-      {platform::kUpgradeButton, "Upgrade"},
-  };
-  for (const auto& [id, text] : buttons) {
-    auto* button = new QPushButton(QString::fromLatin1(text));
+  auto* line = new QHBoxLayout(group);
+  line->setSpacing(10);
+  for (const operations::OperationRow& row : operations::OperationRows()) {
+    if (row.placement != operations::Placement::kButton)
+      continue;
+    auto* button = new QPushButton(QString::fromUtf8(row.defaultCaption));
     button->setMinimumHeight(kOperationButtonHeight);
     button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    Register(id, button);
-    row->addWidget(button);
+    Register(row.controlId, button);
+    line->addWidget(button);
   }
   return group;
 }
@@ -262,12 +259,19 @@ void MainWindow::BuildMenu() {
     if (model_ != nullptr)
       model_->OnButton(platform::kIniToBinButton);
   });
-  // Asks before anything is sent; available while no operation runs.
-  rollBack_ = tools_->addAction(QStringLiteral("&Roll back to the backup App…"));
-  connect(rollBack_, &QAction::triggered, this, [this] {
-    if (model_ != nullptr)
-      model_->OnButton(platform::kRollBackAction);
-  });
+  // The operations of the menu ask before anything is sent; they are
+  // available while no operation runs.
+  for (const operations::OperationRow& row : operations::OperationRows()) {
+    if (row.placement != operations::Placement::kToolsMenu)
+      continue;
+    QAction* action = tools_->addAction(QString::fromUtf8(row.defaultCaption));
+    const int id = row.controlId;
+    connect(action, &QAction::triggered, this, [this, id] {
+      if (model_ != nullptr)
+        model_->OnButton(id);
+    });
+    operationActions_[id] = action;
+  }
 }
 
 void MainWindow::ApplyMenuCaptions() {
@@ -276,7 +280,10 @@ void MainWindow::ApplyMenuCaptions() {
   const app::MenuCaptions captions = app::MenuCaptionsOf(model_->language());
   tools_->setTitle(QString::fromStdString(captions.tools));
   buildPackage_->setText(QString::fromStdString(captions.buildPackage));
-  rollBack_->setText(QString::fromStdString(captions.rollBack));
+  for (const auto& [id, caption] : captions.operations) {
+    if (const auto it = operationActions_.find(id); it != operationActions_.end())
+      it->second->setText(QString::fromStdString(caption));
+  }
 }
 
 void MainWindow::ShowTransferLine(const std::string& line) {
@@ -369,8 +376,10 @@ void MainWindow::ApplyControl(int id, const platform::ControlState& state) {
   widget->setVisible(state.visible);
   if (id == platform::kIniToBinButton)
     buildPackage_->setEnabled(state.enabled);
-  if (id == platform::kDeviceInfoButton && rollBack_ != nullptr)
-    rollBack_->setEnabled(state.enabled);
+  if (id == platform::kDeviceInfoButton) {
+    for (const auto& [actionId, action] : operationActions_)
+      action->setEnabled(state.enabled);
+  }
 
   const QString text = DisplayText(state.text);
   if (icons_.count(id) != 0) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 
+#include "platform/control_ids.hpp"
 #include "platform/control_state.hpp"
 
 class QAction;
@@ -60,7 +61,12 @@ class MainWindow : public QMainWindow {
   int IconShown(int id) const;
   // The menu entry that builds a package description.
   QAction* BuildPackageAction() const { return buildPackage_; }
-  QAction* RollBackAction() const { return rollBack_; }
+  QAction* RollBackAction() const { return OperationAction(platform::kRollBackAction); }
+  // The menu entry of the operation `id` starts; null for none.
+  QAction* OperationAction(int id) const {
+    const auto it = operationActions_.find(id);
+    return it == operationActions_.end() ? nullptr : it->second;
+  }
   QMenu* ToolsMenu() const { return tools_; }
 
  protected:
@@ -93,7 +99,7 @@ class MainWindow : public QMainWindow {
   QLabel* transferLine_ = nullptr;
   QMenu* tools_ = nullptr;
   QAction* buildPackage_ = nullptr;
-  QAction* rollBack_ = nullptr;
+  std::map<int, QAction*> operationActions_;
 };
 
 }  // namespace tavro::gui

@@ -1,5 +1,7 @@
 #include "operations/registry.hpp"
 
+#include <array>
+
 #include "operations/backup.hpp"
 #include "operations/download.hpp"
 #include "operations/download_completion.hpp"
@@ -11,17 +13,58 @@
 #include "platform/control_ids.hpp"
 
 namespace tavro::operations {
+namespace {
 
-std::vector<OperationButton> RegisterOperations(engine::Context& ctx) {
+constexpr std::uint32_t kMinutes = 60 * 1000;
+
+// A 64 KiB E2PROM, a 1 MiB App or a bootloader upgrade at the slowest line
+// rate stay well inside these.
+constexpr std::array<OperationRow, 5> kRows = {{
+    {platform::kDeviceInfoButton, "B_Connect", "Device Info", Placement::kButton, "info",
+     "Connect to the terminal and show its device information", false, 5 * kMinutes,
+     "Ext_Close_Info", Interruption::kNothingWritten, &StartViewInfo},
+    {platform::kBackupButton, "B_Backup", "Backup", Placement::kButton, "backup",
+     "Connect to the terminal and back its App and parameter data up to the PC", true,
+     30 * kMinutes, "Ext_Close_Backup", Interruption::kNothingWritten, &StartBackup},
+    {platform::kDownloadButton, "B_Download", "Download", Placement::kButton, "download",
+     "Connect, then download the package in the program directory to the terminal", true,
+     60 * kMinutes, "Ext_Close_Download", Interruption::kPartlyWritten, &StartDownload},
+    {platform::kUpgradeButton, "B_Update", "Upgrade", Placement::kButton, "upgrade",
+     "Connect, then upgrade the terminal keeping its own data (or resume an interrupted upgrade)",
+     true, 60 * kMinutes, "Ext_Close_Upgrade", Interruption::kResumable, &StartUpgrade},
+    {platform::kRollBackAction, "Ext_Menu_RollBack", "&Roll back to the backup App…",
+     Placement::kToolsMenu, "rollback",
+     "Connect, confirm, and return the terminal to its backup App", true, 5 * kMinutes,
+     "Ext_Close_RollBack", Interruption::kPartlyWritten, &StartRollBack},
+}};
+
+}  // namespace
+
+std::span<const OperationRow> OperationRows() {
+  return kRows;
+}
+
+const OperationRow* FindOperationRow(int controlId) {
+  for (const OperationRow& row : kRows) {
+    if (row.controlId == controlId)
+      return &row;
+  }
+  return nullptr;
+}
+
+const OperationRow* FindOperationCommand(std::string_view command) {
+  for (const OperationRow& row : kRows) {
+    if (row.command == command)
+      return &row;
+  }
+  return nullptr;
+}
+
+void RegisterOperations(engine::Context& ctx) {
   RegisterIdentification(ctx);
   RegisterDownloadStages(ctx);
   RegisterReadBackFlow(ctx);
   ctx.operations.SetFallback(MakeViewInfo());
-  return {
-      {platform::kDeviceInfoButton, &StartViewInfo}, {platform::kBackupButton, &StartBackup},
-      {platform::kDownloadButton, &StartDownload},   {platform::kUpgradeButton, &StartUpgrade},
-      {platform::kRollBackAction, &StartRollBack},
-  };
 }
 
 }  // namespace tavro::operations

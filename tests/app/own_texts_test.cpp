@@ -59,7 +59,9 @@ TEST_F(ChineseWindow, MenuAndQuestionsAreChinese) {
   ASSERT_TRUE(setUpResult);
   ASSERT_EQ(dlg->language().CurrentLanguage(), "简体中文");
   const MenuCaptions menu = MenuCaptionsOf(dlg->language());
-  for (const std::string& caption : {menu.tools, menu.buildPackage, menu.rollBack}) {
+  ASSERT_EQ(menu.operations.count(platform::kRollBackAction), 1u);
+  for (const std::string& caption :
+       {menu.tools, menu.buildPackage, menu.operations.at(platform::kRollBackAction)}) {
     EXPECT_NE(caption, kMissingTextValue);
     EXPECT_EQ(EnglishLeftIn(caption), "") << caption;
   }
