@@ -151,12 +151,13 @@ ResumeAreaCheck CheckResumeArea(const ParaHeader& fileHeader, const ParaHeader& 
   // nothing written yet can an intact area not tell this terminal from
   // another one on the same port.
   const bool ownedOpenArea = same || firstOpen > 0;
+  using enum ResumeAreaVerdict;
   if (done != 0) {
-    out.result = intact && same ? 1 : 0;
+    out.result = intact && same ? kFits : kMismatch;
   } else if (index + 1 == requisiteNum && index == firstOpen) {
-    out.result = !intact ? 1 : same ? 2 : ownedOpenArea ? 1 : 0;
+    out.result = !intact ? kFits : same ? kAlreadyComplete : ownedOpenArea ? kFits : kMismatch;
   } else {
-    out.result = !intact ? 1 : index == firstOpen && !ownedOpenArea ? 0 : 1;
+    out.result = !intact ? kFits : index == firstOpen && !ownedOpenArea ? kMismatch : kFits;
   }
   return out;
 }

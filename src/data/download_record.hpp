@@ -28,6 +28,9 @@ inline constexpr const char* kRecordParaPathKey = "ParaPath";
 inline constexpr const char* kRecordTerminalSection = "Terminal";
 inline constexpr const char* kRecordDataTimeBeforeKey = "DataTimeBefore";
 
+// The "ParaPath" of a record whose download sends no parameter data.
+inline constexpr const char* kRecordNoDataSet = "NoDlPara";
+
 struct DownloadRecordPaths {
   std::string record;
   std::string copy;
@@ -69,9 +72,15 @@ std::string FindDownloadRecord(const std::string& programDir, std::uint32_t comP
                                const std::string& currentRecordPath,
                                const ParaHeader& deviceHeader);
 
+// What one Flash area tells the resume check.
+enum class ResumeAreaVerdict {
+  kMismatch = 0,         // the terminal and the record disagree
+  kFits = 1,             // the area is as the interrupted download left it
+  kAlreadyComplete = 2,  // the last area went in: nothing is left to resume
+};
+
 struct ResumeAreaCheck {
-  // 0, 1 or 2; the upgrade flow gives the meaning.
-  int result = 0;
+  ResumeAreaVerdict result = ResumeAreaVerdict::kMismatch;
   // "\r\n<n>.dat_intg=..._ver=..._size=..._prd=..._name=..._time=...", the
   // debug line about the terminal's area, for the caller to log.
   std::string logLine;

@@ -18,7 +18,7 @@ constexpr std::uint16_t kFlashCopyMark = 0xAA55;
 constexpr std::size_t kE2ResourceEntry = 5;  // AreaLen: the Flash address of the E2PROM copy
 
 std::string E2ImagePath(const Context& ctx) {
-  return ctx.link.ParaPath + "/E2.dat";
+  return ctx.link.ParaPath.value_or(std::string()) + "/E2.dat";
 }
 
 // Loads E2.dat stamped with `mark`; false when the transfer has ended.

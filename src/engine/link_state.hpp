@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -63,43 +64,42 @@ struct TransferBuffers {
   }
 };
 
-struct LinkState {
-  // Command and time-out counters.
-  std::uint32_t CmdID = 0;
-  std::uint16_t gOneCmdTime = 0;
-  std::uint8_t gOverTimeNum = 0;
-  std::uint16_t gFrameNum = 0;
-  std::uint16_t gFrameSum = 0;
-  std::uint16_t CrcErrNum = 0;
-  std::uint16_t FrameRetryNum = 0;
-  std::uint32_t PollCount = 0;
-  std::uint32_t Rx12007Run = 0;
-  std::uint16_t ElapsedSec = 0;
-  std::uint32_t ProgressPos = 0;
-  double ParaReadProgress = 0.0;  // never reset while the program runs
-  std::string TotalTimeText;
-  std::string Dots;
+// The link state in parts, each written by the code that owns it. The
+// parts keep the field names the engine's steps have always used; a step
+// that works on one part takes that part.
 
-  // Link flags.
-  std::uint8_t LinkUp = 0;
-  std::uint8_t DevIdentified = 0;
+// The current command and its counters: the command start and the timers.
+struct CommandState {
+  std::uint32_t CmdID = 0;
+  std::uint16_t gOneCmdTime = 0;  // ticks of the running command timer
+  std::uint8_t gOverTimeNum = 0;  // retries after silence
+  std::uint16_t CrcErrNum = 0;
+  std::uint16_t FrameRetryNum = 0;  // refused blocks in a row
+  std::uint32_t PollCount = 0;      // link-query polls of one identification
+  std::uint32_t Rx12007Run = 0;     // receive time-outs in a row
   // Connects sent again because a hello came without the announcement.
   std::uint8_t ConnectRepeats = 0;
+};
 
-  // Stage control.
+// Whether the terminal is connected and identified: the receive path and the
+// identification.
+struct LinkFlags {
+  std::uint8_t LinkUp = 0;
+  std::uint8_t DevIdentified = 0;
+  std::uint32_t TerminalType = 0;  // from the link query
+  std::uint8_t ParaAltAddr = 0;    // the headers are read at their second copies
+};
+
+// The block transfer under way: the block senders and receivers.
+struct BlockTransfer {
+  std::uint16_t gFrameNum = 0;
+  std::uint16_t gFrameSum = 0;
   std::uint8_t ImageLoaded = 0;
   std::uint16_t StepIndex = 0;
   std::uint16_t LastBlockNo = 0xFFFF;
-  std::uint8_t DownloadApp = 0;
-  std::uint8_t DownloadData = 0;
-  std::uint32_t FlashCopyPending = 0;  // copy E2.dat into Flash before the E2PROM write
   TransferBuffers buffers;
-
-  // Download.
   std::uint32_t ImageLen = 0;   // bytes of sendImage that are sent
   std::uint32_t FlashBase = 0;  // address in every Flash or E2PROM write block
-  std::string ParaPath;         // folder of the parameter data to send
-
   // Read-back.
   std::uint8_t FirstBlock = 0;
   std::uint32_t BackupOffset = 0;  // bytes stored in backupImage
@@ -109,23 +109,51 @@ struct LinkState {
   // The reply whose blocks the pending read takes (0: no read pending since
   // the command started); blocks of any other read are not stored.
   std::uint16_t PendingBlockId = 0;
+};
 
-  // Operation.
+// The progress display: the timers 9 and 10 and the stage display.
+struct ProgressState {
+  std::uint16_t ElapsedSec = 0;
+  std::uint32_t ProgressPos = 0;
+  double ParaReadProgress = 0.0;  // never reset while the program runs
+  std::string TotalTimeText;
+  std::string Dots;
+};
+
+// What a download sends, as its set-up and data decision chose it.
+struct DownloadPlan {
   std::int64_t OperationTime = 0;  // start of the running operation, seconds since 1970
-  std::uint32_t TerminalType = 0;
+  std::uint8_t DownloadApp = 0;
+  std::uint8_t DownloadData = 0;
+  std::uint32_t FlashCopyPending = 0;  // copy E2.dat into Flash before the E2PROM write
   std::uint32_t NewBlFile = 0;         // 1: Data/Bl holds a new bootloader image
   std::string FileVersion;             // version of the App image to be downloaded
+  // Folder of the parameter data to send; none when no data goes in.
+  std::optional<std::string> ParaPath;
+};
+
+// What the terminal reported on its own: the reply handlers.
+struct TerminalReports {
   std::int32_t RunResult = -1;         // the terminal's last run report; -1 none yet
   std::int32_t GoBackResult = -1;      // the terminal's last roll-back report; 3 in progress
   std::uint8_t DownloadCompleted = 0;  // 1 once a download's completion ran; a run report follows
   std::uint8_t E2CheckFailed = 0;      // 1 from a failed E2PROM check until it is shown
-  std::uint8_t ParaAltAddr = 0;
+};
 
-  // Where the last read-back put its files.
+// Where the last read-back put its files: the read-back.
+struct ReadBackFiles {
   std::string BackupFolderName;  // time stamp and suffix of the data folder
   std::string BackupFolder;      // folder of the file written last
   std::string AppBackupFile;
   std::string DataBackupFolder;
 };
+
+struct LinkState : CommandState,
+                   LinkFlags,
+                   BlockTransfer,
+                   ProgressState,
+                   DownloadPlan,
+                   TerminalReports,
+                   ReadBackFiles {};
 
 }  // namespace tavro::engine

@@ -41,7 +41,7 @@ bool LoadNextFile(Context& ctx) {
   s.ImageLoaded = 1;
   for (; s.StepIndex < FileCount(ctx); ++s.StepIndex) {
     const std::string& name = ctx.areas[s.StepIndex].fileName;
-    const std::string path = s.ParaPath + "/" + name;
+    const std::string path = s.ParaPath.value_or(std::string()) + "/" + name;
     data::ReadError why = data::ReadError::kNone;
     const auto bytes = data::ReadWholeFile(path, &why);
     if (!bytes || !data::IsPlainFileName(name))
@@ -96,7 +96,7 @@ void SendParaStart(Context& ctx) {
     return;
   }
   if (s.StepIndex == 0)
-    ctx.Log(1, "\r\nDl_Para-" + s.ParaPath);
+    ctx.Log(1, "\r\nDl_Para-" + s.ParaPath.value_or(std::string()));
   ctx.Send(link::MsgParaDownloadStart);
   // The next file starts within the running command: without this guard a
   // terminal that died after the last file's acknowledgement would leave

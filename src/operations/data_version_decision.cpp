@@ -201,11 +201,12 @@ void StartDownloadStages(Context& ctx) {
     ctx.stages.dataAfter = VersionText(data::ReadDestVersion(ctx.programDir));
   DeleteResumeRecords(ctx);
   if (s.DownloadData == 0)
-    s.ParaPath = "NoDlPara";
+    s.ParaPath.reset();
   s.OperationTime = ctx.loop.WallTime();
   const bool e2 = ctx.device.BlVersion >= engine::kBlE2prom;
   const data::DownloadRecord record = data::CreateDownloadRecord(
-      ctx.programDir, ctx.port.number, static_cast<std::time_t>(s.OperationTime), s.ParaPath,
+      ctx.programDir, ctx.port.number, static_cast<std::time_t>(s.OperationTime),
+      s.ParaPath.value_or(data::kRecordNoDataSet),
       e2 ? data::ParaForm::kE2prom : data::ParaForm::kFlash, ctx.package.paraFileRequisiteNum,
       TerminalDataTime(ctx));
   if (!record.result.ok()) {

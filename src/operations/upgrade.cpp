@@ -49,6 +49,15 @@ std::string RecordValue(const std::string& path, const char* key) {
   return data::CIni(path).GetString(data::kRecordSection, key, "0");
 }
 
+// The data set a record names; none when the record names none (its key
+// missing, or "0" as the record files write it).
+std::optional<std::string> RecordDataSet(const std::string& recordPath) {
+  std::string path = RecordValue(recordPath, data::kRecordParaPathKey);
+  if (path == "0")
+    return std::nullopt;
+  return path;
+}
+
 // A record names its data set by absolute path; anything else would be
 // looked for wherever the process happens to be.
 bool IsDataSetPath(const std::string& path) {
@@ -287,13 +296,13 @@ void CheckResumeFlash(Context& ctx) {
   t.resumeCheck = false;
   t.foundRecord = data::FindDownloadRecord(ctx.programDir, ctx.port.number, t.foundRecord,
                                            TerminalHeader(ctx, 0));
-  const std::string paraPath = RecordValue(t.foundRecord, data::kRecordParaPathKey);
+  const std::optional<std::string> paraPath = RecordDataSet(t.foundRecord);
   // The terminal's areas are compared with the set the download sends.
   const std::string savedSet =
-      IsDataSetPath(paraPath) ? paraPath : ctx.programDir + data::kInitFlashFolder;
+      paraPath && IsDataSetPath(*paraPath) ? *paraPath : ctx.programDir + data::kInitFlashFolder;
   const std::size_t requisite = ctx.package.paraFileRequisiteNum;
   for (std::size_t i = 0; i < requisite; ++i) {
-    int result = 0;
+    data::ResumeAreaVerdict result = data::ResumeAreaVerdict::kMismatch;
     const data::FlashImageHeader file = data::ReadFlashImageHeaderIn(savedSet, i);
     if (!file.result.ok()) {
       // An image that cannot be read proves nothing: the question decides.
@@ -308,9 +317,9 @@ void CheckResumeFlash(Context& ctx) {
       ctx.Log(1, check.logLine);
       result = check.result;
     }
-    if (result == 1)
+    if (result == data::ResumeAreaVerdict::kFits)
       continue;
-    if (result == 2) {
+    if (result == data::ResumeAreaVerdict::kAlreadyComplete) {
       ctx.Log(1, "\r\nCheckOK-del-Up");
       DeleteRecordAndCopy(ctx, t.foundRecord);
       StartUpgrade(ctx);
@@ -319,11 +328,11 @@ void CheckResumeFlash(Context& ctx) {
     OnRecordMismatch(ctx);
     return;
   }
-  if (paraPath == "0") {
+  if (!paraPath) {
     RecordWithoutDataSet(ctx);
     return;
   }
-  ResumeDataDownload(ctx, paraPath);
+  ResumeDataDownload(ctx, *paraPath);
 }
 
 void CheckResumeE2(Context& ctx) {
@@ -339,12 +348,12 @@ void CheckResumeE2(Context& ctx) {
     OnRecordMismatch(ctx);
     return;
   }
-  const std::string paraPath = RecordValue(t.foundRecord, data::kRecordParaPathKey);
-  if (!IsDataSetPath(paraPath)) {
+  const std::optional<std::string> paraPath = RecordDataSet(t.foundRecord);
+  if (!paraPath || !IsDataSetPath(*paraPath)) {
     RecordWithoutDataSet(ctx);
     return;
   }
-  ResumeDataDownload(ctx, paraPath);
+  ResumeDataDownload(ctx, *paraPath);
 }
 
 }  // namespace tavro::operations

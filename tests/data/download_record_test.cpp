@@ -148,7 +148,7 @@ class ResumeArea : public ::testing::Test {
     ini.WriteString(kRecordSection, "3.dat", three);
   }
   int Check(std::size_t index, std::size_t requisiteNum = 3) const {
-    return CheckResumeArea(file_, device_, index, path_, requisiteNum).result;
+    return static_cast<int>(CheckResumeArea(file_, device_, index, path_, requisiteNum).result);
   }
 
   TempDir dir;
@@ -232,8 +232,10 @@ TEST_F(ResumeArea, MissingKeysAndRecordReadAsZeroAndEmpty) {
   EXPECT_EQ(Check(1), 1);
   device_.second = 5;
   // A record that is not there has no DlTime: never the same data.
-  EXPECT_EQ(CheckResumeArea(file_, device_, 0, dir / "none.log", 1).result, 0);
-  EXPECT_EQ(CheckResumeArea(file_, device_, 0, path_, 1).result, 2);
+  EXPECT_EQ(CheckResumeArea(file_, device_, 0, dir / "none.log", 1).result,
+            ResumeAreaVerdict::kMismatch);
+  EXPECT_EQ(CheckResumeArea(file_, device_, 0, path_, 1).result,
+            ResumeAreaVerdict::kAlreadyComplete);
 }
 
 TEST(RecordShape, KeyCountDoneCountAndTheDataFolder) {

@@ -253,7 +253,7 @@ TEST(Download, DamagedTerminalDataAsksAndCancelStillSendsTheApp) {
   EXPECT_EQ(s.terminal().device().app.image, p.app);
   for (std::size_t i = 0; i < before.size(); ++i)
     EXPECT_EQ(s.terminal().device().para[i].primary.bytes, before[i]) << i;
-  EXPECT_EQ(s.ctx().link.ParaPath, "NoDlPara");
+  EXPECT_EQ(s.ctx().link.ParaPath, std::nullopt);
   EXPECT_EQ(s.ctx().link.DownloadData, 0);
 }
 

@@ -45,7 +45,7 @@ struct DownloadRun {
     l.DownloadData = 0;
     l.ParaPath = s.dir.PathOf(s.ctx().device.BlVersion >= 0x230 ? "Data/InitData/E2prom"
                                                                 : "Data/InitData/Flash");
-    return clean && data::CreateFolders(l.ParaPath);
+    return clean && data::CreateFolders(*l.ParaPath);
   }
   bool Put(const std::string& relative, const link::Bytes& bytes) {
     const std::string path = s.dir.PathOf(relative);
@@ -211,7 +211,7 @@ TEST(FlashDataDownload, EveryFileArrivesStampedAndIsRecordedWhenWhole) {
   }
   engine::LinkState& l = r.s.ctx().link;
   const data::DownloadRecord record = data::CreateDownloadRecord(
-      r.s.dir.Path(), 1, l.OperationTime, l.ParaPath, data::ParaForm::kFlash, 5);
+      r.s.dir.Path(), 1, l.OperationTime, *l.ParaPath, data::ParaForm::kFlash, 5);
   ASSERT_TRUE(record.result.ok());
   l.DownloadData = 1;
   // Files 1 to 3 take at most three blocks: refusing block 3 for good stops

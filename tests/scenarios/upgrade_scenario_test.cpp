@@ -80,8 +80,9 @@ TEST(Upgrade, FlashTerminalKeepsItsOwnDataConvertedToThePackagesVersion) {
     EXPECT_EQ(link::Bytes(saved->begin() + 512, saved->end()),
               link::Bytes(before[i].begin() + 512, before[i].end()));
   }
-  EXPECT_TRUE(StartsWith(l.ParaPath, s.dir.PathOf("Backup/TAVR1/Conv/")));
-  EXPECT_TRUE(data::IsFlashSetComplete(l.ParaPath, 5));
+  ASSERT_TRUE(l.ParaPath.has_value());
+  EXPECT_TRUE(StartsWith(*l.ParaPath, s.dir.PathOf("Backup/TAVR1/Conv/")));
+  EXPECT_TRUE(data::IsFlashSetComplete(*l.ParaPath, 5));
   const std::string log = s.RunLogText();
   EXPECT_NE(log.find("\r\n\r\nUpSW-"), std::string::npos);
   EXPECT_NE(log.find("\r\nDestVer_1030000"), std::string::npos);
