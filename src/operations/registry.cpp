@@ -1,7 +1,5 @@
 #include "operations/registry.hpp"
 
-#include <array>
-
 #include "operations/backup.hpp"
 #include "operations/download.hpp"
 #include "operations/download_completion.hpp"
@@ -19,7 +17,8 @@ constexpr std::uint32_t kMinutes = 60 * 1000;
 
 // A 64 KiB E2PROM, a 1 MiB App or a bootloader upgrade at the slowest line
 // rate stay well inside these.
-constexpr std::array<OperationRow, 5> kRows = {{
+// A plain array: its length is the rows written, never a count to keep.
+constexpr OperationRow kRows[] = {
     {platform::kDeviceInfoButton, "B_Connect", "Device Info", Placement::kButton, "info",
      "Connect to the terminal and show its device information", false, 5 * kMinutes,
      "Ext_Close_Info", Interruption::kNothingWritten, &StartViewInfo},
@@ -36,7 +35,7 @@ constexpr std::array<OperationRow, 5> kRows = {{
      Placement::kToolsMenu, "rollback",
      "Connect, confirm, and return the terminal to its backup App", true, 5 * kMinutes,
      "Ext_Close_RollBack", Interruption::kPartlyWritten, &StartRollBack},
-}};
+};
 
 }  // namespace
 
