@@ -4,8 +4,10 @@
 #include "engine/stage_control.hpp"
 #include "engine/timer_engine.hpp"
 #include "link/messages.hpp"
+#include "operations/data_version_decision.hpp"
 #include "operations/file_set_check.hpp"
 #include "operations/identify.hpp"
+#include "operations/operation_checks.hpp"
 #include "platform/control_ids.hpp"
 
 namespace tavro::operations {
@@ -61,6 +63,17 @@ void ShowDeviceInfo(Context& ctx) {
   // A download that made the terminal restart goes on from here.
   if (s.ContinueDownload == 1) {
     s.ContinueDownload = 0;
+    // The terminal restarted without the new bootloader (the loader was cut
+    // off): data for the new generation must not follow. Nothing has been
+    // written yet, so the next Upgrade starts afresh without a record.
+    if (AwaitsNewBootloader(ctx)) {
+      DeleteResumeRecords(ctx);
+      engine::SetBusy(ctx, engine::WindowState::kIdle);
+      ctx.AppendInfoText("\r\n" + ctx.Text("Ext_BlNotUpgraded"));
+      ctx.Refresh();
+      ctx.MessageBox(ctx.Text("Ext_BlNotUpgraded"), platform::kBoxError);
+      return;
+    }
     engine::NextDownloadStage(ctx);
     return;
   }
