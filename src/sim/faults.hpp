@@ -65,7 +65,7 @@ struct Faults {
   FrameMatch garbageAfter;
   std::uint32_t garbageBytes = 0;
   // The terminal restarts on its own after the matching frame from the PC,
-  // as a loose battery contact or a watchdog would make it.
+  // as a loose battery contact or a watchdog would make it; once.
   FrameMatch restartAfter;
   // The power goes as the terminal receives its nth byte since power-up
   // (0: never), wherever that byte lies in a frame.

@@ -178,6 +178,8 @@ void Terminal::HandleFrame(const ReceivedFrame& frame) {
   }
   if (powered_ && received_.Matches(faults_.restartAfter, frame.msgId)) {
     Note("fault: restart unasked");
+    // Once: the frame counts start again at power-up and would match anew.
+    faults_.restartAfter.enabled = false;
     Restart(behaviour_.restartMs);
   }
 }
