@@ -132,6 +132,9 @@ TEST(RestartFault, NoAnswerThenTheAnnouncementAfterTheRestart) {
   sim.Run(100);
   const auto replies = sim.Exchange(MsgReadAppInfo, {}, b.restartMs + 500);
   EXPECT_THAT(Ids(replies), ElementsAre(MsgBlHello)) << "the answer is lost in the restart";
+  // Once: the counts start again at power-up, and the first frame after it
+  // is answered.
+  EXPECT_THAT(Ids(sim.Exchange(MsgReadAppInfo, {}, b.restartMs + 500)), ElementsAre(MsgAppInfo));
 }
 
 TEST(PowerCutAtByteFault, TheFrameInFlightIsLostAndTheDeviceKept) {
