@@ -5,10 +5,17 @@
 // Input layout:
 //   byte 0   bits 0-2  how far a scripted identification goes first (0: idle
 //                      with the port open, 1: View device information
-//                      pressed, 2..7: the terminal's first replies played)
+//                      pressed, 2..6: the terminal's first replies played,
+//                      7: a stage script, below)
 //            bits 3-4  bootloader version the script announces
 //            bit 5     the rest is raw bytes (0) or frame records (1)
 //            bits 6-7  terminal type the script's link query reply gives
+//   stage script (bits 0-2 = 7): bits 3-4 and 6-7 pick one of kStages. A
+//            simulated terminal takes the window through Upgrade, Download
+//            or Roll back until the stage's command reaches it for the
+//            (byte 1 % 4 + 1)th time; then the terminal is taken off the
+//            line and the rest of the input answers instead. The window
+//            must be idle again once every time-out had its time.
 //   raw:     byte 1 paces the clock (bits 0-5: bytes between advances,
 //            bits 6-7: 16 ms steps per advance); every further byte is a
 //            received byte.
@@ -23,6 +30,7 @@
 //                   button, or the port's device removed or back
 // Afterwards the clock runs on 20 s, so every time-out that was armed ends.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -35,6 +43,8 @@
 
 #include "app/ctavro_dlg.hpp"
 #include "app/startup_sequence.hpp"
+#include "chaos/bench.hpp"
+#include "chaos/terminal_plan.hpp"
 #include "data/file_io.hpp"
 #include "data/ini_to_bin.hpp"
 #include "fuzz_support.hpp"
@@ -171,6 +181,12 @@ struct Window {
     if (dlg.controls().Get(button).enabled)
       dlg.OnButton(button);
   }
+  void Deliver(link::ByteView bytes) { serial.Deliver(bytes); }
+  void Remove() {
+    portPresent = false;
+    dlg.OnDeviceRemoved();
+  }
+  void Back() { portPresent = true; }
 
   loop::VirtualLoop loop;
   AnsweringScreen screen;
@@ -225,8 +241,6 @@ void PlayIdentification(Window& w, int steps, std::uint16_t blVersion, std::uint
       w.Frame(link::MsgFlashReadBlock, OneBlock(header));
     }
   }
-  if (steps >= 7)
-    w.loop.Advance(200);  // the pacing timer asks for the next header
 }
 
 link::Bytes Payload(fuzz::Input& in) {
@@ -237,7 +251,8 @@ link::Bytes Payload(fuzz::Input& in) {
   return link::Bytes(bytes.begin(), bytes.end());
 }
 
-void RunRecords(Window& w, fuzz::Input& in) {
+template <typename W>
+void RunRecords(W& w, fuzz::Input& in) {
   while (!in.Empty()) {
     const std::uint8_t tag = in.Byte();
     if (tag < 0xC0) {
@@ -249,13 +264,13 @@ void RunRecords(Window& w, fuzz::Input& in) {
     } else if (tag < 0xF0) {
       w.loop.Advance((std::uint64_t{in.Byte()} + 1) * 16);
     } else if (tag < 0xF8) {
-      w.serial.Deliver(in.Take(in.Byte()));
+      w.Deliver(in.Take(in.Byte()));
     } else if (tag < 0xFC) {
       const std::uint16_t id = kReplies[in.Byte() % kReplies.size()];
       const link::Bytes payload = Payload(in);
       link::Bytes frame = link::BuildTerminalFrame(id, payload);
       frame[link::kPayloadOffset + payload.size()] ^= 0x01;
-      w.serial.Deliver(frame);
+      w.Deliver(frame);
     } else {
       switch (in.Byte() % 4) {
         case 0:
@@ -265,24 +280,138 @@ void RunRecords(Window& w, fuzz::Input& in) {
           w.Press(platform::kPortButton);
           break;
         case 2:
-          w.portPresent = false;
-          w.dlg.OnDeviceRemoved();
+          w.Remove();
           break;
         default:
-          w.portPresent = true;
+          w.Back();
           break;
       }
     }
   }
 }
 
-void RunRaw(Window& w, fuzz::Input& in) {
+template <typename W>
+void RunRaw(W& w, fuzz::Input& in) {
   const std::uint8_t pace = in.Byte();
   const std::size_t chunk = 1 + (pace & 0x3F);
   const std::uint64_t stepMs = 16 * (1 + (pace >> 6));
   while (!in.Empty()) {
-    w.serial.Deliver(in.Take(chunk));
+    w.Deliver(in.Take(chunk));
     w.loop.Advance(stepMs);
+  }
+}
+
+// ---- stage scripts -----------------------------------------------------------
+
+// A stage of a download, an upgrade, a backup or a roll back, and the
+// command from the PC that shows the window has got there.
+struct Stage {
+  const char* name;
+  std::uint16_t blVersion;
+  bool resource;       // the package carries a resource image
+  bool newBootloader;  // the package moves the data into E2PROM
+  int button;
+  std::uint16_t reached;  // 0: the completion's box
+};
+
+constexpr Stage kStages[] = {
+    {"App", 0x0215, false, false, platform::kUpgradeButton, link::MsgAppBlock},
+    {"Flash areas", 0x0215, false, false, platform::kUpgradeButton, link::MsgParaBlock},
+    {"E2PROM", 0x0230, false, false, platform::kUpgradeButton, link::MsgE2WriteBlock},
+    {"resources", 0x0215, true, false, platform::kDownloadButton, link::MsgFlashWriteBlock},
+    {"RAM loader", 0x0225, false, true, platform::kUpgradeButton, link::MsgRamBlock},
+    {"bootloader", 0x0225, false, true, platform::kUpgradeButton, link::MsgBlImageBlock},
+    {"E2PROM copy", 0x0230, false, false, platform::kDownloadButton, link::MsgFlashWriteBlock},
+    {"marker", 0x0205, false, false, platform::kDownloadButton, link::MsgFlashWriteBlock},
+    {"run report", 0x0215, false, false, platform::kUpgradeButton, 0},
+    {"roll back", 0x0215, false, false, platform::kRollBackAction, link::MsgGoBack},
+    {"App read-back", 0x0215, false, false, platform::kBackupButton, link::MsgAppBackupAck},
+    {"area read-back", 0x0215, false, false, platform::kBackupButton, link::MsgParaBackupAck},
+    {"E2PROM read-back", 0x0230, false, false, platform::kBackupButton, link::MsgE2ReadAck},
+    {"data backup wait", 0x0215, false, false, platform::kUpgradeButton, link::MsgAppDownloadStart},
+    {"data download start", 0x0215, false, false, platform::kDownloadButton,
+     link::MsgParaDownloadStart},
+    {"E2PROM resume", 0x0230, false, false, platform::kUpgradeButton, link::MsgE2Read},
+};
+
+chaos::TerminalPlan StagePlan(const Stage& stage) {
+  chaos::TerminalPlan plan;
+  plan.blVersion = stage.blVersion;
+  plan.areaData = stage.newBootloader ? std::vector<std::size_t>{120, 90}
+                                      : std::vector<std::size_t>{1500, 4200};
+  plan.terminalApp = 5000;
+  plan.packageApp = 6000;
+  plan.resource = stage.resource ? 5000 : 0;
+  plan.newBootloader = stage.newBootloader;
+  return plan;
+}
+
+// The window with a simulated terminal until the stage is reached, then
+// the fuzzer's bytes instead of the terminal.
+struct StageWindow {
+  StageWindow(const Stage& stage, std::uint32_t nth)
+      : plan(StagePlan(stage)), bench(plan, chaos::MakeTerminal(plan), TAVRO_FUZZ_PACKAGE_DIR) {
+    FUZZ_CHECK(bench.Start());
+    FUZZ_CHECK(data::WriteFileAtomic(bench.dir() + "/QZDownload.bin", link::Bytes(16, 0)));
+    bench.window().OnButton(stage.button);
+    const std::string completed = bench.Text("Dis_DevRestart");
+    reached = bench.loop.RunUntil(
+        [&] {
+          if (stage.reached == 0) {
+            const auto& boxes = bench.screen.boxes();
+            return std::find(boxes.begin(), boxes.end(), completed) != boxes.end();
+          }
+          return bench.terminal().ReceivedCount(stage.reached) >= nth;
+        },
+        1800000);
+    bench.tap->Detach();
+    bench.tap->Record(true);
+  }
+
+  void Frame(std::uint16_t msgId, const link::Bytes& payload) {
+    Deliver(link::BuildTerminalFrame(msgId, payload));
+  }
+  void Deliver(link::ByteView bytes) { bench.tap->Deliver(bytes); }
+  void Press(int button) {
+    if (bench.window().controls().Get(button).enabled)
+      bench.window().OnButton(button);
+  }
+  void Remove() { bench.Unplug(); }
+  void Back() { bench.Replug(); }
+
+  chaos::TerminalPlan plan;
+  chaos::Bench bench;
+  loop::VirtualLoop& loop = bench.loop;
+  bool reached = false;
+};
+
+void RunStage(std::uint8_t mode, fuzz::Input& in) {
+  const std::size_t pick = ((mode >> 3) & 0x03) | ((mode >> 4) & 0x0C);
+  const Stage& stage = kStages[pick % std::size(kStages)];
+  const std::uint32_t nth = in.Byte() % 4 + 1;
+  auto window = std::make_unique<StageWindow>(stage, nth);
+  StageWindow& w = *window;
+  if ((mode & 0x20) != 0) {
+    RunRecords(w, in);
+  } else {
+    RunRaw(w, in);
+  }
+  // Every time-out armed has had its time: the longest is two minutes.
+  w.loop.Advance(kRunOutMs + 180000);
+  FUZZ_CHECK(!w.loop.Faulted());
+  FUZZ_CHECK(w.bench.Idle());
+  FUZZ_CHECK(w.bench.window().context().rx.StoredCount() <= link::kMaxRxFrame);
+  for (const link::Bytes& frame : w.bench.tap->TakeFrames()) {
+    FUZZ_CHECK(frame.size() >= link::kFrameOverhead);
+    FUZZ_CHECK(frame.size() == std::size_t{link::GetU16(frame.data() + 2)} + 6);
+    if (link::FrameMsgId(frame) != link::MsgResendRequest)
+      FUZZ_CHECK(link::CheckReceivedCrc(frame) == link::CrcCheck::kGood);
+  }
+  static const bool trace = std::getenv("TAVRO_FUZZ_TRACE") != nullptr;
+  if (trace) {
+    std::fprintf(stderr, "stage %s (#%u) %s, boxes %zu, last: %s\n", stage.name, nth,
+                 w.reached ? "reached" : "not reached", w.bench.screen.boxes().size(),
+                 w.bench.screen.boxes().empty() ? "" : w.bench.screen.boxes().back().c_str());
   }
 }
 
@@ -291,6 +420,10 @@ void RunRaw(Window& w, fuzz::Input& in) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::Input in(data, size);
   const std::uint8_t mode = in.Byte();
+  if ((mode & 0x07) == 0x07) {
+    RunStage(mode, in);
+    return 0;
+  }
 
   auto window = std::make_unique<Window>();
   Window& w = *window;

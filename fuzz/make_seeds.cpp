@@ -189,6 +189,32 @@ void FrameRxSeeds() {
              Frame(link::MsgAppInfo, AppInfoPayload()),
              Frame(link::MsgFlashReadBlock, block64)}));
 
+  // Stage scripts: the window in the middle of each stage, answered with
+  // an acceptance, a refusal, silence and a damaged frame.
+  const std::pair<std::uint16_t, std::uint16_t> answers[] = {
+      {link::MsgAppBlockAck, 1},   {link::MsgParaBlockAck, 1},    {link::MsgE2WriteAck, 1},
+      {link::MsgFlashWriteAck, 1}, {link::MsgRamBlockAck, 1},     {link::MsgBlBlockAck, 1},
+      {link::MsgFlashWriteAck, 1}, {link::MsgFlashWriteAck, 1},   {link::MsgRunResult, 1},
+      {link::MsgGoBackResult, 3},  {link::MsgAppBackupBlock, 0},  {link::MsgParaBackupBlock, 0},
+      {link::MsgE2ReadBlock, 0},   {link::MsgDataBackupState, 2}, {link::MsgParaDownloadState, 1},
+      {link::MsgE2ReadBlock, 0},
+  };
+  for (int stage = 0; stage < 16; ++stage) {
+    const auto mode =
+        static_cast<std::uint8_t>(0x07 | ((stage & 0x03) << 3) | 0x20 | ((stage & 0x0C) << 4));
+    const auto [id, status] = answers[stage];
+    const Bytes answer = status != 0 ? link::StatusPayload(status) : block64;
+    Write("frame_rx", "stage-" + std::to_string(stage),
+          Cat({{mode, 0},
+               Record(id, answer),
+               Advance(20),
+               Record(id, link::StatusPayload(0)),
+               Advance(255),
+               BadCrcRecord(static_cast<std::uint8_t>(stage), answer),
+               Record(link::MsgRxTimeout, {}),
+               Advance(255)}));
+  }
+
   // Raw bytes while idle: the terminal announces itself and prints text.
   Write("frame_rx", "raw-idle-hello-and-text",
         Cat({{Mode(0, 0, false, 0), 0x10},
@@ -363,6 +389,20 @@ void RuleSeeds(const std::string& packageDir) {
                      .Bytes()));
 }
 
+// The campaign's choices: a few byte strings drawn once, so the fuzzer
+// starts from whole days rather than from zeros.
+void CampaignSeeds() {
+  std::uint32_t state = 2026;
+  for (int n = 0; n < 6; ++n) {
+    Bytes choices(96 + 64 * n);
+    for (std::uint8_t& b : choices) {
+      state = state * 1664525u + 1013904223u;
+      b = static_cast<std::uint8_t>(state >> 24);
+    }
+    Write("campaign", "day-" + std::to_string(n), choices);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -377,5 +417,6 @@ int main(int argc, char** argv) {
   PackageSeeds(packageDir);
   IniSeeds(packageDir);
   RuleSeeds(packageDir);
+  CampaignSeeds();
   return failures == 0 ? 0 : 1;
 }

@@ -94,6 +94,12 @@ void OnAppBlockAck(Context& ctx, link::ByteView payload) {
   link::Bytes().swap(s.buffers.sendImage);
   s.CmdID = link::CmdAppWriting;
   s.ProgressPos = kWritingPos;
+  // The terminal's report that it has written the App is what moves the
+  // download on; should every report be lost, the watchdog of its own work
+  // ends the wait instead of leaving the window busy for good.
+  s.gOneCmdTime = 0;
+  ctx.loop.StopTimer(kTimerDevBackup);
+  ctx.loop.StartTimer(kTimerDevBackup, 1000);
   ctx.Log(1, "\r\nDL_App_Ok");
 }
 

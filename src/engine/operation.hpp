@@ -47,7 +47,7 @@ class Operation {
   // operation that reads nothing back returns the window to idle.
   virtual void OnReadBackDone(Context& ctx);
   // The terminal's Flash parameter headers were read for a resume check
-  // (ResumeCheck set): the operation compares them with its record. An
+  // (the operation asked for them): it compares them with its record. An
   // operation that does not resume returns the window to idle.
   virtual void OnResumeHeadersRead(Context& ctx);
 

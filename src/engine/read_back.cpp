@@ -123,6 +123,9 @@ void OnE2ReadBlock(Context& ctx, link::ByteView payload) {
     if (received->block.blockNumber % 5 == 0 && s.StepIndex < 5)
       ++s.StepIndex;
     ctx.Send(link::MsgE2ReadAck, link::ReadBackAckPayload(false));
+    // The next block is this read's answer: a lost or dropped one must end
+    // the read after the answer time-out, as a header read's does.
+    ArmAnswerTimeout(ctx);
     return;
   }
   ArmPace(ctx, kTimerE2Pace);

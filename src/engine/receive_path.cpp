@@ -10,6 +10,23 @@
 namespace tavro::engine {
 namespace {
 
+bool WindowBusy(const Context& ctx) {
+  return !ctx.controls.Get(platform::kDeviceInfoButton).enabled;
+}
+
+// A timer that ends or moves on the wait for the terminal.
+bool WaitWatched(Context& ctx) {
+  for (const int id : {kTimerDevBackup, kTimerSilence, kTimerGoBack, kTimerHeaderPace, kTimerAnswer,
+                       kTimerE2Pace, kTimerLinkPoll}) {
+    if (ctx.loop.TimerRunning(id))
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+namespace {
+
 // How a stray received byte shows in the information area: printable text
 // and line breaks as they are, a 0 byte as a space, anything else escaped
 // ("\x1B"), so the area never holds raw binary.
@@ -142,7 +159,15 @@ void OnRxByte(Context& ctx, std::uint8_t byte) {
   } else {
     s.Rx12007Run = 0;
   }
+  const bool awaitingAnswer = ctx.loop.TimerRunning(kTimerAnswer);
+  const std::uint32_t cmd = s.CmdID;
   DispatchFrame(ctx, view.msgId, view.payload);
+  // A frame that did not move the command on (one reported cut off, a block
+  // not taken, a stray reply of an earlier command) is not its answer. When
+  // nothing else watches the wait, the answer time-out goes on counting:
+  // otherwise nothing would ever end it.
+  if (awaitingAnswer && s.CmdID == cmd && WindowBusy(ctx) && !WaitWatched(ctx))
+    ctx.loop.StartTimer(kTimerAnswer, 1000);
 }
 
 void SendLinkQuery(Context& ctx) {

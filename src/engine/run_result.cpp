@@ -16,12 +16,24 @@ const char* RunResultKey(std::uint16_t status) {
 void OnRunResult(Context& ctx, link::ByteView payload) {
   // A report too short to say anything reads as "no current App".
   const std::uint16_t status = link::DecodeStatusWord(payload).value_or(0xFFFF);
+  // The report comes after a download's completion, the window idle. While
+  // an operation still runs the terminal restarted before its end: what it
+  // says about its App must not read as the operation's success.
+  const bool cutShort = ctx.operations.IsRunning();
   SetBusy(ctx, WindowState::kIdle);
   ctx.link.RunResult = status;
   ctx.link.DevIdentified = 0;
   ctx.link.LinkUp = 0;
   ctx.device.BlAnnounced = false;  // the terminal restarts: it must announce itself again
   ctx.controls.SetIcon(platform::kConnectionStatusIcon, platform::kIconOff);
+  if (cutShort) {
+    ctx.LogCommandState(1, "RunBeforeEnd");
+    ctx.AppendInfoText("\r\n" + ctx.Text("Ext_RunBeforeEnd"));
+    ctx.Refresh();
+    ctx.MessageBox(ctx.Text("Ext_RunBeforeEnd"), platform::kBoxError);
+    ctx.Refresh();
+    return;
+  }
   const char* key = RunResultKey(status);
   if (ctx.InfoText().empty()) {
     ctx.SetInfoText(ctx.Text(key));

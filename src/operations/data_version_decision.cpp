@@ -195,6 +195,10 @@ void DataVersionDecision(Context& ctx) {
   StartDownloadStages(ctx);
 }
 
+bool AwaitsNewBootloader(const Context& ctx) {
+  return RamStageFirst(ctx) && ctx.device.BlVersion < engine::kBlE2prom;
+}
+
 void StartDownloadStages(Context& ctx) {
   engine::LinkState& s = ctx.link;
   if (s.DownloadData == 1)

@@ -17,4 +17,8 @@ void DataVersionDecision(engine::Context& ctx);
 // is to go in.
 void StartDownloadStages(engine::Context& ctx);
 
+// True while the identified terminal still has the bootloader that the
+// package's new one is to replace: the RAM stage has not put it in.
+bool AwaitsNewBootloader(const engine::Context& ctx);
+
 }  // namespace tavro::operations

@@ -13,6 +13,7 @@
 #include "operations/download.hpp"
 #include "operations/download_progress.hpp"
 #include "operations/file_set_check.hpp"
+#include "operations/operation_checks.hpp"
 #include "operations/read_back_flow.hpp"
 #include "operations/view_info.hpp"
 #include "platform/control_ids.hpp"
@@ -37,6 +38,18 @@ void TransferOperation::OnIdentified(Context& ctx, engine::Identification how) {
   state_->afterRestart = AfterRestart::kShowDeviceInfo;
   switch (after) {
     case AfterRestart::kNextStage:
+      // The terminal restarted without the new bootloader (the loader was
+      // cut off): data for the new generation must not follow. Nothing has
+      // been written yet, so the next Upgrade starts afresh without a record.
+      if (AwaitsNewBootloader(ctx)) {
+        DeleteResumeRecords(ctx);
+        state_->recordResumable = false;
+        engine::SetBusy(ctx, engine::WindowState::kIdle);
+        ctx.AppendInfoText("\r\n" + ctx.Text("Ext_BlNotUpgraded"));
+        ctx.Refresh();
+        ctx.MessageBox(ctx.Text("Ext_BlNotUpgraded"), platform::kBoxError);
+        return;
+      }
       engine::NextDownloadStage(ctx);
       return;
     case AfterRestart::kReadAppInfo:

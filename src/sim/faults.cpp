@@ -179,6 +179,15 @@ bool SetFault(Faults& f, const std::string& key, const std::string& value, std::
     ok = ParseMatch(v, f.crcErrorReply);
   } else if (key == "DropReply") {
     ok = ParseMatch(v, f.dropReply);
+  } else if (key == "RepeatReply") {
+    ok = ParseMatch(v, f.repeatReply);
+  } else if (key == "GarbageAfter") {
+    ok = ParseMatchAndCount(v, f.garbageAfter, f.garbageBytes) && f.garbageBytes > 0 &&
+         f.garbageBytes <= 65536;
+  } else if (key == "RestartAfter") {
+    ok = ParseMatch(v, f.restartAfter);
+  } else if (key == "PowerCutAtByte") {
+    ok = ParseUnsigned(v, f.powerCutAtByte) && f.powerCutAtByte > 0;
   } else if (key == "RefuseBlock") {
     const auto p = SplitList(v);
     ok = p.size() == 3 && ParseU16(p[0], f.refuseMsgId) && ParseU16(p[1], f.refuseBlock) &&
@@ -239,6 +248,16 @@ std::vector<std::pair<std::string, std::string>> FaultEntries(const Faults& f) {
     out.emplace_back("CrcErrorReply", FormatMatch(f.crcErrorReply));
   if (f.dropReply.enabled)
     out.emplace_back("DropReply", FormatMatch(f.dropReply));
+  if (f.repeatReply.enabled)
+    out.emplace_back("RepeatReply", FormatMatch(f.repeatReply));
+  if (f.garbageAfter.enabled) {
+    out.emplace_back("GarbageAfter",
+                     FormatMatch(f.garbageAfter) + ", " + std::to_string(f.garbageBytes));
+  }
+  if (f.restartAfter.enabled)
+    out.emplace_back("RestartAfter", FormatMatch(f.restartAfter));
+  if (f.powerCutAtByte != 0)
+    out.emplace_back("PowerCutAtByte", std::to_string(f.powerCutAtByte));
   if (f.refuseEnabled) {
     out.emplace_back("RefuseBlock", std::to_string(f.refuseMsgId) + ", " +
                                         std::to_string(f.refuseBlock) + ", " +

@@ -59,6 +59,17 @@ struct Faults {
   // Replies sent with a broken CRC, or not sent at all.
   FrameMatch crcErrorReply;
   FrameMatch dropReply;
+  // The matching reply leaves twice, one right after the other.
+  FrameMatch repeatReply;
+  // `garbageBytes` bytes of line noise follow the matching reply.
+  FrameMatch garbageAfter;
+  std::uint32_t garbageBytes = 0;
+  // The terminal restarts on its own after the matching frame from the PC,
+  // as a loose battery contact or a watchdog would make it; once.
+  FrameMatch restartAfter;
+  // The power goes as the terminal receives its nth byte since power-up
+  // (0: never), wherever that byte lies in a frame.
+  std::uint32_t powerCutAtByte = 0;
   // Block `refuseBlock` of transfers carried by `refuseMsgId` (0: any) is
   // refused `refuseTimes` times.
   bool refuseEnabled = false;
@@ -103,6 +114,7 @@ class FrameCounter {
   void Count(std::uint16_t msgId);
   bool Matches(const FrameMatch& match, std::uint16_t msgId) const;
   std::uint32_t CountOf(std::uint16_t msgId) const;
+  std::uint32_t Total() const { return total_; }
   void Reset() {
     counts_.clear();
     total_ = 0;

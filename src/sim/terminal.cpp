@@ -33,6 +33,7 @@ void Terminal::PowerUp() {
   sent_.Reset();
   paraStartCount_ = paraBackupCount_ = 0;
   blockWrites_ = 0;
+  bytesReceived_ = 0;
   refusalsDone_ = 0;
   awaiting_ = Awaiting::None;
   read_ = {};
@@ -99,6 +100,15 @@ void Terminal::OnByte(std::uint8_t byte) {
   if (!powered_ || booting_ || adapterGone_ || Silent())
     return;
   lastByteMs_ = scheduler_.NowMs();
+  ++bytesReceived_;
+  if (faults_.powerCutAtByte != 0 && bytesReceived_ == faults_.powerCutAtByte) {
+    Note("fault: power cut at byte " + std::to_string(bytesReceived_));
+    faults_.powerCutAtByte = 0;  // one cut per run
+    PowerCut();
+    if (onPowerCut_)
+      onPowerCut_();
+    return;
+  }
   Touch();
   ReceivedFrame frame;
   const FrameReceiver::Event event = rx_.OnByte(byte, frame);
@@ -165,6 +175,12 @@ void Terminal::HandleFrame(const ReceivedFrame& frame) {
     rx_.Reset();
     if (onAdapterRemoved_)
       onAdapterRemoved_();
+  }
+  if (powered_ && received_.Matches(faults_.restartAfter, frame.msgId)) {
+    Note("fault: restart unasked");
+    // Once: the frame counts start again at power-up and would match anew.
+    faults_.restartAfter.enabled = false;
+    Restart(behaviour_.restartMs);
   }
 }
 
@@ -273,8 +289,26 @@ void Terminal::Emit(std::uint16_t msgId, const Bytes& payload) {
   if (trace_)
     trace_(scheduler_.NowMs(), '>', frame, note);
   Touch();
-  if (sink_)
+  if (!sink_)
+    return;
+  sink_(frame);
+  if (sent_.Matches(faults_.repeatReply, msgId)) {
+    Note("fault: reply " + std::to_string(msgId) + " repeated");
     sink_(frame);
+  }
+  if (sent_.Matches(faults_.garbageAfter, msgId))
+    sink_(Garbage(faults_.garbageBytes));
+}
+
+Bytes Terminal::Garbage(std::uint32_t count) {
+  Note("fault: " + std::to_string(count) + " bytes of line noise");
+  Bytes noise(count);
+  for (std::uint8_t& b : noise) {
+    noiseState_ = noiseState_ * 1103515245u + 12345u;
+    // Now and then the frame start, so the PC hunts through false starts.
+    b = (noiseState_ >> 28) == 0 ? 0x5F : static_cast<std::uint8_t>(noiseState_ >> 16);
+  }
+  return noise;
 }
 
 void Terminal::SendStates(std::uint16_t msgId, std::vector<std::uint16_t> states,

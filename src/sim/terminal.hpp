@@ -71,6 +71,12 @@ class Terminal {
   Faults& faults() { return faults_; }
   // Number of frames with identifier `msgId` sent to the PC since power-up.
   std::uint32_t SentCount(std::uint16_t msgId) const { return sent_.CountOf(msgId); }
+  // Frames sent and received, and bytes received, since power-up: what a
+  // fault's "#N" and PowerCutAtByte count.
+  std::uint32_t SentTotal() const { return sent_.Total(); }
+  std::uint32_t ReceivedTotal() const { return received_.Total(); }
+  std::uint32_t ReceivedCount(std::uint16_t msgId) const { return received_.CountOf(msgId); }
+  std::uint32_t BytesReceived() const { return bytesReceived_; }
 
  private:
   struct ReadBack {
@@ -109,6 +115,8 @@ class Terminal {
   void Save(Changed changed);
   void Restart(std::uint32_t afterMs);
   void StartSilence(std::uint32_t ms);
+  // Line noise of `count` bytes (fault GarbageAfter).
+  link::Bytes Garbage(std::uint32_t count);
   bool Silent() const;
   // Sends `states` of `msgId`: the first `firstMs` from now, each further
   // one `stepMs` later; `onEach` runs just before each is sent.
@@ -191,6 +199,8 @@ class Terminal {
   std::uint32_t paraStartCount_ = 0;
   std::uint32_t paraBackupCount_ = 0;
   std::uint32_t blockWrites_ = 0;
+  std::uint32_t bytesReceived_ = 0;  // since power-up, for PowerCutAtByte
+  std::uint32_t noiseState_ = 1;
 
   Awaiting awaiting_ = Awaiting::None;
   std::uint32_t announcements_ = 0;  // the latest announcement's number

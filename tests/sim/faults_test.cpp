@@ -87,6 +87,10 @@ TEST(FaultText, EveryFaultSurvivesItsTextForm) {
       {"AdapterRemoval", "#7"},
       {"CrcErrorReply", "12036"},
       {"DropReply", "12057#2*3"},
+      {"RepeatReply", "12026#1"},
+      {"GarbageAfter", "#3*2, 40"},
+      {"RestartAfter", "12056#2"},
+      {"PowerCutAtByte", "1234"},
       {"RefuseBlock", "0, 4, 5"},
       {"RepeatBlock", "12046, 1"},
       {"ParaDownloadErr", "1#2"},
@@ -111,12 +115,50 @@ TEST(FaultText, EveryFaultSurvivesItsTextForm) {
   }
 }
 
+TEST(RepeatReplyFault, TheSameReplyTwice) {
+  Faults f;
+  f.repeatReply = {true, MsgLinkQueryReply, 1};
+  SimHarness sim(MakeDevice({}), TestBehaviour(), f);
+  EXPECT_THAT(Ids(sim.Exchange(MsgLinkQuery)), ElementsAre(MsgLinkQueryReply, MsgLinkQueryReply));
+  EXPECT_THAT(Ids(sim.Exchange(MsgLinkQuery)), ElementsAre(MsgLinkQueryReply));
+}
+
+TEST(RestartFault, NoAnswerThenTheAnnouncementAfterTheRestart) {
+  Faults f;
+  f.restartAfter = {true, MsgReadAppInfo, 1};
+  Behaviour b = TestBehaviour();
+  b.announceAtPowerUp = true;
+  SimHarness sim(MakeDevice({}), b, f);
+  sim.Run(100);
+  const auto replies = sim.Exchange(MsgReadAppInfo, {}, b.restartMs + 500);
+  EXPECT_THAT(Ids(replies), ElementsAre(MsgBlHello)) << "the answer is lost in the restart";
+  // Once: the counts start again at power-up, and the first frame after it
+  // is answered.
+  EXPECT_THAT(Ids(sim.Exchange(MsgReadAppInfo, {}, b.restartMs + 500)), ElementsAre(MsgAppInfo));
+}
+
+TEST(PowerCutAtByteFault, TheFrameInFlightIsLostAndTheDeviceKept) {
+  Faults f;
+  f.powerCutAtByte = 5;
+  SimHarness sim(MakeDevice({}), TestBehaviour(), f);
+  const Device before = sim.terminal->device();
+  int cuts = 0;
+  sim.terminal->SetPowerCutHook([&cuts] { ++cuts; });
+  EXPECT_TRUE(sim.Exchange(MsgLinkQuery).empty());
+  EXPECT_EQ(cuts, 1);
+  EXPECT_FALSE(sim.terminal->Powered());
+  EXPECT_EQ(sim.terminal->device(), before);
+  sim.terminal->PowerUp();
+  EXPECT_THAT(Ids(sim.Exchange(MsgLinkQuery)), ElementsAre(MsgLinkQueryReply)) << "one cut only";
+}
+
 TEST(FaultText, UnreadableFaultsAreRefused) {
   const std::pair<const char*, const char*> bad[] = {
       {"SilenceAfter", "12056#3"},        {"SilenceAfter", "#0, 5"}, {"CrcErrorReply", ""},
       {"RefuseBlock", "12056, 70000, 1"}, {"FlashWriteErr", "2"},    {"PowerCut", "app:1, 3"},
       {"PowerCut", "para:9, 3"},          {"DataBackupFails", "2"},  {"Nonsense", "1"},
       {"CrcErrorReply", "12020#1*0"},     {"DropReply", "12020*2"},  {"DropReply", "12020#2*x"},
+      {"GarbageAfter", "12026, 0"},       {"PowerCutAtByte", "0"},   {"RestartAfter", ""},
   };
   for (const auto& [key, value] : bad) {
     Faults f;
