@@ -6,6 +6,7 @@
 #include "data/file_io.hpp"
 #include "data/ini_to_bin.hpp"
 #include "data/package.hpp"
+#include "data/utf8_path.hpp"
 
 namespace tavro::sim {
 namespace {
@@ -19,7 +20,7 @@ bool CopyTree(const fs::path& from, const fs::path& to, std::string& error) {
   for (auto it = fs::recursive_directory_iterator(from, ec); !ec && it != fs::end(it);
        it.increment(ec)) {
     const fs::path relative = it->path().lexically_relative(from);
-    const std::string name = it->path().filename().string();
+    const std::string name = data::Utf8Of(it->path().filename());
     if (name.empty() || name[0] == '.') {
       if (it->is_directory(ec))
         it.disable_recursion_pending();
@@ -29,18 +30,18 @@ bool CopyTree(const fs::path& from, const fs::path& to, std::string& error) {
       continue;
     const fs::path target = to / relative;
     if (it->is_directory(ec)) {
-      if (!data::CreateFolders(target.string())) {
-        error = "cannot create " + target.string();
+      if (!data::CreateFolders(data::Utf8Of(target))) {
+        error = "cannot create " + data::Utf8Of(target);
         return false;
       }
     } else if (it->is_regular_file(ec) &&
-               !data::CopyFileOverwrite(it->path().string(), target.string())) {
-      error = "cannot copy " + it->path().string() + " to " + target.string();
+               !data::CopyFileOverwrite(data::Utf8Of(it->path()), data::Utf8Of(target))) {
+      error = "cannot copy " + data::Utf8Of(it->path()) + " to " + data::Utf8Of(target);
       return false;
     }
   }
   if (ec) {
-    error = "cannot read " + from.string() + ": " + ec.message();
+    error = "cannot read " + data::Utf8Of(from) + ": " + ec.message();
     return false;
   }
   return true;
@@ -51,18 +52,18 @@ bool CopyTree(const fs::path& from, const fs::path& to, std::string& error) {
 bool MakeSampleProgramDir(const std::string& packageDir, const std::string& programDir,
                           std::string& error) {
   std::error_code ec;
-  if (!fs::is_regular_file(fs::path(packageDir) / kPackageSource, ec)) {
-    error = "no package source " + (fs::path(packageDir) / kPackageSource).string();
+  if (!fs::is_regular_file(data::Utf8Path(packageDir) / kPackageSource, ec)) {
+    error = "no package source " + data::Utf8Of(data::Utf8Path(packageDir) / kPackageSource);
     return false;
   }
   if (!data::CreateFolders(programDir)) {
     error = "cannot create " + programDir;
     return false;
   }
-  if (!CopyTree(packageDir, programDir, error))
+  if (!CopyTree(data::Utf8Path(packageDir), data::Utf8Path(programDir), error))
     return false;
   const std::string description = programDir + data::kPackageFileName;
-  if (!data::IniToBin(description, (fs::path(packageDir) / kPackageSource).string())) {
+  if (!data::IniToBin(description, data::Utf8Of(data::Utf8Path(packageDir) / kPackageSource))) {
     error = "cannot write " + description;
     return false;
   }
