@@ -21,6 +21,13 @@ class Utf8Arguments {
   char** argv() { return pointers_.data(); }
 
  private:
+  // argv's pointers into strings_, once strings_ is complete.
+  void Point() {
+    for (std::string& s : strings_)
+      pointers_.push_back(s.data());
+    pointers_.push_back(nullptr);
+  }
+
   std::vector<std::string> strings_;
   std::vector<char*> pointers_;
 };

@@ -1,12 +1,14 @@
 #include "sim/sample_program_dir.hpp"
 
 #include <filesystem>
+#include <sstream>
 #include <system_error>
 
 #include "data/file_io.hpp"
 #include "data/ini_to_bin.hpp"
 #include "data/package.hpp"
 #include "data/utf8_path.hpp"
+#include "sim/commands.hpp"
 
 namespace tavro::sim {
 namespace {
@@ -65,6 +67,28 @@ bool MakeSampleProgramDir(const std::string& packageDir, const std::string& prog
   const std::string description = programDir + data::kPackageFileName;
   if (!data::IniToBin(description, data::Utf8Of(data::Utf8Path(packageDir) / kPackageSource))) {
     error = "cannot write " + description;
+    return false;
+  }
+  return true;
+}
+
+bool MakeDemoSetUp(const std::string& packageDir, const std::string& programDir,
+                   const std::string& terminalDir, std::string& error) {
+  if (!MakeSampleProgramDir(packageDir, programDir, error))
+    return false;
+  InitOptions init;
+  init.dir = terminalDir;
+  init.packageDir = programDir;
+  std::ostringstream out;
+  std::ostringstream err;
+  if (RunInit(init, out, err) != 0) {
+    error = "simulated terminal: " + err.str();
+    return false;
+  }
+  PackageOptions package;
+  package.programDir = programDir;
+  if (RunPackage(package, out, err) != 0) {
+    error = "sample package: " + err.str();
     return false;
   }
   return true;

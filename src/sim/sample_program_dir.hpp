@@ -13,4 +13,11 @@ namespace tavro::sim {
 bool MakeSampleProgramDir(const std::string& packageDir, const std::string& programDir,
                           std::string& error);
 
+// The demos' whole set-up: the sample program directory in `programDir`, a
+// terminal profile in `terminalDir` whose areas follow that directory's
+// package, and a package ready to download, so every button has something
+// to do. False with `error` set when a step fails.
+bool MakeDemoSetUp(const std::string& packageDir, const std::string& programDir,
+                   const std::string& terminalDir, std::string& error);
+
 }  // namespace tavro::sim

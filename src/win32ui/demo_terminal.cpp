@@ -2,19 +2,12 @@
 
 #include <windows.h>
 
-#include <filesystem>
-#include <sstream>
-#include <system_error>
-
 #include "data/file_io.hpp"
-#include "sim/commands.hpp"
 #include "sim/sample_program_dir.hpp"
 #include "win32ui/wide_text.hpp"
 
 namespace tavro::win32ui {
 namespace {
-
-namespace fs = std::filesystem;
 
 // A new folder "tavro-demo-<n>" under `parent`.
 std::string MakeFolder(const std::string& parent) {
@@ -52,25 +45,8 @@ std::unique_ptr<DemoTerminal> DemoTerminal::Make(const std::string& packageDir, 
   }
   demo->programDir_ = demo->folder_ + "\\program";
   demo->terminalDir_ = demo->folder_ + "\\terminal";
-  if (!sim::MakeSampleProgramDir(packageDir, demo->programDir_, error))
+  if (!sim::MakeDemoSetUp(packageDir, demo->programDir_, demo->terminalDir_, error))
     return nullptr;
-
-  sim::InitOptions init;
-  init.dir = demo->terminalDir_;
-  init.packageDir = demo->programDir_;
-  std::ostringstream out;
-  std::ostringstream err;
-  if (sim::RunInit(init, out, err) != 0) {
-    error = "simulated terminal: " + err.str();
-    return nullptr;
-  }
-  // A package ready to download, so every button has something to do.
-  sim::PackageOptions package;
-  package.programDir = demo->programDir_;
-  if (sim::RunPackage(package, out, err) != 0) {
-    error = "sample package: " + err.str();
-    return nullptr;
-  }
   return demo;
 }
 

@@ -15,29 +15,19 @@ bool ValidTimer(int id) {
 Win32Loop::Win32Loop() : thread_(::GetCurrentThreadId()) {}
 
 void Win32Loop::Attach(HWND window) {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(windowMutex_);
   window_ = window;
 }
 
 void Win32Loop::Close() {
-  closing_ = true;
-  {
-    std::lock_guard lock(mutex_);
-    closed_ = true;
-  }
-  // A thread that got past the closed check is sending, or about to send:
-  // take its message (it skips its function) until none is left, so that no
-  // thread waits on a window that no longer answers.
-  for (;;) {
-    {
-      std::lock_guard lock(mutex_);
-      if (inFlight_ == 0)
-        break;
-    }
+  // A thread that got past the gate is sending, or about to send: take its
+  // message (it skips its function), so that no thread waits on a window
+  // that no longer answers.
+  gate_.Close([] {
     MSG msg;
     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
     ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-  }
+  });
   if (window_ != nullptr && ::IsWindow(window_)) {
     for (int id = platform::kFirstTimer; id <= platform::kLastTimer; ++id)
       StopTimer(id);
@@ -47,7 +37,7 @@ void Win32Loop::Close() {
 bool Win32Loop::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == kHandOverMessage) {
     const auto* fn = reinterpret_cast<const std::function<void()>*>(lParam);
-    if (fn != nullptr && !closing_)
+    if (fn != nullptr && gate_.Runs())
       (*fn)();
     return true;
   }
@@ -88,17 +78,15 @@ void Win32Loop::RunOnDecisionThread(const std::function<void()>& fn) {
   }
   HWND window = nullptr;
   {
-    std::lock_guard lock(mutex_);
-    if (closed_ || window_ == nullptr)
-      return;
+    std::lock_guard lock(windowMutex_);
     window = window_;
-    ++inFlight_;
   }
+  if (window == nullptr || !gate_.Enter())
+    return;
   // Returns once the window has handled it: the per-run hand-over is
   // synchronous, so the next run is not read before this one is taken.
   ::SendMessageW(window, kHandOverMessage, 0, reinterpret_cast<LPARAM>(&fn));
-  std::lock_guard lock(mutex_);
-  --inFlight_;
+  gate_.Leave();
 }
 
 std::uint64_t Win32Loop::NowMs() const {

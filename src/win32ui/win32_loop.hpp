@@ -8,10 +8,10 @@
 #include <windows.h>
 
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <mutex>
 
+#include "platform/hand_over_gate.hpp"
 #include "platform/loop.hpp"
 
 namespace tavro::win32ui {
@@ -53,10 +53,8 @@ class Win32Loop : public platform::Loop {
   std::array<bool, platform::kLastTimer + 1> running_{};
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 
-  std::mutex mutex_;
-  bool closed_ = false;  // guarded by mutex_
-  int inFlight_ = 0;     // guarded by mutex_
-  std::atomic<bool> closing_{false};
+  std::mutex windowMutex_;  // guards window_ for the handing-over threads
+  platform::HandOverGate gate_;
 };
 
 }  // namespace tavro::win32ui

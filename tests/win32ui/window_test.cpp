@@ -10,12 +10,15 @@
 #include <fstream>
 #include <iterator>
 #include <thread>
+#include <vector>
 
 #include "data/file_io.hpp"
 #include "platform/control_ids.hpp"
 #include "platform/control_table.hpp"
 #include "support/temp_dir.hpp"
+#include "win32ui/file_chooser.hpp"
 #include "win32ui/main_dialog.hpp"
+#include "win32ui/message_box.hpp"
 #include "win32ui/wide_text.hpp"
 #include "win32ui/window_driver.hpp"
 
@@ -344,6 +347,31 @@ TEST(WindowPathTest, AProgramDirectoryWhoseNameIsNotAsciiWorks) {
   }
 }
 
+TEST(BoxStyleTest, EachShownKindHasTheStyleOfItsButtonsAndIcon) {
+  EXPECT_EQ(win32ui::BoxStyle(platform::kBoxOk), 0u);
+  EXPECT_EQ(win32ui::BoxStyle(platform::kBoxWarning), 48u);
+  EXPECT_EQ(win32ui::BoxStyle(platform::kBoxError), 16u);
+  EXPECT_EQ(win32ui::BoxStyle(platform::kBoxYesNo), 36u);
+  EXPECT_EQ(win32ui::BoxStyle(platform::kBoxOkCancel), 33u);
+  // Kinds that show nothing never reach a box.
+  platform::MessageBoxRequest none;
+  none.kind = platform::kBoxNone;
+  EXPECT_EQ(win32ui::ShowMessageBox(nullptr, none), platform::kNoButton);
+  none.kind = static_cast<platform::MessageKind>(9);
+  EXPECT_EQ(win32ui::ShowMessageBox(nullptr, none), platform::kNoButton);
+}
+
+TEST(OpenFileFilterTest, BarsBecomeNulSeparatedPairsEndedByAnEmptyOne) {
+  using namespace std::string_literals;
+  EXPECT_EQ(win32ui::OpenFileFilter("Package source|*.ini|All files|*.*||"),
+            L"Package source\0*.ini\0All files\0*.*\0\0"s);
+  // A label without patterns, or patterns without a label, gets the other's.
+  EXPECT_EQ(win32ui::OpenFileFilter("|*.ini|INI||"), L"*.ini\0*.ini\0INI\0INI\0\0"s);
+  // Nothing usable: every file, never an empty list the dialog refuses.
+  EXPECT_EQ(win32ui::OpenFileFilter("||"), L"*.*\0*.*\0\0"s);
+  EXPECT_EQ(win32ui::OpenFileFilter("Ünïcode|*.ini"), L"Ünïcode\0*.ini\0\0"s);
+}
+
 // A child process whose handles close with it.
 struct Child {
   PROCESS_INFORMATION info{};
@@ -405,6 +433,76 @@ TEST(ProgramTest, TavroExeRunsEachOperationOnTheNamedPortAndTheCloseBoxEndsIt) {
   DWORD status = 0;
   ::GetExitCodeProcess(child.info.hProcess, &status);
   EXPECT_EQ(status, 1u);
+}
+
+// The screen under the window, as a 24-bit bottom-up BMP file.
+bool SaveWindowPicture(HWND window, const std::string& path) {
+  RECT rect{};
+  if (!::GetWindowRect(window, &rect))
+    return false;
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0)
+    return false;
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = ::SelectObject(memory, bitmap);
+  const bool copied =
+      ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != 0;
+  ::SelectObject(memory, old);
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = height;  // bottom-up, as BMP files store rows
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  header.biCompression = BI_RGB;
+  const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+  std::vector<char> pixels(stride * static_cast<std::size_t>(height));
+  const int rows = ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(),
+                               reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  if (!copied || rows != height)
+    return false;
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;  // "BM"
+  file.bfOffBits = sizeof file + sizeof header;
+  file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
+  std::ofstream out(std::filesystem::path(win32ui::Wide(path)), std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&header), sizeof header);
+  out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+  return static_cast<bool>(out);
+}
+
+// The picture of the window after a finished upgrade on the demo's
+// terminal, for the documentation (scripts/screenshot-windows names the
+// file in TAVRO_SCREENSHOT).
+TEST(ScreenshotTest, TheWindowAfterAFinishedUpgrade) {
+  const char* path = std::getenv("TAVRO_SCREENSHOT");
+  if (path == nullptr)
+    GTEST_SKIP() << "TAVRO_SCREENSHOT names the picture";
+  WindowDriver window;
+  ASSERT_TRUE(window.Started()) << window.Error();
+  ASSERT_TRUE(window.WaitIdle(30s));
+  bool finished = false;
+  auto boxes = window.Press(ids::kDeviceInfoButton, GoOn, 60s, &finished);
+  ASSERT_TRUE(finished);
+  boxes = window.Press(ids::kUpgradeButton, GoOn, 300s, &finished);
+  ASSERT_TRUE(finished);
+  ASSERT_FALSE(boxes.empty());
+  ASSERT_TRUE(Contains(boxes.back().text, window.LanguageText("Dis_DevRestart")));
+  // Shown afresh, so that nothing of the boxes that closed stays on the
+  // screen under it.
+  ::ShowWindowAsync(window.Dialog(), SW_HIDE);
+  std::this_thread::sleep_for(500ms);
+  ::ShowWindowAsync(window.Dialog(), SW_SHOW);
+  ::SetForegroundWindow(window.Dialog());
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_TRUE(SaveWindowPicture(window.Dialog(), path));
 }
 
 }  // namespace
