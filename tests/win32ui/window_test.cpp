@@ -414,17 +414,23 @@ TEST(ProgramTest, TavroExeRunsEachOperationOnTheNamedPortAndTheCloseBoxEndsIt) {
         Step{ids::kDeviceInfoButton, nullptr}, Step{ids::kDownloadButton, "Dis_DevRestart"},
         Step{ids::kDeviceInfoButton, nullptr}, Step{ids::kUpgradeButton, nullptr}}) {
     bool finished = false;
-    const auto boxes = window.Press(step.button, GoOn, 600s, &finished);
-    Trace(boxes, window.Text(ids::kInfoText));
+    auto boxes = window.Press(step.button, GoOn, 600s, &finished);
     ASSERT_TRUE(finished) << "button " << step.button;
+    // The terminal may report once more after the window went idle (its
+    // restart after a download): such a box belongs to this step.
+    while (const std::optional<ShownBox> late = window.WaitForBox(3s)) {
+      boxes.push_back(*late);
+      ASSERT_TRUE(window.Answer(*late, GoOn(*late)));
+      ASSERT_TRUE(window.WaitIdle(60s));
+    }
+    Trace(boxes, window.Text(ids::kInfoText));
     EXPECT_FALSE(AnyBoxSays(boxes, window.LanguageText("Sw_UpdateStop"))) << step.button;
     if (step.lastBoxKey == nullptr && step.button == ids::kDeviceInfoButton) {
       EXPECT_TRUE(boxes.empty()) << boxes.front().text;
       EXPECT_TRUE(Contains(window.Text(ids::kInfoText), window.LanguageText("Dis_Bl_Ver")));
     } else if (step.lastBoxKey != nullptr) {
-      ASSERT_FALSE(boxes.empty()) << "button " << step.button;
-      EXPECT_TRUE(Contains(boxes.back().text, window.LanguageText(step.lastBoxKey)))
-          << boxes.back().text;
+      EXPECT_TRUE(AnyBoxSays(boxes, window.LanguageText(step.lastBoxKey)))
+          << "button " << step.button;
     }
   }
   // An idle window closes at once, through the close routine.
