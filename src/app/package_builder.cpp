@@ -6,6 +6,7 @@
 
 #include "data/ini_to_bin.hpp"
 #include "data/program_dir_lock.hpp"
+#include "data/utf8_path.hpp"
 #include "engine/context.hpp"
 
 namespace tavro::app {
@@ -25,7 +26,7 @@ PackageBuildResult RunIniToBinWithChooser(platform::Messages& messages, platform
   // description without areas; a chooser that hands over a name that is not
   // a file must not end in such a package.
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(*chosen, ec)) {
+  if (!std::filesystem::is_regular_file(data::Utf8Path(*chosen), ec)) {
     result.outcome = PackageBuildOutcome::kSourceMissing;
     platform::ReportFileNotFound(messages, *chosen);
     return result;
@@ -33,7 +34,7 @@ PackageBuildResult RunIniToBinWithChooser(platform::Messages& messages, platform
   std::optional<std::string> output;
   bool written = false;
   {
-    const data::ProgramDirLock lock(std::filesystem::path(*chosen).parent_path().string(),
+    const data::ProgramDirLock lock(data::Utf8Of(data::Utf8Path(*chosen).parent_path()),
                                     [&screen](const std::string& holder) {
                                       screen.ShowNotice(engine::WaitingForLockText(holder));
                                     });
@@ -42,7 +43,7 @@ PackageBuildResult RunIniToBinWithChooser(platform::Messages& messages, platform
   }
   if (!output) {
     result.outcome = PackageBuildOutcome::kFolderFailed;
-    const std::string folder = (std::filesystem::path(*chosen).parent_path() / "NewIni").string();
+    const std::string folder = data::Utf8Of(data::Utf8Path(*chosen).parent_path() / "NewIni");
     messages.MessageBox("Cannot create the folder\r\n" + folder, platform::kBoxError);
     return result;
   }

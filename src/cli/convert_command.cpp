@@ -6,8 +6,10 @@
 #include <sstream>
 #include <vector>
 
+#include "cli/path_checks.hpp"
 #include "data/rule_image.hpp"
 #include "data/rule_step.hpp"
+#include "data/utf8_path.hpp"
 
 namespace tavro::cli {
 namespace {
@@ -22,8 +24,9 @@ struct ConvertOptions {
 
 std::string Absolute(const std::string& path) {
   std::error_code ec;
-  const std::filesystem::path p = std::filesystem::absolute(path, ec).lexically_normal();
-  std::string text = ec ? path : p.string();
+  const std::filesystem::path p =
+      std::filesystem::absolute(data::Utf8Path(path), ec).lexically_normal();
+  std::string text = ec ? path : data::Utf8Of(p);
   while (text.size() > 1 && text.back() == '/')
     text.pop_back();
   return text;
@@ -53,7 +56,7 @@ int RunConvert(const ConvertOptions& options) {
 }  // namespace
 
 int HeaderKindOfRuleFolder(const std::string& rulePath) {
-  const std::string folder = std::filesystem::path(rulePath).parent_path().filename().string();
+  const std::string folder = data::Utf8Of(data::Utf8Path(rulePath).parent_path().filename());
   if (folder == "F2E")
     return data::kHeaderE2;
   if (folder == "E2E")
@@ -92,10 +95,10 @@ std::optional<link::TimeStamp> ParseTimeOption(const std::string& text) {
 Command AddConvertCommand(CLI::App& app) {
   auto options = std::make_shared<ConvertOptions>();
   CLI::App* sub = app.add_subcommand("convert", "Run one conversion step with a rule file");
-  sub->add_option("--rule", options->rule, "Rule file")->required()->check(CLI::ExistingFile);
+  sub->add_option("--rule", options->rule, "Rule file")->required()->check(kExistingFile);
   sub->add_option("--from", options->from, "Folder of the source images")
       ->required()
-      ->check(CLI::ExistingDirectory);
+      ->check(kExistingFolder);
   sub->add_option("--to", options->to, "Output folder (created when missing)")->required();
   sub->add_option("--header-kind", options->headerKind,
                   "0 Flash header, 1 E2PROM header over Flash sources, 2 E2PROM header "

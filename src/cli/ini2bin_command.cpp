@@ -8,13 +8,15 @@
 #include "data/file_io.hpp"
 #include "data/ini_to_bin.hpp"
 #include "data/program_dir_lock.hpp"
+#include "data/utf8_path.hpp"
 #include "engine/context.hpp"
 
 namespace tavro::cli {
 
 int RunIni2Bin(const std::string& source, std::ostream& out, std::ostream& err) {
   std::error_code ec;
-  const std::filesystem::path absolute = std::filesystem::absolute(source, ec).lexically_normal();
+  const std::filesystem::path absolute =
+      std::filesystem::absolute(data::Utf8Path(source), ec).lexically_normal();
   if (ec) {
     err << "error: cannot resolve " << source << ": " << ec.message() << '\n';
     return kExitFailure;
@@ -22,16 +24,17 @@ int RunIni2Bin(const std::string& source, std::ostream& out, std::ostream& err) 
   // The builder would read a missing source as empty; on the console that
   // is almost always a typing error, so it is refused.
   if (!std::filesystem::is_regular_file(absolute, ec)) {
-    err << "error: source file not found: " << absolute.string() << '\n';
+    err << "error: source file not found: " << data::Utf8Of(absolute) << '\n';
     return kExitFailure;
   }
-  const data::ProgramDirLock lock(absolute.parent_path().string(),
+  const data::ProgramDirLock lock(data::Utf8Of(absolute.parent_path()),
                                   [&err](const std::string& holder) {
                                     err << "  " << engine::WaitingForLockText(holder) << std::endl;
                                   });
-  const auto output = data::IniToBinOutputPath(absolute.string());
+  const auto output = data::IniToBinOutputPath(data::Utf8Of(absolute));
   if (!output) {
-    err << "error: cannot create folder " << (absolute.parent_path() / "NewIni").string() << '\n';
+    err << "error: cannot create folder " << data::Utf8Of(absolute.parent_path() / "NewIni")
+        << '\n';
     return kExitFailure;
   }
   if (!data::IniToBin(*output, absolute.string())) {

@@ -17,9 +17,12 @@
 #include "cli/global_options.hpp"
 #include "cli/ini2bin_command.hpp"
 #include "cli/operation_commands.hpp"
+#include "cli/path_checks.hpp"
 #include "cli/ports_command.hpp"
 #include "cli/prepare_command.hpp"
 #include "cli/rules_command.hpp"
+#include "data/utf8_path.hpp"
+#include "platform/arguments.hpp"
 
 namespace {
 
@@ -70,9 +73,10 @@ std::string CommandNames(const std::vector<Command>& commands) {
 }
 
 std::string ProgramDir(const std::string& given) {
-  std::filesystem::path dir =
-      given.empty() ? std::filesystem::current_path() : std::filesystem::absolute(given);
-  std::string text = dir.lexically_normal().string();
+  std::filesystem::path dir = given.empty()
+                                  ? std::filesystem::current_path()
+                                  : std::filesystem::absolute(tavro::data::Utf8Path(given));
+  std::string text = tavro::data::Utf8Of(dir.lexically_normal());
   while (text.size() > 1 && text.back() == '/')
     text.pop_back();
   return text;
@@ -89,7 +93,7 @@ int Run(int argc, char** argv) {
   bool yes = false;
   bool no = false;
   app.add_option("--dir", dir, "Program directory (default: the current directory)")
-      ->check(CLI::ExistingDirectory);
+      ->check(tavro::cli::kExistingFolder);
   app.add_option("--port", port, "Serial port, COM<n>")->check(CheckComPort);
   CLI::Option* yesFlag = app.add_flag("--yes,-y", yes, "Answer every question with OK (Yes)");
   CLI::Option* noFlag = app.add_flag(
@@ -145,8 +149,10 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // File names on the command line reach the program as UTF-8 everywhere.
+  tavro::platform::Utf8Arguments arguments(argc, argv);
   try {
-    return Run(argc, argv);
+    return Run(arguments.argc(), arguments.argv());
   } catch (const std::exception& e) {
     std::cerr << "error: " << e.what() << '\n';
     return tavro::cli::kExitFailure;

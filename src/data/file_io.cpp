@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "data/utf8_path.hpp"
+
 namespace tavro::data {
 namespace fs = std::filesystem;
 
@@ -17,19 +19,19 @@ char FoldAscii(char c) {
 
 bool FileExists(const std::string& path) {
   std::error_code ec;
-  return !path.empty() && fs::exists(fs::path(path), ec);
+  return !path.empty() && fs::exists(Utf8Path(path), ec);
 }
 
 bool FolderExists(const std::string& path) {
   std::error_code ec;
-  return !path.empty() && fs::is_directory(fs::path(path), ec);
+  return !path.empty() && fs::is_directory(Utf8Path(path), ec);
 }
 
 std::optional<std::uint64_t> FileSize(const std::string& path) {
   std::error_code ec;
-  if (!fs::is_regular_file(fs::path(path), ec))
+  if (!fs::is_regular_file(Utf8Path(path), ec))
     return std::nullopt;
-  const auto size = fs::file_size(fs::path(path), ec);
+  const auto size = fs::file_size(Utf8Path(path), ec);
   if (ec)
     return std::nullopt;
   return static_cast<std::uint64_t>(size);
@@ -63,7 +65,7 @@ bool WildcardMatch(const std::string& pattern, const std::string& name) {
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern) {
   std::vector<std::string> names;
   std::error_code ec;
-  fs::directory_iterator it(fs::path(folder), ec);
+  fs::directory_iterator it(Utf8Path(folder), ec);
   if (ec)
     return names;
   for (const fs::directory_iterator end; it != end; it.increment(ec)) {
@@ -72,7 +74,7 @@ std::vector<std::string> ListFiles(const std::string& folder, const std::string&
     std::error_code typeEc;
     if (!it->is_regular_file(typeEc))
       continue;
-    std::string name = it->path().filename().string();
+    std::string name = Utf8Of(it->path().filename());
     if (WildcardMatch(pattern, name))
       names.push_back(std::move(name));
   }
@@ -101,22 +103,22 @@ bool CreateFolder(const std::string& path) {
   std::error_code ec;
   if (path.empty())
     return false;
-  fs::create_directory(fs::path(path), ec);
-  return !ec && fs::is_directory(fs::path(path), ec);
+  fs::create_directory(Utf8Path(path), ec);
+  return !ec && fs::is_directory(Utf8Path(path), ec);
 }
 
 bool CreateFolders(const std::string& path) {
   std::error_code ec;
   if (path.empty())
     return false;
-  fs::create_directories(fs::path(path), ec);
-  return !ec && fs::is_directory(fs::path(path), ec);
+  fs::create_directories(Utf8Path(path), ec);
+  return !ec && fs::is_directory(Utf8Path(path), ec);
 }
 
 bool DeleteTree(const std::string& folder) {
   if (folder.empty())
     return false;
-  const fs::path p(folder);
+  const fs::path p = Utf8Path(folder);
   if (p.relative_path().empty())
     return false;  // "/" or a bare root name
   std::error_code ec;
@@ -128,7 +130,7 @@ bool RemoveFile(const std::string& path) {
   std::error_code ec;
   if (path.empty())
     return false;
-  const fs::path p(path);
+  const fs::path p = Utf8Path(path);
   if (fs::is_directory(fs::symlink_status(p, ec)))
     return false;
   fs::remove(p, ec);

@@ -9,6 +9,7 @@
 #include "data/number_parse.hpp"
 #include "data/package.hpp"
 #include "data/text_encoding.hpp"
+#include "data/utf8_path.hpp"
 #include "link/byte_order.hpp"
 
 namespace tavro::data {
@@ -69,13 +70,13 @@ bool IniToBin(const std::string& outPath, const std::string& iniPath) {
 }
 
 std::optional<std::string> IniToBinOutputPath(const std::string& sourcePath) {
-  const std::filesystem::path source(sourcePath);
+  const std::filesystem::path source = Utf8Path(sourcePath);
   if (source.filename().empty())
     return std::nullopt;
   const std::filesystem::path folder = source.parent_path() / "NewIni";
-  if (!CreateFolder(folder.string()))
+  if (!CreateFolder(Utf8Of(folder)))
     return std::nullopt;
-  return (folder / source.filename()).string();
+  return Utf8Of(folder / source.filename());
 }
 
 }  // namespace tavro::data

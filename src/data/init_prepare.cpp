@@ -10,6 +10,7 @@
 #include "data/para_images.hpp"
 #include "data/rule_chain.hpp"
 #include "data/rule_image.hpp"
+#include "data/utf8_path.hpp"
 
 namespace tavro::data {
 
@@ -40,7 +41,7 @@ std::string LastCharacters(const std::string& name, std::size_t n) {
 // bytes.
 std::optional<std::uint32_t> ImageVersion(const std::string& path, std::size_t headerSize,
                                           ConvertError& error) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(Utf8Path(path), std::ios::binary);
   if (!FileSize(path) || !in) {
     error = FileNotFound(path);
     return std::nullopt;

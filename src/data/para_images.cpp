@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "data/file_io.hpp"
+#include "data/utf8_path.hpp"
 
 namespace tavro::data {
 
@@ -40,7 +41,7 @@ FlashImageHeader ReadFlashImageHeaderIn(const std::string& folder, std::size_t i
   FlashImageHeader out;
   out.result.path = folder + kFolderSep + FlashImageName(index + 1);
   const std::optional<std::uint64_t> size = FileSize(out.result.path);
-  std::ifstream in(out.result.path, std::ios::binary);
+  std::ifstream in(Utf8Path(out.result.path), std::ios::binary);
   if (!size || !in) {
     out.result.error = FileError::kNotExist;
     return out;

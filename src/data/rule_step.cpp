@@ -11,6 +11,7 @@
 #include "data/para_images.hpp"
 #include "data/rule_file.hpp"
 #include "data/rule_image.hpp"
+#include "data/utf8_path.hpp"
 #include "link/file_lock.hpp"
 
 namespace tavro::data {
@@ -120,7 +121,7 @@ std::string ScratchFolderName() {
 
 RuleVersionsResult RuleVersions(const std::string& rulePath) {
   RuleVersionsResult out;
-  std::ifstream in(rulePath, std::ios::binary);
+  std::ifstream in(Utf8Path(rulePath), std::ios::binary);
   if (!FileSize(rulePath) || !in) {
     out.error = FileNotFound(rulePath);
     return out;

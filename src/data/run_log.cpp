@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "data/file_io.hpp"
+#include "data/utf8_path.hpp"
 #include "link/frame.hpp"
 #include "link/time_stamp.hpp"
 
@@ -35,8 +36,7 @@ std::string RunLog::PathFor(const std::string& programDir, std::time_t startTime
 bool RunLog::Open(const std::string& programDir, std::time_t startTime, std::uint32_t comPort) {
   Close();
   std::error_code ec;
-  std::filesystem::create_directories(std::filesystem::path(programDir) / "Backup" / "AppRunLog",
-                                      ec);
+  std::filesystem::create_directories(Utf8Path(programDir) / "Backup" / "AppRunLog", ec);
   // A failure to create the folders shows up as a failure to create the file.
   for (int attempt = 1; attempt <= kMaxNameAttempts && file_ == nullptr; ++attempt) {
     path_ = PathFor(programDir, startTime, comPort, attempt);

@@ -8,14 +8,11 @@
 #include <memory>
 #include <string>
 
+#include "sim/sample_program_dir.hpp"
+
 namespace tavro::gui {
 
-// Builds a program directory in `programDir` (created if missing) from the
-// package sources in `packageDir`: every file and folder is copied, except
-// the package source "SwUpdate-source.ini", from which SwUpdate.ini is built,
-// and hidden files. False with `error` set when something cannot be made.
-bool MakeSampleProgramDir(const std::string& packageDir, const std::string& programDir,
-                          std::string& error);
+using sim::MakeSampleProgramDir;
 
 // The highest COM number from `preferred` downwards that no serial device or
 // alias uses; 0 when there is none.

@@ -72,25 +72,8 @@ std::unique_ptr<DemoTerminal> DemoTerminal::Start(const std::string& packageDir,
   demo->folder_ = buffer.data();
   demo->programDir_ = demo->folder_ + "/program";
   const std::string terminalDir = demo->folder_ + "/terminal";
-  if (!MakeSampleProgramDir(packageDir, demo->programDir_, error))
+  if (!sim::MakeDemoSetUp(packageDir, demo->programDir_, terminalDir, error))
     return nullptr;
-
-  sim::InitOptions init;
-  init.dir = terminalDir;
-  init.packageDir = demo->programDir_;
-  std::ostringstream initOut;
-  std::ostringstream initErr;
-  if (sim::RunInit(init, initOut, initErr) != 0) {
-    error = "simulated terminal: " + initErr.str();
-    return nullptr;
-  }
-  // A package ready to download, so every button has something to do.
-  sim::PackageOptions package;
-  package.programDir = demo->programDir_;
-  if (sim::RunPackage(package, initOut, initErr) != 0) {
-    error = "sample package: " + initErr.str();
-    return nullptr;
-  }
 
   demo->com_ = FreeComNumber(kPreferredCom);
   if (demo->com_ == 0) {

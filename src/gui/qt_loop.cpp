@@ -26,23 +26,13 @@ QtLoop::QtLoop(QObject* parent) : QObject(parent) {
 }
 
 QtLoop::~QtLoop() {
-  closing_ = true;
-  {
-    std::lock_guard lock(mutex_);
-    closed_ = true;
-  }
-  // A thread that got past the closed check is about to post, or has posted,
-  // its call: deliver those calls (they skip their function) until none is
+  // A thread that got past the gate is about to post, or has posted, its
+  // call: deliver those calls (they skip their function) until none is
   // left, so that no thread waits on an object that is gone.
-  for (;;) {
-    {
-      std::lock_guard lock(mutex_);
-      if (inFlight_ == 0)
-        break;
-    }
+  gate_.Close([this] {
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     QThread::yieldCurrentThread();
-  }
+  });
 }
 
 void QtLoop::SetTickHandler(TickHandler onTick) {
@@ -83,26 +73,20 @@ void QtLoop::RunOnDecisionThread(const std::function<void()>& fn) {
     fn();
     return;
   }
-  {
-    std::lock_guard lock(mutex_);
-    if (closed_)
-      return;
-    ++inFlight_;
-  }
+  if (!gate_.Enter())
+    return;
   QMetaObject::invokeMethod(
       this,
       [this, &fn] {
-        if (!closing_)
+        if (gate_.Runs())
           fn();
       },
       Qt::BlockingQueuedConnection);
-  std::lock_guard lock(mutex_);
-  --inFlight_;
+  gate_.Leave();
 }
 
 int QtLoop::HandOversInFlight() const {
-  std::lock_guard lock(mutex_);
-  return inFlight_;
+  return gate_.InFlight();
 }
 
 std::uint64_t QtLoop::NowMs() const {

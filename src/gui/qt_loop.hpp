@@ -8,9 +8,8 @@
 #include <QObject>
 #include <QTimer>
 #include <array>
-#include <atomic>
-#include <mutex>
 
+#include "platform/hand_over_gate.hpp"
 #include "platform/loop.hpp"
 
 namespace tavro::gui {
@@ -50,10 +49,7 @@ class QtLoop : public QObject, public platform::Loop {
   QElapsedTimer clock_;
 
   // Hand-overs in flight, so that the destructor can let them go.
-  mutable std::mutex mutex_;
-  bool closed_ = false;  // guarded by mutex_
-  int inFlight_ = 0;     // guarded by mutex_
-  std::atomic<bool> closing_{false};
+  platform::HandOverGate gate_;
 };
 
 }  // namespace tavro::gui

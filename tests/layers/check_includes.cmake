@@ -1,6 +1,6 @@
 # Fails when a source file includes a header of a layer above its own.
 # Layers, bottom to top: platform -> link, data, loop -> engine -> operations
-# -> app -> cli, gui. The simulator stands beside the tool: it may use the
+# -> app -> cli, gui, win32ui. The simulator stands beside the tool: it may use the
 # protocol and data layers and the loops, never the tool's engine or window.
 # Run: cmake -DSOURCE_DIR=<absolute src> -P check_includes.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -14,6 +14,7 @@ set(allowed_app platform link data engine operations app)
 set(allowed_sim platform link data loop sim)
 set(allowed_cli platform link data loop engine operations app cli)
 set(allowed_gui platform link data loop engine operations app sim gui)
+set(allowed_win32ui platform link data loop engine operations app sim win32ui)
 
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "SOURCE_DIR not set")
