@@ -5,8 +5,7 @@
 //
 // A button handler installs its operation; the window's return to idle
 // removes it. While none runs, the fallback answers: a terminal that
-// announces itself unasked is identified and shown, as View device
-// information shows it.
+// announces itself unasked is identified and shown.
 
 #include <cstdint>
 #include <memory>
@@ -42,9 +41,9 @@ class Operation {
   // Timer 9 or 10 ticked and the elapsed-time line has moved on.
   virtual void OnProgressTick(Context& /*ctx*/, int /*timerId*/) {}
   // The terminal's App and parameter data have been read back as far as the
-  // terminal allowed (the flags in DeviceInfo say what was): Backup shows
-  // its summary, Download and Upgrade decide which data to send. An
-  // operation that reads nothing back returns the window to idle.
+  // terminal allowed (the flags in DeviceInfo say what was): the operation
+  // shows what was saved or decides which data to send. An operation that
+  // reads nothing back returns the window to idle.
   virtual void OnReadBackDone(Context& ctx);
   // The terminal's Flash parameter headers were read for a resume check
   // (the operation asked for them): it compares them with its record. An
@@ -66,8 +65,8 @@ class Operation {
   // The download record the data transfer marks file by file; none when the
   // operation keeps no record.
   virtual std::optional<data::DownloadRecordPaths> DownloadRecord() const { return std::nullopt; }
-  // The record an interruption now would leave for the next Upgrade to
-  // resume from; none when nothing could be resumed.
+  // The download record an interruption now would leave to resume from;
+  // none when nothing could be resumed.
   virtual std::optional<std::string> ResumableRecord() const { return std::nullopt; }
 };
 
@@ -91,7 +90,7 @@ class OperationSlot {
   // that ends itself stays alive until its call returns.
   std::shared_ptr<Operation> Current() const { return running_ ? running_ : fallback_; }
   // The record the running operation, or the one that ended last, leaves
-  // for the next Upgrade.
+  // to resume from.
   std::optional<std::string> ResumableRecord() const {
     return running_ ? running_->ResumableRecord() : leftRecord_;
   }
