@@ -54,6 +54,7 @@
 #include "link/port_list.hpp"
 #include "loop/virtual_loop.hpp"
 #include "platform/control_ids.hpp"
+#include "platform/loop.hpp"
 #include "platform/messages.hpp"
 
 #ifndef TAVRO_FUZZ_PACKAGE_DIR
@@ -398,6 +399,19 @@ void RunStage(std::uint8_t mode, fuzz::Input& in) {
   }
   // Every time-out armed has had its time: the longest is two minutes.
   w.loop.Advance(kRunOutMs + 180000);
+  static const bool trace = std::getenv("TAVRO_FUZZ_TRACE") != nullptr;
+  if (trace) {
+    std::fprintf(stderr, "stage %s (#%u) %s, boxes %zu, last: %s\ntimers running:", stage.name, nth,
+                 w.reached ? "reached" : "not reached", w.bench.screen.boxes().size(),
+                 w.bench.screen.boxes().empty() ? "" : w.bench.screen.boxes().back().c_str());
+    for (int id = 1; id <= platform::kLastTimer; ++id) {
+      if (w.loop.TimerRunning(id))
+        std::fprintf(stderr, " %d", id);
+    }
+    const auto log = data::ReadWholeFile(w.bench.window().runLog().Path());
+    std::fprintf(stderr, "\nrun log:\n%s\n",
+                 log ? std::string(log->begin(), log->end()).c_str() : "");
+  }
   FUZZ_CHECK(!w.loop.Faulted());
   FUZZ_CHECK(w.bench.Idle());
   FUZZ_CHECK(w.bench.window().context().rx.StoredCount() <= link::kMaxRxFrame);
@@ -406,12 +420,6 @@ void RunStage(std::uint8_t mode, fuzz::Input& in) {
     FUZZ_CHECK(frame.size() == std::size_t{link::GetU16(frame.data() + 2)} + 6);
     if (link::FrameMsgId(frame) != link::MsgResendRequest)
       FUZZ_CHECK(link::CheckReceivedCrc(frame) == link::CrcCheck::kGood);
-  }
-  static const bool trace = std::getenv("TAVRO_FUZZ_TRACE") != nullptr;
-  if (trace) {
-    std::fprintf(stderr, "stage %s (#%u) %s, boxes %zu, last: %s\n", stage.name, nth,
-                 w.reached ? "reached" : "not reached", w.bench.screen.boxes().size(),
-                 w.bench.screen.boxes().empty() ? "" : w.bench.screen.boxes().back().c_str());
   }
 }
 

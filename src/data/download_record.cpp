@@ -167,7 +167,11 @@ RecordShape ReadRecordShape(const std::string& recordPath, std::size_t requisite
   RecordShape shape;
   shape.keyCount = record.GetKeyNames(kRecordSection).size();
   shape.paraPath = record.GetString(kRecordSection, kRecordParaPathKey, "0");
-  if (shape.keyCount > 3) {
+  // A Flash record of a one-image set has no more keys than an E2PROM
+  // record; its data key tells it apart.
+  const bool flash =
+      shape.keyCount > 3 || record.GetString(kRecordSection, FlashImageName(1), "").size() > 0;
+  if (flash) {
     for (std::size_t k = 1; k <= requisiteNum; ++k) {
       const std::string key = FlashImageName(k);
       const std::string value = record.GetString(kRecordSection, key, "0");

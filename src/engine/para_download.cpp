@@ -145,7 +145,10 @@ void OnParaDownloadState(Context& ctx, link::ByteView payload) {
 
 void OnParaBlockAck(Context& ctx, link::ByteView payload) {
   LinkState& s = ctx.link;
-  if (!SendingPara(ctx) || s.buffers.sendImage.empty()) {
+  // Until the next file's first block has gone out, an acknowledgement is a
+  // late one of the file before (a block sent twice after a frame was cut
+  // off): taken for this file's, it would mark the file written unsent.
+  if (!SendingPara(ctx) || s.ImageLoaded == 0 || s.buffers.sendImage.empty()) {
     ctx.Log(1, "\r\nUnaskedReply_ParaBlockAck");
     return;
   }

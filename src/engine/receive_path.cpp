@@ -160,13 +160,12 @@ void OnRxByte(Context& ctx, std::uint8_t byte) {
     s.Rx12007Run = 0;
   }
   const bool awaitingAnswer = ctx.loop.TimerRunning(kTimerAnswer);
-  const std::uint32_t cmd = s.CmdID;
   DispatchFrame(ctx, view.msgId, view.payload);
   // A frame that did not move the command on (one reported cut off, a block
-  // not taken, a stray reply of an earlier command) is not its answer. When
-  // nothing else watches the wait, the answer time-out goes on counting:
-  // otherwise nothing would ever end it.
-  if (awaitingAnswer && s.CmdID == cmd && WindowBusy(ctx) && !WaitWatched(ctx))
+  // not taken, a stray reply, one of a loader that is not running) is not
+  // its answer. When nothing else watches the wait, the answer time-out goes
+  // on counting: otherwise nothing would ever end it.
+  if (awaitingAnswer && WindowBusy(ctx) && !WaitWatched(ctx))
     ctx.loop.StartTimer(kTimerAnswer, 1000);
 }
 

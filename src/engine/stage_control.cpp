@@ -11,6 +11,19 @@
 
 namespace tavro::engine {
 
+namespace {
+
+// A command that cannot start. Asked for within a running operation, it ends
+// that operation: its timers are stopped, and nothing else would ever return
+// the window to idle. A button's first command leaves the window as it was.
+void RefuseCommand(Context& ctx, const char* key) {
+  if (!ctx.controls.Get(platform::kDeviceInfoButton).enabled)
+    SetBusy(ctx, WindowState::kIdle);
+  ctx.MessageBox(ctx.Text(key), platform::kBoxError);
+}
+
+}  // namespace
+
 void StartCommand(Context& ctx) {
   LinkState& s = ctx.link;
   s.FrameRetryNum = 0;
@@ -26,15 +39,15 @@ void StartCommand(Context& ctx) {
   StopTimers(ctx.loop, kCommandTimers);
 
   if (!ctx.serial.IsOpen()) {
-    ctx.MessageBox(ctx.Text("C_ComClose"), platform::kBoxError);
+    RefuseCommand(ctx, "C_ComClose");
     return;
   }
   if (s.CmdID - 12000u > 1000u) {
-    ctx.MessageBox(ctx.Text("Cmd_Num_Err"), platform::kBoxError);
+    RefuseCommand(ctx, "Cmd_Num_Err");
     return;
   }
   if (s.LinkUp == 0 && s.CmdID != link::MsgConnect && s.CmdID != link::CmdHandshake) {
-    ctx.MessageBox(ctx.Text("Run_UnConnect"), platform::kBoxError);
+    RefuseCommand(ctx, "Run_UnConnect");
     return;
   }
   if (const auto action = ctx.handlers.runAtOnce.find(s.CmdID);

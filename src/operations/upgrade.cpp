@@ -67,7 +67,9 @@ bool IsDataSetPath(const std::string& path) {
 bool IsSavedSetComplete(const Context& ctx, const data::RecordShape& shape) {
   if (!IsDataSetPath(shape.paraPath))
     return false;
-  if (shape.keyCount <= 3)
+  // The terminal's generation says which set was saved, as for the record's
+  // form: a one-image Flash record has no more keys than an E2PROM record.
+  if (ctx.device.BlVersion >= engine::kBlE2prom)
     return data::IsE2ImageComplete(shape.paraPath);
   return data::IsFlashSetComplete(shape.paraPath, ctx.package.paraFileRequisiteNum);
 }

@@ -275,6 +275,18 @@ TEST(RecordShape, KeyCountDoneCountAndTheDataFolder) {
   EXPECT_FALSE(shape.Usable(ParaForm::kFlash, 5));
   WriteDownloadRecordKey(e2.paths, "E2.dat", "1");
   EXPECT_EQ(ReadRecordShape(e2.paths.record, 5).doneCount, 1u);
+
+  // A one-image Flash set has as few keys as an E2PROM record; its image's
+  // key still counts (found by the fault campaign).
+  DownloadRecord one =
+      CreateDownloadRecord(dir.path(), 11, Start(), "/data/one", ParaForm::kFlash, 1);
+  ASSERT_TRUE(one.result.ok());
+  WriteDownloadRecordKey(one.paths, "1.dat", "1");
+  shape = ReadRecordShape(one.paths.record, 1);
+  EXPECT_EQ(shape.keyCount, 3u);
+  EXPECT_EQ(shape.doneCount, 1u);
+  EXPECT_EQ(shape.keyLines, "\r\n1.dat=1");
+  EXPECT_TRUE(shape.Usable(ParaForm::kFlash, 1));
 }
 
 TEST(RecordShape, RecordAndCopyAreFoundFromEitherPath) {

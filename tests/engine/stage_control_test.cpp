@@ -13,6 +13,7 @@
 #include "operations/download.hpp"
 #include "operations/download_completion.hpp"
 #include "operations/download_setup.hpp"
+#include "platform/loop.hpp"
 
 namespace tavro::engine {
 namespace {
@@ -78,6 +79,18 @@ TEST_F(StageControl, WithoutALinkOnlyConnectAndHandshakeStart) {
   ASSERT_EQ(BoxTexts(), Texts(2, Text("Run_UnConnect")));
   EXPECT_TRUE(serial.written().empty());
   EXPECT_TRUE(AllOperationControlsEnabled(true));
+}
+
+// Found by the frame_rx fuzzer: a reply handler that starts the next
+// command without a link left the window busy with every timer stopped.
+TEST_F(StageControl, ACommandRefusedWithinAnOperationEndsIt) {
+  Start(link::MsgConnect);
+  ASSERT_TRUE(AllOperationControlsEnabled(false));
+  Start(link::MsgReadAppInfo);
+  ASSERT_EQ(BoxTexts(), Texts{Text("Run_UnConnect")});
+  EXPECT_TRUE(AllOperationControlsEnabled(true)) << "the window is idle again";
+  for (int id = 1; id <= platform::kLastTimer; ++id)
+    EXPECT_FALSE(loop.TimerRunning(id)) << "timer " << id;
 }
 
 TEST_F(StageControl, ClosedPortIsReportedFirst) {
