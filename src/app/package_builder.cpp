@@ -10,11 +10,15 @@
 #include "engine/context.hpp"
 
 namespace tavro::app {
+namespace {
 
-std::string PackageWrittenText(const std::string& outputPath) {
-  return "Package description written to\r\n" + outputPath +
-         "\r\nCopy it into the program directory as SwUpdate.ini to use it.";
+// The written notice, the path and the hint to install it as SwUpdate.ini.
+std::string PackageWrittenText(platform::Messages& messages, const std::string& outputPath) {
+  return messages.Text("Ext_Pkg_Written") + "\r\n" + outputPath + "\r\n" +
+         messages.Text("Ext_Pkg_Install");
 }
+
+}  // namespace
 
 PackageBuildResult RunIniToBinWithChooser(platform::Messages& messages, platform::Screen& screen) {
   PackageBuildResult result;
@@ -34,27 +38,29 @@ PackageBuildResult RunIniToBinWithChooser(platform::Messages& messages, platform
   std::optional<std::string> output;
   bool written = false;
   {
-    const data::ProgramDirLock lock(data::Utf8Of(data::Utf8Path(*chosen).parent_path()),
-                                    [&screen](const std::string& holder) {
-                                      screen.ShowNotice(engine::WaitingForLockText(holder));
-                                    });
+    const data::ProgramDirLock lock(
+        data::Utf8Of(data::Utf8Path(*chosen).parent_path()),
+        [&screen, &messages](const std::string& holder) {
+          screen.ShowNotice(engine::WaitingForLockText(messages, holder));
+        });
     output = data::IniToBinOutputPath(*chosen);
     written = output && data::IniToBin(*output, *chosen);
   }
   if (!output) {
     result.outcome = PackageBuildOutcome::kFolderFailed;
     const std::string folder = data::Utf8Of(data::Utf8Path(*chosen).parent_path() / "NewIni");
-    messages.MessageBox("Cannot create the folder\r\n" + folder, platform::kBoxError);
+    messages.MessageBox(messages.Text("Ext_Pkg_NoFolder") + "\r\n" + folder, platform::kBoxError);
     return result;
   }
   result.outputPath = *output;
   if (!written) {
     result.outcome = PackageBuildOutcome::kWriteFailed;
-    messages.MessageBox("Cannot write the package description\r\n" + *output, platform::kBoxError);
+    messages.MessageBox(messages.Text("Ext_Pkg_NotWritten") + "\r\n" + *output,
+                        platform::kBoxError);
     return result;
   }
   result.outcome = PackageBuildOutcome::kWritten;
-  messages.MessageBox(PackageWrittenText(*output), platform::kBoxOk);
+  messages.MessageBox(PackageWrittenText(messages, *output), platform::kBoxOk);
   return result;
 }
 

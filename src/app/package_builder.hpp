@@ -26,10 +26,6 @@ struct PackageBuildResult {
   std::string outputPath;  // set when a path was chosen and the folder exists
 };
 
-// "Package description written to" + "\r\n" + path + "\r\n" + the hint to
-// install it as SwUpdate.ini.
-std::string PackageWrittenText(const std::string& outputPath);
-
 // Asks for the source through the screen's file chooser, builds
 // <folder>/NewIni/<file name> and reports the outcome in a box (kind 0 when
 // written, kind 3 otherwise; nothing when cancelled). NewIni is written

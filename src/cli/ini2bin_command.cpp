@@ -27,10 +27,11 @@ int RunIni2Bin(const std::string& source, std::ostream& out, std::ostream& err) 
     err << "error: source file not found: " << data::Utf8Of(absolute) << '\n';
     return kExitFailure;
   }
-  const data::ProgramDirLock lock(data::Utf8Of(absolute.parent_path()),
-                                  [&err](const std::string& holder) {
-                                    err << "  " << engine::WaitingForLockText(holder) << std::endl;
-                                  });
+  const data::ProgramDirLock lock(
+      data::Utf8Of(absolute.parent_path()), [&err](const std::string& holder) {
+        err << "  waiting for " << holder << ", which is changing the shared files of this folder"
+            << std::endl;
+      });
   const auto output = data::IniToBinOutputPath(data::Utf8Of(absolute));
   if (!output) {
     err << "error: cannot create folder " << data::Utf8Of(absolute.parent_path() / "NewIni")

@@ -36,12 +36,8 @@ bool LoadAppImage(Context& ctx) {
   }
   if (!LoadSendImage(ctx, *path, ImageOffset(ctx)))
     return false;
-  s.gFrameSum = static_cast<std::uint16_t>(BlockCountFor(s.ImageLen) + 1);
-  s.gFrameNum = 0;
-  s.gOneCmdTime = 0;
-  s.gOverTimeNum = 0;
   ctx.Log(1, "\r\nDL App");
-  RestartBlockTimer(ctx);
+  BeginImageSend(ctx, BlockCountFor(s.ImageLen) + 1);
   return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/download_stage.hpp"
+
 namespace tavro::engine {
 
 std::uint32_t BlockCountFor(std::size_t imageSize, std::size_t blockSize) {
@@ -13,6 +15,15 @@ BlockChunk ChunkOf(std::size_t imageSize, std::uint32_t number, std::size_t bloc
   if (offset >= imageSize)
     return {imageSize, 0};
   return {offset, std::min(blockSize, imageSize - offset)};
+}
+
+void BeginImageSend(Context& ctx, std::uint32_t blockCount) {
+  LinkState& s = ctx.link;
+  s.gFrameSum = static_cast<std::uint16_t>(blockCount);
+  s.gFrameNum = 0;
+  s.gOneCmdTime = 0;
+  s.gOverTimeNum = 0;
+  RestartBlockTimer(ctx);
 }
 
 void StartBlockSeries(Context& ctx, std::uint16_t blockCount, const SendBlockFn& send) {

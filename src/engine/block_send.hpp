@@ -31,6 +31,10 @@ BlockChunk ChunkOf(std::size_t imageSize, std::uint32_t number,
 // Sends block `number` (gFrameNum) of the running transfer.
 using SendBlockFn = std::function<void(std::uint16_t number)>;
 
+// A loaded image of `blockCount` blocks is about to go out: no block sent
+// yet, the time-out counters start again and the block timer runs.
+void BeginImageSend(Context& ctx, std::uint32_t blockCount);
+
 // Starts a series of `blockCount` blocks: counters reset, block 0 sent.
 void StartBlockSeries(Context& ctx, std::uint16_t blockCount, const SendBlockFn& send);
 

@@ -19,13 +19,17 @@ void Context::Log(std::uint32_t level, std::string_view text) {
     runLog.Write(text);
 }
 
-std::string WaitingForLockText(const std::string& holder) {
-  return "Waiting for " + holder + ": it is changing the shared files of the program directory";
+std::string WaitingForLockText(platform::Messages& messages, const std::string& holder) {
+  std::string text = messages.Text("Ext_WaitingForLock");
+  const std::size_t at = text.find("%1");
+  if (at != std::string::npos)
+    text.replace(at, 2, holder);
+  return text;
 }
 
 data::ProgramDirLock Context::LockSharedFiles() {
   return data::ProgramDirLock(programDir, [this](const std::string& holder) {
-    const std::string text = WaitingForLockText(holder);
+    const std::string text = WaitingForLockText(messages, holder);
     Log(1, "\r\nDirLockWait: " + text);
     screen.ShowNotice(text);
   });

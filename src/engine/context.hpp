@@ -81,7 +81,7 @@ struct PortState {
 
 // What an instance shows while it waits for the program directory's lock
 // held by `holder` (link::LockHolderText).
-std::string WaitingForLockText(const std::string& holder);
+std::string WaitingForLockText(platform::Messages& messages, const std::string& holder);
 
 struct Context {
   Context(platform::Loop& loopIn, platform::Screen& screenIn, link::SerialLink& serialIn,

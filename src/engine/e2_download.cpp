@@ -29,11 +29,7 @@ bool LoadE2Image(Context& ctx, std::uint16_t mark, std::uint32_t flashBase) {
     return false;
   StampE2Header(s.buffers.sendImage, mark, OperationTimeStamp(ctx));
   s.FlashBase = flashBase;
-  s.gFrameSum = static_cast<std::uint16_t>(BlockCountFor(s.ImageLen));
-  s.gFrameNum = 0;
-  s.gOneCmdTime = 0;
-  s.gOverTimeNum = 0;
-  RestartBlockTimer(ctx);
+  BeginImageSend(ctx, BlockCountFor(s.ImageLen));
   return true;
 }
 
@@ -152,12 +148,8 @@ void SendFlashMarker(Context& ctx) {
     s.buffers.sendImage = link::FlashMarkerImage();
     s.ImageLen = static_cast<std::uint32_t>(s.buffers.sendImage.size());
     s.FlashBase = link::kFlashMarkerAddress;
-    s.gFrameSum = 1;
-    s.gFrameNum = 0;
-    s.gOneCmdTime = 0;
-    s.gOverTimeNum = 0;
     s.ImageLoaded = 1;
-    RestartBlockTimer(ctx);
+    BeginImageSend(ctx, 1);
   }
   SendFlashBlock(ctx, s.gFrameNum);
 }

@@ -68,6 +68,9 @@ class Operation {
   // The download record an interruption now would leave to resume from;
   // none when nothing could be resumed.
   virtual std::optional<std::string> ResumableRecord() const { return std::nullopt; }
+  // The window returns to idle with this operation, after its end or its
+  // failure: what it leaves on screen is its own business.
+  virtual void OnReturnToIdle(Context& /*ctx*/) {}
 };
 
 class OperationSlot {

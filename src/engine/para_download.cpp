@@ -53,12 +53,7 @@ bool LoadNextFile(Context& ctx) {
     // A file without its whole header cannot be stamped or sent.
     if (!LoadSendImage(ctx, path, 0, link::kParaHeaderBlockSize))
       return false;
-    s.gFrameSum =
-        static_cast<std::uint16_t>(BlockCountFor(s.ImageLen - link::kParaHeaderBlockSize) + 1);
-    s.gFrameNum = 0;
-    s.gOneCmdTime = 0;
-    s.gOverTimeNum = 0;
-    RestartBlockTimer(ctx);
+    BeginImageSend(ctx, BlockCountFor(s.ImageLen - link::kParaHeaderBlockSize) + 1);
     return true;
   }
   // No file left to send: the stage ends as after the last file.

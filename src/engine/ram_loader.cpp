@@ -21,11 +21,7 @@ void SendCountedBlock(Context& ctx, std::uint16_t msgId, std::uint16_t number) {
 
 void StartSeries(Context& ctx) {
   LinkState& s = ctx.link;
-  s.gFrameSum = static_cast<std::uint16_t>(BlockCountFor(s.ImageLen));
-  s.gFrameNum = 0;
-  s.gOneCmdTime = 0;
-  s.gOverTimeNum = 0;
-  RestartBlockTimer(ctx);
+  BeginImageSend(ctx, BlockCountFor(s.ImageLen));
 }
 
 bool LoadRamLoader(Context& ctx) {

@@ -23,12 +23,8 @@ bool LoadResource(Context& ctx) {
   if (!LoadSendImage(ctx, *path))
     return false;
   s.FlashBase = ctx.areas[kResourceEntry].areaAddr;
-  s.gFrameSum = static_cast<std::uint16_t>(BlockCountFor(s.ImageLen));
-  s.gFrameNum = 0;
-  s.gOneCmdTime = 0;
   ctx.Log(1, "\r\nDL Res");
-  s.gOverTimeNum = 0;
-  RestartBlockTimer(ctx);
+  BeginImageSend(ctx, BlockCountFor(s.ImageLen));
   return true;
 }
 

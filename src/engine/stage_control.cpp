@@ -88,6 +88,8 @@ void SetBusy(Context& ctx, WindowState state) {
   }
   const bool packageReady = data::FileExists(ctx.Path("/QZDownload.bin"));
   ctx.controls.SetText(platform::kDownloadButton, ctx.Text(packageReady ? "B_Download" : "B_Run"));
+  if (const std::shared_ptr<Operation> operation = ctx.operations.Current())
+    operation->OnReturnToIdle(ctx);
   ctx.operations.Remove();
 }
 

@@ -6,6 +6,7 @@
 
 #include "engine/progress.hpp"
 #include "link/messages.hpp"
+#include "operations/download_setup.hpp"
 #include "platform/control_ids.hpp"
 
 namespace tavro::operations {
@@ -54,88 +55,144 @@ std::uint32_t StepPosition(LinkState& s, std::optional<double> limit, std::uint3
   return pos;
 }
 
+// What a row computes from: the block counters as a fraction, the area
+// being sent and the link state for the wait-state positions.
+struct RowInput {
+  LinkState& link;
+  double q;  // blocks done over blocks in the file
+  double k;  // index of the area or step being sent
+};
+
+StageRow Running(int finished, std::string running, std::optional<int> bar = std::nullopt) {
+  StageRow row;
+  row.finished = finished;
+  row.running = std::move(running);
+  row.progressBar = bar;
+  return row;
+}
+
+// The commands a row stands for (up to three).
+struct Commands {
+  std::array<std::uint16_t, 3> ids{};
+  std::size_t count = 0;
+  template <typename... Ids>
+  constexpr Commands(Ids... commands) : ids{commands...}, count(sizeof...(Ids)) {}
+  bool Has(std::uint32_t cmd) const {
+    return std::find(ids.begin(), ids.begin() + static_cast<std::ptrdiff_t>(count), cmd) !=
+           ids.begin() + static_cast<std::ptrdiff_t>(count);
+  }
+};
+
+// One named row of the display: the commands it stands for, a guard for a
+// command that two rows share, and what the row shows.
+struct StageRule {
+  const char* name;
+  Commands commands;
+  bool (*applies)(const Context& ctx);
+  StageRow (*show)(RowInput& in);
+};
+
+bool Always(const Context&) {
+  return true;
+}
+
+bool E2CheckRunning(const Context& ctx) {
+  const std::shared_ptr<engine::Operation> operation = ctx.operations.Current();
+  return operation && operation->RamProgramToSend() == engine::RamProgram::kE2Check;
+}
+
+// Reading the E2PROM for the check reads less than a whole image.
+bool E2CheckRead(const Context& ctx) {
+  return ctx.link.ReadLen < 65536;
+}
+
+StageRow ByElapsedTime(RowInput& in) {
+  return Running(0, "(" + std::to_string(std::min<std::uint32_t>(in.link.ElapsedSec, 90)) + "%)");
+}
+
+StageRow AppInfo(RowInput&) {
+  return Running(0, "(90%)");
+}
+
+StageRow AppBackup(RowInput& in) {
+  const double f = 0.95 * in.q;
+  return Running(1, Percentage(f), Truncate(1024 * f));
+}
+
+StageRow DataBackup(RowInput& in) {
+  const double f = 0.01 * in.q + 0.01 * in.k + 0.95;
+  return Running(1, Percentage(f), Truncate(1024 * f));
+}
+
+StageRow Conversion(RowInput& in) {
+  const double f = 0.4 * in.q + (in.link.CmdID == link::CmdBlUpgrade ? 0.4 : 0.0);
+  return Running(2, Percentage(std::min(f, 1.0)));
+}
+
+StageRow Resources(RowInput& in) {
+  const double f = 0.3 * in.q;
+  return Running(3, Percentage(f), Truncate(3072 * f + 1024));
+}
+
+StageRow AppErase(RowInput& in) {
+  const std::uint32_t pos = StepPosition(in.link, 2099.2, 2099);
+  return Running(3, Percentage((pos - 1945.6) * 0.05 / 154.6 + 0.3), static_cast<int>(pos));
+}
+
+StageRow AppSend(RowInput& in) {
+  return Running(3, Percentage(0.5 * in.q + 0.35));
+}
+
+StageRow AppWrite(RowInput& in) {
+  const std::uint32_t pos = StepPosition(in.link, 3788.8, 3788);
+  return Running(3, Percentage((pos - 3635.2) * 0.05 / 154.6 + 0.85), static_cast<int>(pos));
+}
+
+StageRow DataErase(RowInput& in) {
+  const std::uint32_t pos = StepPosition(in.link, std::nullopt, 0);
+  return Running(3, Percentage((pos - 3788.8) * 0.05 / 154.6 + 0.9), static_cast<int>(pos));
+}
+
+StageRow DataSend(RowInput& in) {
+  const double f = 0.01 * in.q + 0.01 * in.k + 0.95;
+  return Running(3, Percentage(f), Truncate(3072 * f + 1022));
+}
+
+StageRow Completion(RowInput&) {
+  StageRow row = Running(4, "(50%)", 4095);
+  row.runningIsWaitingLine = true;
+  return row;
+}
+
+// First match wins: the E2PROM check's rows come before the rows that share
+// their commands.
+constexpr StageRule kRules[] = {
+    {"E2PROM check: loader", Commands(link::MsgRamBlock), E2CheckRunning, ByElapsedTime},
+    {"E2PROM check: reading", Commands(link::MsgE2Read), E2CheckRead, ByElapsedTime},
+    {"App information", Commands(link::MsgReadAppInfo), Always, AppInfo},
+    {"App backup", Commands(link::MsgAppBackupStart), Always, AppBackup},
+    {"data backup", Commands(link::MsgParaBackupStart, link::MsgE2Read), Always, DataBackup},
+    {"conversion and loaders",
+     Commands(link::CmdParaBackupDone, link::MsgRamBlock, link::CmdBlUpgrade), Always, Conversion},
+    {"resources", Commands(link::CmdResource), Always, Resources},
+    {"App erase", Commands(link::CmdAppWaitBackup), Always, AppErase},
+    {"App blocks", Commands(link::CmdAppSending), Always, AppSend},
+    {"App write", Commands(link::CmdAppWriting), Always, AppWrite},
+    {"data erase", Commands(link::CmdParaWaitBackup), Always, DataErase},
+    {"data blocks", Commands(link::CmdParaSending, link::MsgE2WriteBlock, link::CmdFlashCopy),
+     Always, DataSend},
+    {"completion", Commands(link::CmdComplete), Always, Completion},
+};
+
 std::optional<StageRow> RowFor(Context& ctx) {
   LinkState& s = ctx.link;
-  const double q = static_cast<double>(s.gFrameNum) / (static_cast<double>(s.gFrameSum) + 1.0);
-  const double k = s.StepIndex;
   const std::uint32_t cmd = s.CmdID;
-  StageRow row;
-  const std::shared_ptr<engine::Operation> operation = ctx.operations.Current();
-  const bool e2Check = operation && operation->RamProgramToSend() == engine::RamProgram::kE2Check;
-  if ((cmd == link::MsgRamBlock && e2Check) || (cmd == link::MsgE2Read && s.ReadLen < 65536)) {
-    row.running = "(" + std::to_string(s.ElapsedSec >= 90 ? 90 : s.ElapsedSec) + "%)";
-    return row;
-  }
-  if (cmd == link::MsgReadAppInfo) {
-    row.running = "(90%)";
-    return row;
-  }
-  if (cmd == link::MsgAppBackupStart) {
-    const double f = 0.95 * q;
-    row.finished = 1;
-    row.running = Percentage(f);
-    row.progressBar = Truncate(1024 * f);
-    return row;
-  }
-  if (cmd == link::MsgParaBackupStart || cmd == link::MsgE2Read) {
-    const double f = 0.01 * q + 0.01 * k + 0.95;
-    row.finished = 1;
-    row.running = Percentage(f);
-    row.progressBar = Truncate(1024 * f);
-    return row;
-  }
-  if (cmd == link::CmdParaBackupDone || cmd == link::MsgRamBlock || cmd == link::CmdBlUpgrade) {
-    double f = 0.4 * q + (cmd == link::CmdBlUpgrade ? 0.4 : 0.0);
-    row.finished = 2;
-    row.running = Percentage(std::min(f, 1.0));
-    return row;
-  }
-  if (cmd == link::CmdResource) {
-    const double f = 0.3 * q;
-    row.finished = 3;
-    row.running = Percentage(f);
-    row.progressBar = Truncate(3072 * f + 1024);
-    return row;
-  }
-  if (cmd == link::CmdAppWaitBackup) {
-    const std::uint32_t pos = StepPosition(s, 2099.2, 2099);
-    row.finished = 3;
-    row.running = Percentage((pos - 1945.6) * 0.05 / 154.6 + 0.3);
-    row.progressBar = static_cast<int>(pos);
-    return row;
-  }
-  if (cmd == link::CmdAppSending) {
-    row.finished = 3;
-    row.running = Percentage(0.5 * q + 0.35);
-    return row;
-  }
-  if (cmd == link::CmdAppWriting) {
-    const std::uint32_t pos = StepPosition(s, 3788.8, 3788);
-    row.finished = 3;
-    row.running = Percentage((pos - 3635.2) * 0.05 / 154.6 + 0.85);
-    row.progressBar = static_cast<int>(pos);
-    return row;
-  }
-  if (cmd == link::CmdParaWaitBackup) {
-    const std::uint32_t pos = StepPosition(s, std::nullopt, 0);
-    row.finished = 3;
-    row.running = Percentage((pos - 3788.8) * 0.05 / 154.6 + 0.9);
-    row.progressBar = static_cast<int>(pos);
-    return row;
-  }
-  if (cmd == link::CmdParaSending || cmd == link::MsgE2WriteBlock || cmd == link::CmdFlashCopy) {
-    const double f = 0.01 * q + 0.01 * k + 0.95;
-    row.finished = 3;
-    row.running = Percentage(f);
-    row.progressBar = Truncate(3072 * f + 1022);
-    return row;
-  }
-  if (cmd == link::CmdComplete) {
-    row.finished = 4;
-    row.running = "(50%)";
-    row.runningIsWaitingLine = true;
-    row.progressBar = 4095;
-    return row;
+  for (const StageRule& rule : kRules) {
+    if (!rule.commands.Has(cmd) || !rule.applies(ctx))
+      continue;
+    RowInput in{s, static_cast<double>(s.gFrameNum) / (static_cast<double>(s.gFrameSum) + 1.0),
+                static_cast<double>(s.StepIndex)};
+    return rule.show(in);
   }
   return std::nullopt;
 }
@@ -161,6 +218,7 @@ void ShowDownloadStages(Context& ctx) {
     }
   }
   text += engine::StageNotesText(ctx.stages);
+  RunningTransfer(ctx)->stagesOnScreen = text;
   ctx.SetInfoText(std::move(text));
   if (row->progressBar)
     ctx.controls.SetPos(platform::kProgressBar, *row->progressBar);

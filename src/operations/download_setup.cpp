@@ -8,6 +8,7 @@
 #include "engine/backup_read.hpp"
 #include "engine/download_stage.hpp"
 #include "engine/stage_control.hpp"
+#include "engine/stage_summary.hpp"
 #include "link/messages.hpp"
 #include "operations/data_version_decision.hpp"
 #include "operations/download.hpp"
@@ -76,6 +77,14 @@ std::optional<std::string> TransferOperation::ResumableRecord() const {
   if (!state_->recordResumable || !state_->record)
     return std::nullopt;
   return state_->record->record;
+}
+
+void TransferOperation::OnReturnToIdle(Context& ctx) {
+  // The completion replaces the live lines with its own; lines still there
+  // froze where the operation stopped and the box says why. The notes (a
+  // resume, a conversion) stay: they happened.
+  if (!state_->stagesOnScreen.empty() && ctx.InfoText() == state_->stagesOnScreen)
+    ctx.SetInfoText(engine::StageNotesText(ctx.stages));
 }
 
 void TransferOperation::OnProgressTick(Context& ctx, int timerId) {
@@ -148,6 +157,7 @@ void ShowDownloadLines(Context& ctx) {
   std::string text = "  " + ctx.Text("Dis_GetInfo") + "(0%)";
   for (const char* key : {"Dis_Backup2PC", "Dis_DataConv", "Dis_Download", "Dis_DevRun"})
     text += "\r\n\r\n  " + ctx.Text(key);
+  RunningTransfer(ctx)->stagesOnScreen = text;
   ctx.SetInfoText(std::move(text));
   const std::uint32_t blanks = data::ParseAutoBase(ctx.Text("Sw_Warning_Blank"));
   ctx.controls.SetText(

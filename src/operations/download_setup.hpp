@@ -39,6 +39,9 @@ struct TransferState {
   // it for the next Upgrade to resume from.
   std::optional<data::DownloadRecordPaths> record;
   bool recordResumable = false;
+  // The live stage lines last put in the information area; an ending that
+  // leaves them there stopped part-way, so they go.
+  std::string stagesOnScreen;
 };
 
 // The running download's state. With no download running (a step reached
@@ -58,6 +61,7 @@ class TransferOperation : public IdentifyingOperation {
   engine::RamProgram RamProgramToSend() const final;
   std::optional<data::DownloadRecordPaths> DownloadRecord() const final;
   std::optional<std::string> ResumableRecord() const final;
+  void OnReturnToIdle(engine::Context& ctx) final;
 
   TransferState& state() { return *state_; }
   const std::shared_ptr<TransferState>& shared_state() const { return state_; }

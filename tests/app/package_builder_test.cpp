@@ -46,7 +46,8 @@ TEST_F(PackageBuilderTest, WritesIntoNewIniNextToTheSourceAndSaysWhere) {
   EXPECT_EQ(dir.Read("src/NewIni/pkg.ini").size(), 16u + 56u);
   ASSERT_EQ(messages.boxes().size(), 1u);
   EXPECT_EQ(messages.boxes()[0].kind, platform::kBoxOk);
-  EXPECT_EQ(messages.boxes()[0].text, PackageWrittenText(result.outputPath));
+  EXPECT_EQ(messages.boxes()[0].text,
+            "<Ext_Pkg_Written>\r\n" + result.outputPath + "\r\n<Ext_Pkg_Install>");
   EXPECT_NE(messages.boxes()[0].text.find(result.outputPath), std::string::npos);
 }
 

@@ -175,8 +175,11 @@ TEST_F(StartupSequence, AnInstanceThatWaitsForAnotherSaysSoAndKeepsTheDataItPrep
   EXPECT_EQ(dir.Read("Data/InitData/E2prom/E2.dat"), E2Image(0x12)) << "not rebuilt";
   ASSERT_EQ(screen.notices().size(), 1u);
   const std::string notice = screen.notices()[0];
-  EXPECT_EQ(notice, engine::WaitingForLockText("process " + std::to_string(::getpid()) + " (" +
-                                               ProcessName() + ")"));
+  const std::string holder = "process " + std::to_string(::getpid()) + " (" + ProcessName() + ")";
+  const std::string phrase = Text("Ext_WaitingForLock");
+  const std::size_t at = phrase.find("%1");
+  ASSERT_NE(at, std::string::npos) << phrase;
+  EXPECT_EQ(notice, phrase.substr(0, at) + holder + phrase.substr(at + 2));
   EXPECT_NE(RunLogText().find("\r\nE2Dest=Base_12_OK"), std::string::npos) << RunLogText();
   // The run log opens after the wait, so the wait is not in it; the
   // technician saw it on the screen.

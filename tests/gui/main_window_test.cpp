@@ -38,7 +38,8 @@ constexpr const char* kLanguage =
     "S_Basic=Basic T\nS_Cmd=Cmd T\nS_Info=Info area T\nS_Status=status T\nS_Com=Port T\n"
     "S_Connect=Link T\nS_Num=Number T\nS_OnOff=Switch T\n"
     "C_Com=Serial T\nC_NoCom=cannot T\nC_ComClose=Closed T\nC_ComLost=lost T\n"
-    "Ext_Menu_Tools=&Tools T\nExt_Menu_BuildPackage=&Build T\nExt_Menu_RollBack=&Roll back T\n";
+    "Ext_Menu_Tools=&Tools T\nExt_Menu_BuildPackage=&Build T\nExt_Menu_RollBack=&Roll back T\n"
+    "Ext_Pkg_Written=Written T\nExt_Pkg_Install=Install T\n";
 
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -381,7 +382,8 @@ TEST_F(MainWindowTest, BuildPackageMenuRunsTheBuilderAndSaysWhereTheResultWent) 
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].kind, platform::kBoxOk);
   EXPECT_EQ(boxes[0].title, "Box T");
-  EXPECT_EQ(boxes[0].text, app::PackageWrittenText(dir.PathOf("src/NewIni/SwUpdate-source.ini")));
+  EXPECT_EQ(boxes[0].text,
+            "Written T\r\n" + dir.PathOf("src/NewIni/SwUpdate-source.ini") + "\r\nInstall T");
 }
 
 }  // namespace

@@ -22,6 +22,10 @@ std::string Ticked(Scenario& s, const char* key) {
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
+// The live stage lines: the download stage's name and the run line.
+bool ShowsStageLines(Scenario& s) {
+  return Has(s.Info(), s.Text("Dis_Download")) && Has(s.Info(), s.Text("Dis_DevRun"));
+}
 
 TEST(TruthfulScreen, AFreshUpgradeNamesItsConversionAndItsVersions) {
   Scenario s(SmallTerminal(0x0215));
@@ -82,6 +86,27 @@ TEST(TruthfulScreen, ARemovalMidDownloadSaysHowToGoOnAndLeavesNoTransferRunning)
   ASSERT_FALSE(s.BoxTexts().empty());
   EXPECT_TRUE(Has(s.BoxTexts().back(), s.Text("Ext_ResumeHint"))) << s.BoxTexts().back();
   EXPECT_FALSE(s.ctx().operations.IsRunning());
+  EXPECT_FALSE(ShowsStageLines(s)) << s.Info();
+}
+
+// A terminal that falls silent in the middle of its data: the window ends
+// with the time-out box, and the frozen stage lines do not stay behind as
+// if the download were still going.
+TEST(TruthfulScreen, ATimeOutMidDownloadLeavesNoStageLinesBehind) {
+  Scenario s(SmallTerminal(0x0215));
+  MakeUpgradePackage(s, kPackageData, true, kSmallAppSize);
+  ASSERT_TRUE(ConnectQuietly(s));
+  s.dlg->OnButton(platform::kUpgradeButton);
+  ASSERT_TRUE(s.loop.RunUntil([&s] { return s.ctx().link.CmdID == link::CmdParaSending; }, 900000));
+  ASSERT_TRUE(ShowsStageLines(s)) << s.Info();
+  s.terminal().PowerCut();
+  s.loop.Advance(120000);
+  ASSERT_FALSE(s.ctx().operations.IsRunning());
+  ASSERT_FALSE(s.BoxTexts().empty());
+  EXPECT_TRUE(Has(s.BoxTexts().back(), s.Text("Ext_ResumeHint"))) << s.BoxTexts().back();
+  EXPECT_FALSE(ShowsStageLines(s)) << s.Info();
+  // What did happen before the cut is still said.
+  EXPECT_TRUE(Has(s.Info(), s.Text("Ext_ConvertedFrom"))) << s.Info();
 }
 
 // Without an interrupted download there is nothing to continue: an error
