@@ -102,17 +102,19 @@ std::optional<std::string> TransferMeter::Update(const std::optional<TransferSta
   const bool sameTransfer = state && current_ && state->stage == current_->stage &&
                             state->total == current_->total && state->done >= current_->done;
   if (!sameTransfer) {
-    // The transfer ended or another began: its last figures once, then anew.
-    std::optional<std::string> last;
-    if (current_ && lastShownDone_ != current_->done)
-      last = TransferLine(*current_, Rate());
+    // The transfer ended or another began. The last sample of one that ended
+    // may lack its last blocks and would stand there as if it were still
+    // running ("16384/20480 B, 0:01 left"), so its line is cleared; a new
+    // one starts its figures afresh.
+    const bool ended = current_.has_value() && !state;
     current_ = state;
     samples_.clear();
     lastShownDone_ = ~std::uint64_t{0};
     lastShownMs_ = 0;
-    if (state)
-      samples_.push_back({nowMs, state->done});
-    return last;
+    if (!state)
+      return ended ? std::optional<std::string>(std::string()) : std::nullopt;
+    samples_.push_back({nowMs, state->done});
+    return std::nullopt;
   }
   current_ = state;
   samples_.push_back({nowMs, state->done});

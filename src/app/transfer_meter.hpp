@@ -41,8 +41,8 @@ class TransferMeter {
   static constexpr std::uint64_t kMinIntervalMs = 200;
 
   // Takes a sample at `nowMs`. Returns the line to show when one is due: at
-  // most every kMinIntervalMs while the transfer moves, and once when it
-  // ends or changes stage (so the last figures are seen).
+  // most every kMinIntervalMs while the transfer moves, and an empty line
+  // once when it ends (its last sample may lack its last blocks).
   std::optional<std::string> Update(const std::optional<TransferState>& state, std::uint64_t nowMs);
   // Bytes per second over the samples of the last few seconds.
   std::optional<double> Rate() const;

@@ -29,7 +29,7 @@ TEST(TransferLine, TheLanguagesWordsAndTheTimeWhereTheirWordingPutsIt) {
   EXPECT_EQ(TransferLine(s, 10000.0), "应用程序: 40000/100000 字节, 10000 字节/秒, 0:06 left");
 }
 
-TEST(TransferMeter, AtMostEveryTwoHundredMillisecondsAndTheLastFiguresOnce) {
+TEST(TransferMeter, AtMostEveryTwoHundredMillisecondsAndClearedOnceItEnds) {
   TransferMeter meter;
   ASSERT_EQ(meter.Update(App(0), 1000), std::nullopt) << "a start is no progress yet";
   const auto first = meter.Update(App(4096), 1100);
@@ -38,12 +38,18 @@ TEST(TransferMeter, AtMostEveryTwoHundredMillisecondsAndTheLastFiguresOnce) {
   EXPECT_EQ(meter.Update(App(8192), 1250), std::nullopt) << "150 ms after the last line";
   EXPECT_TRUE(meter.Update(App(8192), 1400)) << "moved since the last line, 300 ms ago";
   EXPECT_EQ(meter.Update(App(8192), 1450), std::nullopt) << "nothing moved since";
-  // The transfer ends between two lines: its last figures are shown once.
+  // The transfer ends between two lines: its last sample lacks the blocks
+  // that followed, so the line is cleared rather than left half-way.
   ASSERT_EQ(meter.Update(App(12288), 1500), std::nullopt) << "100 ms after the last line";
   const auto last = meter.Update(std::nullopt, 1550);
   ASSERT_TRUE(last);
-  EXPECT_EQ(last->rfind("App: 12288/100000 B", 0), 0u) << *last;
-  EXPECT_EQ(meter.Update(std::nullopt, 2000), std::nullopt);
+  EXPECT_EQ(*last, "");
+  EXPECT_EQ(meter.Update(std::nullopt, 2000), std::nullopt) << "cleared once";
+  // The next transfer shows its own figures as soon as they move.
+  EXPECT_EQ(meter.Update(App(0), 2100), std::nullopt);
+  const auto next = meter.Update(App(4096), 2200);
+  ASSERT_TRUE(next);
+  EXPECT_EQ(next->rfind("App: 4096/100000 B", 0), 0u) << *next;
 }
 
 TEST(TransferMeter, ANewStageStartsItsRateAfresh) {
