@@ -95,9 +95,14 @@ void OnRamBlockAck(Context& ctx) {
   s.gOverTimeNum = 0;
   ++s.gFrameNum;
   if (s.gFrameNum >= s.gFrameSum) {
-    // The loader runs now; the terminal speaks next.
+    // The loader runs now; the terminal speaks next. Its first frame can
+    // be lost on the line, so the wait for it has the answer time-out: the
+    // window must not stay busy for a loader that never speaks.
     s.ImageLoaded = 0;
     ctx.loop.StopTimer(kTimerSilence);
+    s.gOneCmdTime = 0;
+    ctx.loop.StopTimer(kTimerAnswer);
+    ctx.loop.StartTimer(kTimerAnswer, 1000);
     return;
   }
   SendCountedBlock(ctx, link::MsgRamBlock, s.gFrameNum);

@@ -39,6 +39,9 @@ struct TransferState {
   // it for the next Upgrade to resume from.
   std::optional<data::DownloadRecordPaths> record;
   bool recordResumable = false;
+  // The terminal's data goes from its Flash areas to the E2PROM, as an
+  // E2PROM image built from them.
+  bool dataMovesToE2prom = false;
 };
 
 // The running download's state. With no download running (a step reached
