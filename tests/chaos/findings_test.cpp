@@ -83,7 +83,7 @@ TEST(FaultCampaignFindings, Seed1796794812016_AOneAreaRecordIsResumed) {
 // holds nothing yet, while the record had the keys of Flash data: it was
 // taken for a record of the wrong form, the question gave it up, and the
 // next Upgrade replaced the terminal's own data with the initial data.
-TEST(FaultCampaignFindings, MoveToE2promCutAfterTheNewBootloaderResumesWithTheSavedImage) {
+TEST(FaultCampaignFindings, Seed1796794812019_AMoveToE2promCutAfterTheNewBootloaderResumes) {
   TerminalPlan plan;
   plan.blVersion = 0x0225;
   plan.areaData = {30, 69, 48, 136, 115};
@@ -210,6 +210,48 @@ TEST(FaultCampaignFindings, Seed1796794813425_ARunReportAfterAStopClaimsNothing)
   ASSERT_FALSE(b.screen.boxes().empty());
   EXPECT_EQ(b.screen.boxes().back(), b.Text("Run_RunOk"));
   EXPECT_EQ(StateOf(b.terminal().device()), UninterruptedUpgrade(plan));
+}
+
+// Found beside seed 1796794813042: the terminal's announcement after it
+// restarted with its new bootloader can be lost the same way, and nothing
+// watched that wait either. Once it has ended, the next Upgrade takes the
+// interrupted move to the E2PROM up again.
+TEST(FaultCampaignFindings, ALostAnnouncementAfterTheNewBootloaderEndsTheWait) {
+  TerminalPlan plan;
+  plan.blVersion = 0x0225;
+  plan.areaData = {81, 107, 65, 42, 21};
+  plan.terminalApp = 379;
+  plan.packageApp = 1200;
+  plan.newBootloader = true;
+  Bench b(plan, MakeTerminal(plan), TAVRO_CHAOS_PACKAGE_DIR);
+  ASSERT_TRUE(b.Start());
+  ASSERT_TRUE(b.Press(platform::kDeviceInfoButton, 60000));
+  b.onNote = [&b](std::string_view note) {
+    if (note.find("bootloader written") != std::string_view::npos)
+      b.terminal().faults().dropReply = {true, link::MsgBlHello, 1, 1};
+  };
+  b.screen.Clear();
+  const std::uint64_t began = b.loop.NowMs();
+  ASSERT_TRUE(b.Press(platform::kUpgradeButton, 600000)) << "busy for ever";
+  EXPECT_LT(b.loop.NowMs() - began, 120000u);
+  ASSERT_FALSE(b.screen.boxes().empty());
+  EXPECT_TRUE(HasBoxStartingWith(b.screen.boxes(), b.Text("Run_ConnectOverTime")))
+      << b.screen.boxes().back();
+  ASSERT_GE(b.terminal().device().bootloader.version, 0x0230);
+
+  b.onNote = nullptr;
+  b.terminal().faults() = {};
+  b.PowerCycle(500);
+  b.loop.Advance(5000);
+  ASSERT_TRUE(b.Press(platform::kDeviceInfoButton, 60000));
+  b.screen.Clear();
+  ASSERT_TRUE(b.Press(platform::kUpgradeButton, 600000));
+  b.loop.Advance(15000);
+  ASSERT_FALSE(b.screen.boxes().empty());
+  EXPECT_EQ(b.screen.boxes().back(), b.Text("Run_RunOk"));
+  const TerminalState want = UninterruptedUpgrade(plan);
+  EXPECT_EQ(StateOf(b.terminal().device()), want)
+      << Difference(StateOf(b.terminal().device()), want);
 }
 
 }  // namespace
