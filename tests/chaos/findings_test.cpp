@@ -92,13 +92,14 @@ TEST(FaultCampaignFindings, Seed1796794812019_AMoveToE2promCutAfterTheNewBootloa
   plan.newBootloader = true;
   const TerminalState want = UninterruptedUpgrade(plan);
 
-  for (const sim::TransferKind cutIn : {sim::TransferKind::App, sim::TransferKind::E2Copy}) {
+  for (const sim::TransferKind cutIn :
+       {sim::TransferKind::App, sim::TransferKind::E2Copy, sim::TransferKind::E2}) {
     SCOPED_TRACE(sim::TransferName(cutIn));
     Bench b(plan, MakeTerminal(plan), TAVRO_CHAOS_PACKAGE_DIR);
     ASSERT_TRUE(b.Start());
     ASSERT_TRUE(b.Press(platform::kDeviceInfoButton, 60000));
     b.terminal().faults().powerCut = cutIn;
-    b.terminal().faults().powerCutBlock = 0;
+    b.terminal().faults().powerCutBlock = cutIn == sim::TransferKind::E2 ? 3 : 0;
     ASSERT_TRUE(b.Press(platform::kUpgradeButton, 600000));
     ASSERT_FALSE(b.terminal().Powered()) << "the power was cut";
     ASSERT_GE(b.terminal().device().bootloader.version, 0x0230) << "after the new bootloader";
