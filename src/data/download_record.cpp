@@ -89,6 +89,18 @@ std::optional<std::string> RecordDataTimeBefore(const std::string& recordPath) {
   return value;
 }
 
+bool MarkRecordMovesToE2prom(const DownloadRecordPaths& paths) {
+  const bool recordOk =
+      CIni(paths.record).WriteString(kRecordTerminalSection, kRecordMovesToE2promKey, "1");
+  const bool copyOk =
+      CIni(paths.copy).WriteString(kRecordTerminalSection, kRecordMovesToE2promKey, "1");
+  return recordOk && copyOk;
+}
+
+bool RecordMovesToE2prom(const std::string& recordPath) {
+  return CIni(recordPath).GetString(kRecordTerminalSection, kRecordMovesToE2promKey, "") == "1";
+}
+
 bool WriteDownloadRecordKey(const DownloadRecordPaths& paths, std::string_view key,
                             std::string_view value) {
   CIni record(paths.record);

@@ -27,6 +27,10 @@ inline constexpr const char* kRecordParaPathKey = "ParaPath";
 // download began.
 inline constexpr const char* kRecordTerminalSection = "Terminal";
 inline constexpr const char* kRecordDataTimeBeforeKey = "DataTimeBefore";
+// "1" when the download moves the terminal's data from its Flash areas to
+// the E2PROM: the record's keys are those of Flash data, its data set is an
+// E2PROM image.
+inline constexpr const char* kRecordMovesToE2promKey = "MovesToE2prom";
 
 // The "ParaPath" of a record whose download sends no parameter data.
 inline constexpr const char* kRecordNoDataSet = "NoDlPara";
@@ -59,6 +63,11 @@ DownloadRecord CreateDownloadRecord(const std::string& programDir, std::uint32_t
 // The terminal's data time stamp from before the download, when the record
 // has one (records written before it was kept have none).
 std::optional<std::string> RecordDataTimeBefore(const std::string& recordPath);
+
+// Marks the record and its copy as those of a move of the data to the
+// E2PROM; false when either write failed.
+bool MarkRecordMovesToE2prom(const DownloadRecordPaths& paths);
+bool RecordMovesToE2prom(const std::string& recordPath);
 
 // Writes key = value in section "Para" of the record and of its copy. Both
 // are tried; false when either write failed.

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "data/backup_tree.hpp"
 #include "data/download_record.hpp"
@@ -79,7 +80,14 @@ class OperationSlot {
   void Install(std::shared_ptr<Operation> operation) {
     running_ = std::move(operation);
     leftRecord_.reset();
+    runReportDue_ = false;
   }
+  // A download's completion makes the terminal restart and report its run;
+  // only that report speaks for the operation.
+  void ExpectRunReport() { runReportDue_ = true; }
+  // Whether the run report now arriving follows a completion; each
+  // completion is answered by one report.
+  bool TakeRunReportDue() { return std::exchange(runReportDue_, false); }
   // What the dropped operation would leave to resume is kept for the boxes
   // that follow its end.
   void Remove() {
@@ -102,6 +110,7 @@ class OperationSlot {
   std::shared_ptr<Operation> running_;
   std::shared_ptr<Operation> fallback_;
   std::optional<std::string> leftRecord_;
+  bool runReportDue_ = false;
 };
 
 }  // namespace tavro::engine

@@ -11,6 +11,10 @@
 namespace tavro::engine {
 namespace {
 
+// 9 ticks of this: 45 s for the terminal to restart with its new
+// bootloader and announce itself.
+constexpr std::uint32_t kRestartAnswerTickMs = 5000;
+
 void SendCountedBlock(Context& ctx, std::uint16_t msgId, std::uint16_t number) {
   const LinkState& s = ctx.link;
   const BlockChunk chunk = ChunkOf(s.ImageLen, number);
@@ -91,9 +95,14 @@ void OnRamBlockAck(Context& ctx) {
   s.gOverTimeNum = 0;
   ++s.gFrameNum;
   if (s.gFrameNum >= s.gFrameSum) {
-    // The loader runs now; the terminal speaks next.
+    // The loader runs now; the terminal speaks next. Its first frame can
+    // be lost on the line, so the wait for it has the answer time-out: the
+    // window must not stay busy for a loader that never speaks.
     s.ImageLoaded = 0;
     ctx.loop.StopTimer(kTimerSilence);
+    s.gOneCmdTime = 0;
+    ctx.loop.StopTimer(kTimerAnswer);
+    ctx.loop.StartTimer(kTimerAnswer, 1000);
     return;
   }
   SendCountedBlock(ctx, link::MsgRamBlock, s.gFrameNum);
@@ -128,6 +137,11 @@ void OnBlBlockAck(Context& ctx, link::ByteView payload) {
       kTimerReadBack,  kTimerHeaderPace, kTimerAnswer};
   StopTimers(ctx.loop, kUpToAnswerTimer);
   ctx.Log(1, "\r\nUpBLOK");
+  // Its announcement can be lost on the line: the answer time-out, at a
+  // slower pace that leaves the restart its time, ends a wait that no frame
+  // would end.
+  s.gOneCmdTime = 0;
+  ctx.loop.StartTimer(kTimerAnswer, kRestartAnswerTickMs);
 }
 
 void OnBlUpgradeReady(Context& ctx) {

@@ -226,8 +226,14 @@ void RegisterReceivePath(Context& ctx) {
   HandlerTables& h = ctx.handlers;
   h.onMessage[link::MsgHello] = [&ctx](link::ByteView) { OnHello(ctx); };
   h.onMessage[link::MsgText] = [&ctx](link::ByteView payload) { OnText(ctx, payload); };
-  h.onMessage[link::MsgRamHello] = [&ctx](link::ByteView) { ctx.Send(link::MsgRamHelloAck); };
+  // Each frame of the running loader shows it alive: the answer time-out
+  // counts again from it.
+  h.onMessage[link::MsgRamHello] = [&ctx](link::ByteView) {
+    ctx.link.gOneCmdTime = 0;
+    ctx.Send(link::MsgRamHelloAck);
+  };
   h.onMessage[link::MsgRamContinue] = [&ctx](link::ByteView) {
+    ctx.link.gOneCmdTime = 0;
     ctx.link.CmdID = link::MsgRamContinueAck;
     SendFirst(ctx, link::MsgRamContinueAck);
   };

@@ -35,6 +35,16 @@ void OnRunResult(Context& ctx, link::ByteView payload) {
     return;
   }
   const char* key = RunResultKey(status);
+  const bool afterCompletion = ctx.operations.TakeRunReportDue();
+  if (!afterCompletion && !ctx.InfoText().empty()) {
+    // The terminal restarted on its own after an operation that had ended
+    // without its completion (a stop the screen already shows): its App
+    // runs, but nothing of that operation finished, so no stage is ticked.
+    ctx.LogCommandState(1, "RunUnasked");
+    ctx.AppendInfoText("\r\n" + ctx.Text("Ext_RunUnasked"));
+    ctx.Refresh();
+    return;
+  }
   if (ctx.InfoText().empty()) {
     ctx.SetInfoText(ctx.Text(key));
     ctx.Refresh();

@@ -141,6 +141,7 @@ bool DecideUpgradeData(Context& ctx, std::uint32_t cur, std::uint32_t dest) {
     return false;
   }
   s.DownloadData = 1;
+  RunningTransfer(ctx)->dataMovesToE2prom = toE2;
   ctx.stages.converted = true;
   const std::string note = ctx.Text("Ext_ConvertedFrom") + " " + VersionText(cur) + " " +
                            ctx.Text("Ext_ConvertedTo") + " " + VersionText(dest);
@@ -222,6 +223,14 @@ void StartDownloadStages(Context& ctx) {
   TransferState& t = *RunningTransfer(ctx);
   t.record = record.paths;
   t.recordResumable = true;
+  // Cut after the new bootloader went in, the terminal keeps its data in the
+  // E2PROM from then on while this record has the keys of Flash data: the
+  // mark lets the next Upgrade resume with the saved E2PROM image.
+  if (t.dataMovesToE2prom && s.DownloadData == 1 && !data::MarkRecordMovesToE2prom(record.paths)) {
+    engine::SetBusy(ctx, engine::WindowState::kIdle);
+    ctx.MessageBox(record.paths.record + ctx.Text("F_NotExist"), platform::kBoxError);
+    return;
+  }
   if (RamStageFirst(ctx)) {
     t.afterRestart = AfterRestart::kNextStage;
     s.ImageLoaded = 0;

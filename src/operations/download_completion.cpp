@@ -16,6 +16,7 @@ void CompleteDownload(Context& ctx) {
   // resume once the download finished.
   const std::shared_ptr<TransferState> t = RunningTransfer(ctx);
   t->recordResumable = false;
+  ctx.operations.ExpectRunReport();
   engine::SetBusy(ctx, engine::WindowState::kIdle);
   ctx.link.DownloadCompleted = 1;
   ctx.controls.SetPos(platform::kProgressBar, static_cast<int>(engine::kProgressFull));

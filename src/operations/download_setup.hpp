@@ -42,6 +42,9 @@ struct TransferState {
   // The live stage lines last put in the information area; an ending that
   // leaves them there stopped part-way, so they go.
   std::string stagesOnScreen;
+  // The terminal's data goes from its Flash areas to the E2PROM, as an
+  // E2PROM image built from them.
+  bool dataMovesToE2prom = false;
 };
 
 // The running download's state. With no download running (a step reached

@@ -189,6 +189,13 @@ bool CarriesRecordsData(Context& ctx, const std::string& recordPath) {
     return true;
   if (d.ParaIntact)
     return false;
+  if (data::RecordMovesToE2prom(recordPath)) {
+    // The upgrade that moves the data to the E2PROM was cut after the new
+    // bootloader went in and before any of the image was stored: the
+    // terminal's own data lives on only in the image saved on the PC.
+    ctx.Log(1, "\r\nCheck-MovedToE2prom");
+    return true;
+  }
   const std::optional<std::string> before = data::RecordDataTimeBefore(recordPath);
   if (!before || *before != d.ParaTimestamp)
     return false;
@@ -223,7 +230,10 @@ RecordOutcome CheckRecords(Context& ctx) {
     ctx.Log(1, shape.keyLines);
 
   const bool e2 = ctx.device.BlVersion >= engine::kBlE2prom;
-  if (!shape.Usable(e2 ? data::ParaForm::kE2prom : data::ParaForm::kFlash, requisite)) {
+  // A move to the E2PROM cut after the new bootloader went in: the keys are
+  // those of Flash data, the saved set is an E2PROM image.
+  const bool moved = e2 && data::RecordMovesToE2prom(t.foundRecord);
+  if (!moved && !shape.Usable(e2 ? data::ParaForm::kE2prom : data::ParaForm::kFlash, requisite)) {
     if (!AskGiveUpRecord(ctx)) {
       engine::SetBusy(ctx, engine::WindowState::kIdle);
       ctx.Log(1, "\r\nLogErr-End");

@@ -165,14 +165,30 @@ TEST_F(DownloadTransferTest, ARunReportAfterNoDownloadShowsOnlyItsText) {
   EXPECT_EQ(screen.boxes()[0].kind, platform::kBoxOk);
   EXPECT_EQ(Control(platform::kProgressBar).pos, 0);
 
+  // After a download's completion the report speaks for the download.
   screen.Clear();
   ctx().SetInfoText("something");
+  ctx().operations.ExpectRunReport();
   DeliverFrame(link::MsgRunResult, link::StatusPayload(0));
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{Text("Run_NoPermission")});
   EXPECT_EQ(screen.boxes()[0].kind, platform::kBoxError);
   EXPECT_NE(Info().find("√" + Text("Dis_DevRun") + "(100%)"), std::string::npos);
   EXPECT_EQ(Control(platform::kProgressBar).pos, 4096);
   EXPECT_EQ(link().LinkUp, 0);
+
+  // Without one (an operation that stopped, or a second report of the same
+  // completion) the terminal restarted on its own: nothing is ticked and no
+  // box claims the operation finished.
+  for (const std::uint16_t status : {1, 0}) {
+    screen.Clear();
+    ctx().controls.SetPos(platform::kProgressBar, 100);
+    ctx().SetInfoText("CRC stopped");
+    DeliverFrame(link::MsgRunResult, link::StatusPayload(status));
+    EXPECT_TRUE(BoxTexts().empty()) << status;
+    EXPECT_EQ(Info(), "CRC stopped\r\n" + Text("Ext_RunUnasked"));
+    EXPECT_EQ(Control(platform::kProgressBar).pos, 100);
+    EXPECT_EQ(link().LinkUp, 0);
+  }
 }
 
 }  // namespace
