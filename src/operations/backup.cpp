@@ -21,9 +21,14 @@ constexpr std::size_t kWrapWidth = 75;
 
 class Backup final : public IdentifyingOperation {
  public:
+  explicit Backup(const engine::DeviceInfo& identified) : identified_(identified) {}
+
   // A terminal that restarted during the backup is identified again and
   // shown; the backup does not resume on its own.
-  void OnIdentified(Context& ctx, engine::Identification) override { ShowDeviceInfo(ctx); }
+  void OnIdentified(Context& ctx, engine::Identification) override {
+    reidentified_ = true;
+    ShowDeviceInfo(ctx);
+  }
   void OnProgressTick(Context& ctx, int timerId) override {
     if (timerId == engine::kTimerBackupProgress)
       ShowBackupProgress(ctx);
@@ -36,6 +41,18 @@ class Backup final : public IdentifyingOperation {
   // The read-back is the whole operation: its command stands until the
   // summary.
   std::optional<std::uint32_t> CommandAfterAreaReadBack() const override { return std::nullopt; }
+  // What this backup's reads found (an area refused, no App) speaks for this
+  // backup only: the next one, like one in a fresh window, starts from what
+  // the terminal reported when it was identified. A terminal identified
+  // anew meanwhile keeps what it reported then.
+  void OnReturnToIdle(Context& ctx) override {
+    if (!reidentified_ && ctx.link.DevIdentified == 1)
+      ctx.device = identified_;
+  }
+
+ private:
+  engine::DeviceInfo identified_;
+  bool reidentified_ = false;
 };
 
 bool IsSeparator(char c) {
@@ -44,8 +61,8 @@ bool IsSeparator(char c) {
 
 }  // namespace
 
-std::shared_ptr<engine::Operation> MakeBackup() {
-  return std::make_shared<Backup>();
+std::shared_ptr<engine::Operation> MakeBackup(const engine::DeviceInfo& identified) {
+  return std::make_shared<Backup>(identified);
 }
 
 std::string WrapPath(const std::string& path) {
@@ -72,7 +89,7 @@ void StartBackup(Context& ctx) {
   engine::LinkState& s = ctx.link;
   if (!RequireConnection(ctx))
     return;
-  ctx.operations.Install(MakeBackup());
+  ctx.operations.Install(MakeBackup(ctx.device));
   if (!FileSetCheck(ctx, AreaCheck::kConnectedTerminal)) {
     engine::SetBusy(ctx, engine::WindowState::kIdle);
     return;
@@ -99,7 +116,9 @@ void StartBackup(Context& ctx) {
 
 void ShowBackupSummary(Context& ctx) {
   engine::LinkState& s = ctx.link;
-  const engine::DeviceInfo& d = ctx.device;
+  // Taken before the return to idle, which gives the window back what the
+  // identification found.
+  const engine::DeviceInfo d = ctx.device;
   engine::SetBusy(ctx, engine::WindowState::kIdle);
   ctx.controls.SetPos(platform::kProgressBar, kBackupProgressMax);
   s.TotalTimeText = ctx.Text("Dis_TotalTime") + ":" + std::to_string(s.ElapsedSec) + " S";

@@ -11,7 +11,9 @@
 
 namespace tavro::operations {
 
-std::shared_ptr<engine::Operation> MakeBackup();
+// `identified` is what the last identification found: it stands again once
+// the backup is over.
+std::shared_ptr<engine::Operation> MakeBackup(const engine::DeviceInfo& identified);
 
 // Button "Backup".
 void StartBackup(engine::Context& ctx);

@@ -255,5 +255,85 @@ TEST(FaultCampaignFindings, ALostAnnouncementAfterTheNewBootloaderEndsTheWait) {
       << Difference(StateOf(b.terminal().device()), want);
 }
 
+// What a Backup wrote: the files new or changed in the program directory.
+std::vector<std::uint64_t> BackupWrites(Bench& b) {
+  const auto before = FileDigests(b.dir());
+  EXPECT_TRUE(b.Press(platform::kBackupButton, 600000));
+  EXPECT_FALSE(b.screen.boxes().empty());
+  if (!b.screen.boxes().empty()) {
+    EXPECT_EQ(b.screen.boxes().back(), b.Text("Sw_Backup_Ok"));
+  }
+  return WrittenContents(before, FileDigests(b.dir()));
+}
+
+// A Backup in a window of its own, right after View device information.
+std::vector<std::uint64_t> FreshWindowBackup(const TerminalPlan& plan, const sim::Device& device,
+                                             std::string* info) {
+  Bench fresh(plan, device, TAVRO_CHAOS_PACKAGE_DIR);
+  EXPECT_TRUE(fresh.Start());
+  EXPECT_TRUE(fresh.Press(platform::kDeviceInfoButton, 60000));
+  const std::vector<std::uint64_t> written = BackupWrites(fresh);
+  *info = fresh.Info();
+  return written;
+}
+
+// Found by the campaign fuzzer: an Upgrade cut off by a restart in the third
+// of four parameter areas left that area damaged. The first Backup read the
+// App and two areas, was refused the third and said the data was damaged.
+// The next Backup in that window took the refusal for what the terminal had
+// reported and read no data at all, where a window that had just identified
+// the terminal reads the two good areas again. A refusal that came and went
+// did worse: every later Backup said the intact data was damaged and saved
+// none of it, without asking the terminal.
+TEST(FaultCampaignFindings, ARefusedAreaReadSpeaksForThatBackupOnly) {
+  TerminalPlan plan;
+  plan.blVersion = 0x0150;
+  plan.areaData = {417, 933, 1241, 51};
+  plan.terminalApp = 15027;
+  plan.packageApp = 200;
+  Bench b(plan, MakeTerminal(plan), TAVRO_CHAOS_PACKAGE_DIR);
+  ASSERT_TRUE(b.Start());
+  ASSERT_TRUE(b.Press(platform::kDeviceInfoButton, 60000));
+  b.terminal().faults().powerCut = sim::TransferKind::Para;
+  b.terminal().faults().powerCutArea = 2;
+  b.terminal().faults().powerCutBlock = 1;
+  ASSERT_TRUE(b.Press(platform::kUpgradeButton, 600000));
+  ASSERT_FALSE(b.terminal().Powered()) << "the power was cut";
+  b.terminal().faults() = {};
+  b.terminal().PowerUp();
+  b.loop.Advance(5000);
+  ASSERT_TRUE(b.Idle());
+  const sim::Device& cut = b.terminal().device();
+  ASSERT_TRUE(sim::AreaIntact(cut.para[1].primary));
+  ASSERT_FALSE(sim::AreaIntact(cut.para[2].primary)) << "the third area was cut off";
+
+  std::string want;
+  const std::vector<std::uint64_t> fresh = FreshWindowBackup(plan, cut, &want);
+  EXPECT_EQ(fresh.size(), 3u) << "the App and the two areas before the damaged one";
+  const std::string dataSaved = "\xE2\x88\x9A" + b.Text("Dis_Backup2PC_Para");
+  EXPECT_EQ(want.find(dataSaved), std::string::npos) << want;
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE("Backup " + std::to_string(run));
+    b.screen.Clear();
+    EXPECT_EQ(BackupWrites(b), fresh);
+    EXPECT_EQ(b.Info().find(dataSaved), std::string::npos) << b.Info();
+  }
+
+  // A refusal that goes away: the next Backup saves the intact data.
+  Bench t(plan, MakeTerminal(plan), TAVRO_CHAOS_PACKAGE_DIR);
+  ASSERT_TRUE(t.Start());
+  ASSERT_TRUE(t.Press(platform::kDeviceInfoButton, 60000));
+  t.terminal().faults().paraIntegErr = {true, 0, 0};
+  t.screen.Clear();
+  EXPECT_EQ(BackupWrites(t).size(), 1u) << "the App alone";
+  EXPECT_EQ(t.Info().find(dataSaved), std::string::npos) << t.Info();
+  t.terminal().faults() = {};
+  const std::vector<std::uint64_t> whole = FreshWindowBackup(plan, t.terminal().device(), &want);
+  EXPECT_EQ(whole.size(), 5u) << "the App and every area";
+  t.screen.Clear();
+  EXPECT_EQ(BackupWrites(t), whole);
+  EXPECT_NE(t.Info().find(dataSaved), std::string::npos) << t.Info();
+}
+
 }  // namespace
 }  // namespace tavro::chaos
