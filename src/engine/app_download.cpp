@@ -4,6 +4,7 @@
 #include "engine/download_stage.hpp"
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
+#include "link/payloads.hpp"
 #include "platform/control_ids.hpp"
 
 namespace tavro::engine {
@@ -24,18 +25,35 @@ bool SendingApp(const Context& ctx) {
   return ctx.link.CmdID == link::MsgAppDownloadStart || ctx.link.CmdID == link::CmdAppSending;
 }
 
+// An App backup goes back as the terminal kept it: its header bytes too,
+// only the descriptor of the download before is made anew.
+bool LoadAppBackup(Context& ctx, const std::string& path) {
+  LinkState& s = ctx.link;
+  if (!LoadSendImage(ctx, path, 0, link::kBlockSize + ImageOffset(ctx) + 1))
+    return false;
+  link::Bytes& image = s.buffers.sendImage;
+  image.erase(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(link::kBlockSize));
+  s.ImageLen = static_cast<std::uint32_t>(image.size());
+  return true;
+}
+
 bool LoadAppImage(Context& ctx) {
   LinkState& s = ctx.link;
   s.ImageLoaded = 1;
-  const std::string folder = AppDownloadFolder(ctx);
-  const std::optional<std::string> path = FirstFileIn(folder, "*.bin");
-  if (!path) {
-    EndTransfer(
-        ctx, folder + ctx.Text("F_AppFile") + ctx.Text("F_NotExist") + ctx.Text("Sw_UpdateStop"));
-    return false;
+  if (s.AppBackupToSend) {
+    if (!LoadAppBackup(ctx, *s.AppBackupToSend))
+      return false;
+  } else {
+    const std::string folder = AppDownloadFolder(ctx);
+    const std::optional<std::string> path = FirstFileIn(folder, "*.bin");
+    if (!path) {
+      EndTransfer(
+          ctx, folder + ctx.Text("F_AppFile") + ctx.Text("F_NotExist") + ctx.Text("Sw_UpdateStop"));
+      return false;
+    }
+    if (!LoadSendImage(ctx, *path, ImageOffset(ctx)))
+      return false;
   }
-  if (!LoadSendImage(ctx, *path, ImageOffset(ctx)))
-    return false;
   s.gFrameSum = static_cast<std::uint16_t>(BlockCountFor(s.ImageLen) + 1);
   s.gFrameNum = 0;
   s.gOneCmdTime = 0;
