@@ -96,19 +96,19 @@ RestoreCheck CheckE2Image(const RestorePoint& point, const RestoreTerminal& t) {
   return result;
 }
 
-// The App backup: the terminal's descriptor block, the header bytes it
-// keeps, then the App image with its version and model.
+// The App backup: the image as the terminal kept it, the header bytes it
+// keeps first, then the App with its version and model.
 RestoreCheck CheckApp(const std::string& path, const RestoreTerminal& t) {
   const std::size_t slash = path.rfind('/');
   const std::optional<std::uint64_t> size =
       RegularFileSize(path.substr(0, slash), path.substr(slash + 1));
   if (!size)
     return Refuse(RestoreRefusal::kMissing, path);
-  const std::size_t image = kAppDescriptorSize + t.appHeaderOffset;
+  const std::size_t image = t.appHeaderOffset;
   if (*size < image + kAppModelOffset + kModelSize)
     return Refuse(RestoreRefusal::kIncomplete, path);
   const std::uint32_t capacity = (*t.areas)[kAppAreaIndex].areaLen;
-  if (*size > kLargestImage || (capacity != 0 && *size - kAppDescriptorSize > capacity))
+  if (*size > kLargestImage || (capacity != 0 && *size > capacity))
     return Refuse(RestoreRefusal::kTooLarge, path);
   const auto bytes = ReadWholeFile(path);
   if (!bytes || bytes->size() != *size)

@@ -132,7 +132,7 @@ RestorePointSummary SummarizeRestorePoint(const RestorePoint& point) {
       point.hasFlashImages ? SummarizeFlash(point.dataFolder) : SummarizeE2(point.dataFolder);
   if (point.appFile) {
     const std::optional<std::uint64_t> size = FileSize(*point.appFile);
-    if (!size || *size <= kAppDescriptorSize)
+    if (!size || *size == 0)
       summary.complete = false;
   }
   return summary;

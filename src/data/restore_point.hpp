@@ -14,10 +14,6 @@
 
 namespace tavro::data {
 
-// The terminal's descriptor of its last App download leads every App backup
-// file: one block, before the stored image.
-inline constexpr std::size_t kAppDescriptorSize = 4096;
-
 struct RestorePoint {
   std::string dataFolder;              // absolute, links resolved
   std::string portFolder;              // "TAVR<n>"

@@ -25,23 +25,12 @@ bool SendingApp(const Context& ctx) {
   return ctx.link.CmdID == link::MsgAppDownloadStart || ctx.link.CmdID == link::CmdAppSending;
 }
 
-// An App backup goes back as the terminal kept it: its header bytes too,
-// only the descriptor of the download before is made anew.
-bool LoadAppBackup(Context& ctx, const std::string& path) {
-  LinkState& s = ctx.link;
-  if (!LoadSendImage(ctx, path, 0, link::kBlockSize + ImageOffset(ctx) + 1))
-    return false;
-  link::Bytes& image = s.buffers.sendImage;
-  image.erase(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(link::kBlockSize));
-  s.ImageLen = static_cast<std::uint32_t>(image.size());
-  return true;
-}
-
 bool LoadAppImage(Context& ctx) {
   LinkState& s = ctx.link;
   s.ImageLoaded = 1;
   if (s.AppBackupToSend) {
-    if (!LoadAppBackup(ctx, *s.AppBackupToSend))
+    // It goes back as the terminal kept it, its header bytes included.
+    if (!LoadSendImage(ctx, *s.AppBackupToSend, 0, ImageOffset(ctx) + 1))
       return false;
   } else {
     const std::string folder = AppDownloadFolder(ctx);

@@ -6,6 +6,7 @@
 #include "engine/download_stage.hpp"
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
+#include "link/payloads.hpp"
 #include "operations/data_version_decision.hpp"
 #include "operations/device_info_decode.hpp"
 #include "operations/download_setup.hpp"
@@ -39,16 +40,17 @@ const char* RefusalKey(data::RestoreRefusal why) {
   return "F_ReadInErr";
 }
 
-// The terminal's model as it reported it: its data's, else its App's.
+// The terminal's model as it reported it: its App's, else its data's (a
+// conversion may give the data a model text of its own).
 std::string TerminalModel(const engine::DeviceInfo& d) {
-  if (d.ParaIntact)
-    return d.ParaModel;
-  return d.CurAppIntact ? d.CurAppModel : std::string();
+  if (d.CurAppIntact)
+    return d.CurAppModel;
+  return d.ParaIntact ? d.ParaModel : std::string();
 }
 
 std::size_t AppHeaderOffset(const engine::DeviceInfo& d) {
   const std::size_t units = d.SizeCode < 16 ? 16 : d.SizeCode;
-  return units * 256 - data::kAppDescriptorSize;
+  return units * 256 - link::kBlockSize;
 }
 
 class Restore final : public TransferOperation {
