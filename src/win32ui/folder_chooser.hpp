@@ -10,9 +10,6 @@
 
 namespace tavro::win32ui {
 
-// The id of the browser's edit line.
-inline constexpr int kFolderEditId = 0x3744;
-
 // The folder chosen (UTF-8), offered from `start`; nullopt when the dialog
 // was cancelled.
 std::optional<std::string> ChooseExistingFolder(HWND owner, const std::string& start);
