@@ -1,10 +1,12 @@
 #include "data/restore_check.hpp"
 
+#include <filesystem>
 #include <vector>
 
 #include "data/file_io.hpp"
 #include "data/para_header.hpp"
 #include "data/para_images.hpp"
+#include "data/utf8_path.hpp"
 
 namespace tavro::data {
 namespace {
@@ -99,9 +101,9 @@ RestoreCheck CheckE2Image(const RestorePoint& point, const RestoreTerminal& t) {
 // The App backup: the image as the terminal kept it, the header bytes it
 // keeps first, then the App with its version and model.
 RestoreCheck CheckApp(const std::string& path, const RestoreTerminal& t) {
-  const std::size_t slash = path.rfind('/');
+  const std::filesystem::path file = Utf8Path(path);
   const std::optional<std::uint64_t> size =
-      RegularFileSize(path.substr(0, slash), path.substr(slash + 1));
+      RegularFileSize(Utf8Of(file.parent_path()), Utf8Of(file.filename()));
   if (!size)
     return Refuse(RestoreRefusal::kMissing, path);
   const std::size_t image = t.appHeaderOffset;
