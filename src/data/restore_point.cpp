@@ -37,6 +37,13 @@ std::optional<std::string> StampOfDataFolder(const std::string& name) {
   return stamp;
 }
 
+// Paths inside the program are UTF-8 with "/" between the names, also
+// where the system's own functions (canonical) give backslashes.
+std::string PathText(const fs::path& path) {
+  const std::u8string text = path.generic_u8string();
+  return std::string(text.begin(), text.end());
+}
+
 // A real folder, not a link to one.
 bool IsRealFolder(const fs::path& path) {
   std::error_code ec;
@@ -73,7 +80,7 @@ void PairWithApp(const fs::path& portFolder, RestorePoint& point) {
     if (files.empty())
       continue;
     std::sort(files.begin(), files.end());
-    point.appFile = Utf8Of(folder / Utf8Path(files.front()));
+    point.appFile = PathText(folder / Utf8Path(files.front()));
     point.appFolderVersion = version;
     return;
   }
@@ -83,7 +90,7 @@ RestorePoint PointAt(const fs::path& portFolder, const std::string& version,
                      const std::string& name, const std::string& stamp) {
   RestorePoint point;
   const fs::path folder = portFolder / "Data" / Utf8Path(version) / Utf8Path(name);
-  point.dataFolder = Utf8Of(folder);
+  point.dataFolder = PathText(folder);
   point.portFolder = Utf8Of(portFolder.filename());
   point.folderVersion = version;
   point.stamp = stamp;

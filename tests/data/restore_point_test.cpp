@@ -25,6 +25,18 @@ namespace fs = std::filesystem;
 using test_support::TempDir;
 using test_support::WriteBytes;
 
+// The same file or folder, however the two paths are written ("/" or "\\",
+// links, "..", a drive's spelling); for one that is not there, its name
+// and the folder it would be in.
+bool SamePath(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  const fs::path pa(a), pb(b);
+  if (fs::exists(pa, ec) && fs::exists(pb, ec))
+    return fs::equivalent(pa, pb, ec);
+  return pa.filename() == pb.filename() && !pa.filename().empty() &&
+         SamePath(pa.parent_path().string(), pb.parent_path().string());
+}
+
 std::vector<std::uint8_t> FlashImage(std::uint32_t version, const char* model, std::size_t data) {
   ParaHeader h;
   h.integrity = 1;
@@ -95,9 +107,12 @@ TEST_F(RestorePoints, PathsThatLeaveTheBackupTreeAreRefused) {
     EXPECT_EQ(ResolveRestorePoint(dir.path(), path).check, RestoreFolderCheck::kOutsideBackup)
         << path;
   // A link inside the tree that leads out of it.
-  fs::create_directory_symlink(dir / "Elsewhere/20240314092653", Data("20240314092654"));
-  EXPECT_EQ(ResolveRestorePoint(dir.path(), Data("20240314092654")).check,
-            RestoreFolderCheck::kOutsideBackup);
+  std::error_code ec;  // a system without links (Wine) skips this case
+  fs::create_directory_symlink(dir / "Elsewhere/20240314092653", Data("20240314092654"), ec);
+  if (!ec) {
+    EXPECT_EQ(ResolveRestorePoint(dir.path(), Data("20240314092654")).check,
+              RestoreFolderCheck::kOutsideBackup);
+  }
   // A ".." that stays inside is fine.
   ASSERT_TRUE(CreateFolders(dir / "Backup/TAVR3/SW"));
   EXPECT_EQ(
@@ -109,11 +124,11 @@ TEST_F(RestorePoints, OnlyTheShapeOfADataBackupFolderIsTaken) {
   MakeSet("20240314092653");
   ASSERT_TRUE(CreateFolders(Data("2024031409265")));
   ASSERT_TRUE(CreateFolders(Data("20240314092653-Bakx")));
-  ASSERT_TRUE(CreateFolders(dir / "Backup/COM3/Data/1.2.0.0/20240314092653"));
+  ASSERT_TRUE(CreateFolders(dir / "Backup/Port3/Data/1.2.0.0/20240314092653"));
   ASSERT_TRUE(CreateFolders(dir / "Backup/TAVR3/Conv/1.2.0.0/20240314092653"));
   for (const std::string& path :
        {dir / "Backup/TAVR3/Data/1.2.0.0", Data("2024031409265"), Data("20240314092653-Bakx"),
-        Data("20240314092655"), dir / "Backup/COM3/Data/1.2.0.0/20240314092653",
+        Data("20240314092655"), dir / "Backup/Port3/Data/1.2.0.0/20240314092653",
         dir / "Backup/TAVR3/Conv/1.2.0.0/20240314092653", Data("20240314092653") + "/1.dat"})
     EXPECT_EQ(ResolveRestorePoint(dir.path(), path).check, RestoreFolderCheck::kNotADataBackup)
         << path;
@@ -124,7 +139,10 @@ TEST_F(RestorePoints, AnAppBackupThatIsALinkIsNotPaired) {
   const std::string outside = dir / "outside.bin";
   WriteBytes(outside, AppImage(0x01000200, "TR100", 6000));
   ASSERT_TRUE(CreateFolders(dir / "Backup/TAVR3/SW/1.0.2.0/20240314092653"));
-  fs::create_symlink(outside, dir / "Backup/TAVR3/SW/1.0.2.0/20240314092653/App.bin");
+  std::error_code ec;
+  fs::create_symlink(outside, dir / "Backup/TAVR3/SW/1.0.2.0/20240314092653/App.bin", ec);
+  if (ec)
+    GTEST_SKIP() << "no symbolic links on this system";
   EXPECT_FALSE(ResolveRestorePoint(dir.path(), folder).point.appFile.has_value());
 }
 
@@ -213,14 +231,18 @@ TEST_F(RestoreChecks, ALinkOrAFolderInTheSetIsNoImage) {
   const std::string folder = MakeSet("20240314092653");
   WriteBytes(dir / "secret.bin", FlashImage(0x01020000, "TR100", 300));
   ASSERT_TRUE(RemoveFile(folder + "/3.dat"));
-  fs::create_symlink(dir / "secret.bin", folder + "/3.dat");
-  RestoreCheck check = CheckRestorePoint(Point(folder), Terminal());
-  EXPECT_EQ(check.refusal, RestoreRefusal::kMissing);
-  EXPECT_EQ(check.path, folder + "/3.dat");
+  std::error_code ec;  // a system without links (Wine) skips this case
+  fs::create_symlink(dir / "secret.bin", folder + "/3.dat", ec);
+  RestoreCheck check;
+  if (!ec) {
+    check = CheckRestorePoint(Point(folder), Terminal());
+    EXPECT_EQ(check.refusal, RestoreRefusal::kMissing);
+    EXPECT_TRUE(SamePath(check.path, folder + "/3.dat")) << check.path;
+  }
 
   // An optional image beyond the required ones may be absent, but never a
   // folder in its place.
-  ASSERT_TRUE(RemoveFile(folder + "/3.dat"));
+  RemoveFile(folder + "/3.dat");  // the link, when there is one
   WriteBytes(folder + "/3.dat", FlashImage(0x01020000, "TR100", 300));
   RestoreTerminal t = Terminal();
   t.requisiteNum = 4;
@@ -229,7 +251,7 @@ TEST_F(RestoreChecks, ALinkOrAFolderInTheSetIsNoImage) {
   ASSERT_TRUE(CreateFolder(folder + "/5.dat"));
   check = CheckRestorePoint(Point(folder), t);
   EXPECT_EQ(check.refusal, RestoreRefusal::kMissing);
-  EXPECT_EQ(check.path, folder + "/5.dat");
+  EXPECT_TRUE(SamePath(check.path, folder + "/5.dat")) << check.path;
 }
 
 TEST_F(RestoreChecks, ImagesOfTwoDataVersionsAreNoSet) {
@@ -237,7 +259,7 @@ TEST_F(RestoreChecks, ImagesOfTwoDataVersionsAreNoSet) {
   WriteBytes(folder + "/4.dat", FlashImage(0x01030000, "TR100", 300));
   const RestoreCheck check = CheckRestorePoint(Point(folder), Terminal());
   EXPECT_EQ(check.refusal, RestoreRefusal::kIncomplete);
-  EXPECT_EQ(check.path, folder + "/4.dat");
+  EXPECT_TRUE(SamePath(check.path, folder + "/4.dat")) << check.path;
 }
 
 TEST_F(RestoreChecks, TheAppIsCheckedForItsLengthAreaAndModel) {
@@ -260,7 +282,7 @@ TEST_F(RestoreChecks, TheAppIsCheckedForItsLengthAreaAndModel) {
   t.appHeaderOffset = 0x2FD0;
   check = CheckRestorePoint(Point(folder), t);
   EXPECT_EQ(check.refusal, RestoreRefusal::kIncomplete);
-  EXPECT_EQ(check.path, app);
+  EXPECT_TRUE(SamePath(check.path, app)) << check.path;
 
   WriteBytes(app, AppImage(0x01000200, "TR200", 0x2000));
   EXPECT_EQ(CheckRestorePoint(Point(folder), Terminal()).refusal, RestoreRefusal::kModelDiffers);

@@ -23,6 +23,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The same file or folder, however the two paths are written ("/" or "\\",
+// links, "..", a drive's spelling); for one that is not there, its name
+// and the folder it would be in.
+bool SamePath(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  const fs::path pa(a), pb(b);
+  if (fs::exists(pa, ec) && fs::exists(pb, ec))
+    return fs::equivalent(pa, pb, ec);
+  return pa.filename() == pb.filename() && !pa.filename().empty() &&
+         SamePath(pa.parent_path().string(), pb.parent_path().string());
+}
+
 // Every file under `folder` with its bytes.
 std::map<std::string, link::Bytes> Snapshot(const std::string& folder) {
   std::map<std::string, link::Bytes> files;
@@ -94,7 +106,11 @@ class Restore : public ::testing::TestWithParam<std::uint16_t> {
   void ExpectRefused(const std::string& path, const char* key) {
     const std::vector<std::string> boxes = s.BoxTexts();
     ASSERT_EQ(boxes.size(), 1u) << testing::PrintToString(boxes);
-    EXPECT_EQ(boxes[0], path + s.Text(key));
+    const std::string reason = s.Text(key);
+    ASSERT_GT(boxes[0].size(), reason.size()) << boxes[0];
+    const std::size_t at = boxes[0].size() - reason.size();
+    EXPECT_EQ(boxes[0].substr(at), reason) << boxes[0];
+    EXPECT_TRUE(SamePath(boxes[0].substr(0, at), path)) << boxes[0] << " names not " << path;
     EXPECT_EQ(s.screen.boxes()[0].kind, platform::kBoxError);
     EXPECT_EQ(Writes(), writesBefore);
     EXPECT_TRUE(s.terminal().device() == before) << "the terminal was written";
@@ -254,8 +270,12 @@ TEST_P(Restore, AFolderOutsideTheBackupTreeIsRefused) {
     fs::copy_file(entry.path(), fs::path(outside) / entry.path().filename());
   const std::string viaDots = PortFolder() + "/Data/../../../Elsewhere/20200101120000";
   const std::string link = PortFolder() + "/Data/1.2.0.0/20200101120000";
-  fs::create_directory_symlink(outside, link);
-  for (const std::string& folder : {outside, viaDots, link}) {
+  std::vector<std::string> folders = {outside, viaDots};
+  std::error_code ec;  // a system without links (Wine) leaves that case out
+  fs::create_directory_symlink(outside, link, ec);
+  if (!ec)
+    folders.push_back(link);
+  for (const std::string& folder : folders) {
     s.screen.Clear();
     RunRestore(folder);
     ExpectRefused(folder, "Ext_Restore_Outside");
