@@ -120,12 +120,12 @@ TEST_P(RestoreCommand, ReturnsTheTerminalToItsBackupAfterAnUpgrade) {
 
   // The upgrade and the restore each saved what the terminal held first.
   const CliRun after = RunCli(scratch, env, dir + "backups");
-  const std::vector<std::string> listed = ListedFolders(after.out);
-  EXPECT_EQ(listed.size(), 3u) << after.out;
+  const std::vector<std::string> folders = ListedFolders(after.out);
+  EXPECT_EQ(folders.size(), 3u) << after.out;
   // Within one second the backup and the upgrade's read-back share a stamp,
   // and their order is the folders'.
-  EXPECT_NE(std::find(listed.begin(), listed.end(), point), listed.end()) << after.out;
-  EXPECT_NE(listed.front(), point) << "the newest is the restore's own backup\n" << after.out;
+  EXPECT_NE(std::find(folders.begin(), folders.end(), point), folders.end()) << after.out;
+  EXPECT_NE(folders.front(), point) << "the newest is the restore's own backup\n" << after.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(BothGenerations, RestoreCommand,
