@@ -247,6 +247,12 @@ std::optional<std::string> ConsoleScreen::ChooseFile(const std::string&) {
   return std::nullopt;
 }
 
+std::optional<std::string> ConsoleScreen::ChooseFolder(const std::string&) {
+  std::optional<std::string> folder = std::move(chosenFolder_);
+  chosenFolder_.reset();
+  return folder;
+}
+
 void ConsoleScreen::ShowNotice(const std::string& text) {
   PrintLine("  " + OneLine(text));
 }

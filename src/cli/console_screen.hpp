@@ -31,7 +31,10 @@ class ConsoleScreen : public platform::Screen {
   int ShowMessageBox(const platform::MessageBoxRequest& request) override;
   void ShowControls(const std::vector<platform::ControlChange>& changes) override;
   std::optional<std::string> ChooseFile(const std::string& filter) override;
+  // The folder given on the command line, once; cancelled without one.
+  std::optional<std::string> ChooseFolder(const std::string& start) override;
   void ShowNotice(const std::string& text) override;
+  void SetChosenFolder(std::string folder) { chosenFolder_ = std::move(folder); }
 
   // While an operation runs, information text changes are shown as stage
   // and progress lines.
@@ -76,6 +79,7 @@ class ConsoleScreen : public platform::Screen {
   std::function<bool(const std::string&)> goesOnWhenDeclined_;
   std::function<void()> stop_;
   std::map<int, platform::ControlState> shown_;
+  std::optional<std::string> chosenFolder_;
 };
 
 // A box's text on one line: line breaks become " / ".

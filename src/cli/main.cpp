@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/backups_command.hpp"
 #include "cli/command.hpp"
 #include "cli/convert_command.hpp"
 #include "cli/global_options.hpp"
@@ -106,7 +107,7 @@ int Run(int argc, char** argv) {
   yesFlag->excludes(noFlag);
   app.footer(
       "Without --yes or --no the questions are asked at the terminal; when stdin is not a "
-      "terminal, download, upgrade and rollback refuse to start (exit status 2).\n"
+      "terminal, download, upgrade, restore and rollback refuse to start (exit status 2).\n"
       "Stage lines, boxes and progress go to stderr (one line per stage and per 10 % of it when "
       "stderr is no terminal); stdout gets the final result of a successful command only.\n"
       "Exit status: 0 done, 1 ended with an error, 2 wrong command line (or no way to answer "
@@ -116,6 +117,7 @@ int Run(int argc, char** argv) {
   commands.push_back(tavro::cli::AddPortsCommand(app));
   for (Command& command : tavro::cli::AddOperationCommands(app))
     commands.push_back(std::move(command));
+  commands.push_back(tavro::cli::AddBackupsCommand(app));
   commands.push_back(tavro::cli::AddIni2BinCommand(app));
   commands.push_back(tavro::cli::AddPrepareCommand(app));
   commands.push_back(tavro::cli::AddConvertCommand(app));

@@ -1,5 +1,7 @@
 #include "cli/operation_commands.hpp"
 
+#include <memory>
+#include <string>
 #include <string_view>
 
 #include "cli/rollback_command.hpp"
@@ -48,8 +50,21 @@ std::function<int(const GlobalOptions&)> RunnerFor(const operations::OperationRo
 
 std::vector<Command> AddOperationCommands(CLI::App& app) {
   std::vector<Command> commands;
-  for (const operations::OperationRow& row : operations::OperationRows())
-    commands.push_back(Command{app.add_subcommand(row.command, row.commandHelp), RunnerFor(row)});
+  for (const operations::OperationRow& row : operations::OperationRows()) {
+    CLI::App* sub = app.add_subcommand(row.command, row.commandHelp);
+    if (std::string_view(row.command) == "restore") {
+      // The folder the window would ask for comes on the command line.
+      auto folder = std::make_shared<std::string>();
+      sub->add_option("FOLDER", *folder, "The data backup folder to restore (see backups)")
+          ->required();
+      commands.push_back(Command{sub, [&row, folder](const GlobalOptions& options) {
+                                   return RunUntilRunReport(options, row.controlId, row.command,
+                                                            *folder);
+                                 }});
+      continue;
+    }
+    commands.push_back(Command{sub, RunnerFor(row)});
+  }
   return commands;
 }
 

@@ -35,12 +35,15 @@ void PrintInfoTextAsContext(WindowSession& session) {
 
 }  // namespace
 
-int RunUntilRunReport(const GlobalOptions& options, int buttonId, const char* command) {
+int RunUntilRunReport(const GlobalOptions& options, int buttonId, const char* command,
+                      const std::optional<std::string>& folder) {
   if (!CanAnswerQuestions(options.answer))
     return RefuseUnanswerable(command);
   WindowSession session(options);
   if (const auto early = session.Start())
     return *early;
+  if (folder)
+    session.screen().SetChosenFolder(*folder);
   if (const int connected = session.Connect(); connected != kExitOk)
     return connected;
   engine::Context& ctx = session.dlg().context();

@@ -4,6 +4,7 @@
 #include "engine/download_stage.hpp"
 #include "engine/stage_control.hpp"
 #include "link/messages.hpp"
+#include "link/payloads.hpp"
 #include "platform/control_ids.hpp"
 
 namespace tavro::engine {
@@ -27,15 +28,21 @@ bool SendingApp(const Context& ctx) {
 bool LoadAppImage(Context& ctx) {
   LinkState& s = ctx.link;
   s.ImageLoaded = 1;
-  const std::string folder = AppDownloadFolder(ctx);
-  const std::optional<std::string> path = FirstFileIn(folder, "*.bin");
-  if (!path) {
-    EndTransfer(
-        ctx, folder + ctx.Text("F_AppFile") + ctx.Text("F_NotExist") + ctx.Text("Sw_UpdateStop"));
-    return false;
+  if (s.AppBackupToSend) {
+    // It goes back as the terminal kept it, its header bytes included.
+    if (!LoadSendImage(ctx, *s.AppBackupToSend, 0, ImageOffset(ctx) + 1))
+      return false;
+  } else {
+    const std::string folder = AppDownloadFolder(ctx);
+    const std::optional<std::string> path = FirstFileIn(folder, "*.bin");
+    if (!path) {
+      EndTransfer(
+          ctx, folder + ctx.Text("F_AppFile") + ctx.Text("F_NotExist") + ctx.Text("Sw_UpdateStop"));
+      return false;
+    }
+    if (!LoadSendImage(ctx, *path, ImageOffset(ctx)))
+      return false;
   }
-  if (!LoadSendImage(ctx, *path, ImageOffset(ctx)))
-    return false;
   ctx.Log(1, "\r\nDL App");
   BeginImageSend(ctx, BlockCountFor(s.ImageLen) + 1);
   return true;

@@ -130,6 +130,9 @@ struct DownloadPlan {
   std::string FileVersion;             // version of the App image to be downloaded
   // Folder of the parameter data to send; none when no data goes in.
   std::optional<std::string> ParaPath;
+  // An App backup file to send instead of the package's App: the image as
+  // the terminal kept it, its header bytes included.
+  std::optional<std::string> AppBackupToSend;
 };
 
 // What the terminal reported on its own: the reply handlers.

@@ -1,7 +1,7 @@
 // tavro: the service tool's dialog window.
 //
 //   tavro [--dir PROGRAM_DIR] [--demo] [--screenshot FILE [--screenshot-after
-//   info|backup|download|upgrade]]
+//   info|backup|download|upgrade|restore]]
 //
 // Exit status: the close box ends with the close routine's status (1), Esc
 // with 0, --screenshot with 0 when the picture was written; 2 for a wrong
@@ -121,6 +121,14 @@ int Run(int argc, char** argv, const Options& options) {
         buttons.push_back(tavro::platform::kDownloadButton);
       if (options.screenshotAfter == "upgrade")
         buttons.push_back(tavro::platform::kUpgradeButton);
+      if (options.screenshotAfter == "restore") {
+        // A backup, an upgrade over it, then the backup restored from the
+        // Tools menu; each after the terminal was connected again.
+        for (int button : {tavro::platform::kBackupButton, tavro::platform::kDeviceInfoButton,
+                           tavro::platform::kUpgradeButton, tavro::platform::kDeviceInfoButton,
+                           tavro::platform::kRestoreAction})
+          buttons.push_back(button);
+      }
     }
     tavro::gui::TakeScreenshot(session, QString::fromStdString(options.screenshot),
                                std::move(buttons), kScreenshotLimitMs, [&](bool written) {
@@ -148,7 +156,7 @@ int main(int argc, char** argv) {
                  "viewing the device information");
   cli.add_option("--screenshot-after", options.screenshotAfter,
                  "With --demo --screenshot: the last operation before the picture")
-      ->check(CLI::IsMember({"info", "backup", "download", "upgrade"}));
+      ->check(CLI::IsMember({"info", "backup", "download", "upgrade", "restore"}));
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -131,4 +131,14 @@ std::optional<std::string> QtScreen::ChooseFile(const std::string& filter) {
   return path.toStdString();
 }
 
+std::optional<std::string> QtScreen::ChooseFolder(const std::string& start) {
+  const QString from = QString::fromStdString(start);
+  if (folderChooser_)
+    return folderChooser_(from);
+  const QString path = QFileDialog::getExistingDirectory(&window_, QString(), from);
+  if (path.isEmpty())
+    return std::nullopt;
+  return path.toStdString();
+}
+
 }  // namespace tavro::gui

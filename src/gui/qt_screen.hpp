@@ -29,12 +29,14 @@ class QtScreen : public platform::Screen {
  public:
   using BoxAnswerer = std::function<int(const platform::MessageBoxRequest&)>;
   using FileChooser = std::function<std::optional<std::string>(const QString& qtFilter)>;
+  using FolderChooser = std::function<std::optional<std::string>(const QString& start)>;
 
   explicit QtScreen(MainWindow& window) : window_(window) {}
 
   int ShowMessageBox(const platform::MessageBoxRequest& request) override;
   void ShowControls(const std::vector<platform::ControlChange>& changes) override;
   std::optional<std::string> ChooseFile(const std::string& filter) override;
+  std::optional<std::string> ChooseFolder(const std::string& start) override;
   void ShowNotice(const std::string& text) override;
 
   // Boxes of the shown kinds go to `answerer` instead of a modal dialog;
@@ -43,11 +45,14 @@ class QtScreen : public platform::Screen {
   void SetBoxAnswerer(BoxAnswerer answerer) { answerer_ = std::move(answerer); }
   // File choices go to `chooser` instead of the open-file dialog.
   void SetFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
+  // Folder choices go to `chooser` instead of the folder dialog.
+  void SetFolderChooser(FolderChooser chooser) { folderChooser_ = std::move(chooser); }
 
  private:
   MainWindow& window_;
   BoxAnswerer answerer_;
   FileChooser chooser_;
+  FolderChooser folderChooser_;
 };
 
 }  // namespace tavro::gui

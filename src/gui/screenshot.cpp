@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 
+#include "data/restore_point.hpp"
 #include "gui/session.hpp"
 #include "platform/control_ids.hpp"
 #include "platform/messages.hpp"
@@ -61,21 +62,23 @@ void PressThenGrab(Session& session, const QString& path, std::vector<int> butto
   auto* poll = new QTimer(&session.window());
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
-  QObject::connect(poll, &QTimer::timeout, &session.window(),
-                   [&session, path, done, poll, clock, limitMs, button, buttons] {
-                     const bool idle = session.model().controls().Get(button).enabled;
-                     if (!idle && clock->elapsed() < limitMs)
-                       return;
-                     poll->stop();
-                     poll->deleteLater();
-                     if (!idle) {
-                       std::cerr << "tavro: the operation of button " << button
-                                 << " did not finish in time\n";
-                       Grab(session, path, done);
-                       return;
-                     }
-                     PressThenGrab(session, path, buttons, limitMs, done);
-                   });
+  QObject::connect(
+      poll, &QTimer::timeout, &session.window(),
+      [&session, path, done, poll, clock, limitMs, button, buttons] {
+        // A menu entry is no control: the window's own button
+        // says when it is idle again.
+        const bool idle = session.model().controls().Get(platform::kDeviceInfoButton).enabled;
+        if (!idle && clock->elapsed() < limitMs)
+          return;
+        poll->stop();
+        poll->deleteLater();
+        if (!idle) {
+          std::cerr << "tavro: the operation of button " << button << " did not finish in time\n";
+          Grab(session, path, done);
+          return;
+        }
+        PressThenGrab(session, path, buttons, limitMs, done);
+      });
   poll->start(kPollMs);
 }
 
@@ -86,6 +89,14 @@ void TakeScreenshot(Session& session, const QString& path, std::vector<int> butt
   const bool downloads =
       std::find(buttons.begin(), buttons.end(), platform::kDownloadButton) != buttons.end() ||
       std::find(buttons.begin(), buttons.end(), platform::kUpgradeButton) != buttons.end();
+  // Restore takes the oldest backup: the one made before the upgrade.
+  session.screen().SetFolderChooser([&session](const QString&) -> std::optional<std::string> {
+    const std::vector<data::RestorePoint> points =
+        data::ListRestorePoints(session.model().context().programDir);
+    if (points.empty())
+      return std::nullopt;
+    return points.back().dataFolder;
+  });
   session.screen().SetBoxAnswerer([downloads](const platform::MessageBoxRequest& request) {
     std::cerr << "tavro: [" << request.title << "] " << request.text << '\n';
     return downloads ? GoOn(request.kind) : DoNotGoOn(request.kind);

@@ -200,10 +200,8 @@ bool AwaitsNewBootloader(const Context& ctx) {
   return RamStageFirst(ctx) && ctx.device.BlVersion < engine::kBlE2prom;
 }
 
-void StartDownloadStages(Context& ctx) {
+bool MakeDownloadRecord(Context& ctx) {
   engine::LinkState& s = ctx.link;
-  if (s.DownloadData == 1)
-    ctx.stages.dataAfter = VersionText(data::ReadDestVersion(ctx.programDir));
   DeleteResumeRecords(ctx);
   if (s.DownloadData == 0)
     s.ParaPath.reset();
@@ -218,7 +216,7 @@ void StartDownloadStages(Context& ctx) {
     // Without its record an interrupted download could not be resumed.
     engine::SetBusy(ctx, engine::WindowState::kIdle);
     ctx.MessageBox(record.result.path + ctx.Text("F_NotExist"), platform::kBoxError);
-    return;
+    return false;
   }
   TransferState& t = *RunningTransfer(ctx);
   t.record = record.paths;
@@ -229,8 +227,18 @@ void StartDownloadStages(Context& ctx) {
   if (t.dataMovesToE2prom && s.DownloadData == 1 && !data::MarkRecordMovesToE2prom(record.paths)) {
     engine::SetBusy(ctx, engine::WindowState::kIdle);
     ctx.MessageBox(record.paths.record + ctx.Text("F_NotExist"), platform::kBoxError);
-    return;
+    return false;
   }
+  return true;
+}
+
+void StartDownloadStages(Context& ctx) {
+  engine::LinkState& s = ctx.link;
+  if (s.DownloadData == 1)
+    ctx.stages.dataAfter = VersionText(data::ReadDestVersion(ctx.programDir));
+  if (!MakeDownloadRecord(ctx))
+    return;
+  TransferState& t = *RunningTransfer(ctx);
   if (RamStageFirst(ctx)) {
     t.afterRestart = AfterRestart::kNextStage;
     s.ImageLoaded = 0;

@@ -17,6 +17,11 @@ void DataVersionDecision(engine::Context& ctx);
 // is to go in.
 void StartDownloadStages(engine::Context& ctx);
 
+// Gives the old records up and makes the record of the download about to
+// start (under a fresh operation time); false, with the window idle and the
+// box shown, when it cannot be written.
+bool MakeDownloadRecord(engine::Context& ctx);
+
 // True while the identified terminal still has the bootloader that the
 // package's new one is to replace: the RAM stage has not put it in.
 bool AwaitsNewBootloader(const engine::Context& ctx);

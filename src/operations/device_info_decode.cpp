@@ -44,4 +44,11 @@ std::string TimestampText(std::uint16_t year, std::uint8_t month, std::uint8_t d
   return text;
 }
 
+std::string ReadableStamp(const std::string& stamp) {
+  if (stamp.size() != 14 || stamp.find_first_not_of("0123456789") != std::string::npos)
+    return stamp;
+  return stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" + stamp.substr(6, 2) + " " +
+         stamp.substr(8, 2) + ":" + stamp.substr(10, 2) + ":" + stamp.substr(12, 2);
+}
+
 }  // namespace tavro::operations

@@ -21,4 +21,7 @@ std::string NonZeroChars(link::ByteView bytes);
 std::string TimestampText(std::uint16_t year, std::uint8_t month, std::uint8_t day,
                           std::uint8_t hour, std::uint8_t minute, std::uint8_t second);
 
+// "20240314092653" as "2024-03-14 09:26:53"; other texts as they are.
+std::string ReadableStamp(const std::string& stamp);
+
 }  // namespace tavro::operations

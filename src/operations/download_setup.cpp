@@ -94,6 +94,10 @@ void TransferOperation::OnProgressTick(Context& ctx, int timerId) {
 
 void TransferOperation::OnReadBackDone(Context& ctx) {
   ctx.link.CmdID = link::CmdParaBackupDone;
+  ContinueAfterReadBack(ctx);
+}
+
+void TransferOperation::ContinueAfterReadBack(Context& ctx) {
   DataVersionDecision(ctx);
 }
 
@@ -105,6 +109,7 @@ bool SetUpTransfer(Context& ctx, const TransferStart& start) {
   engine::LinkState& s = ctx.link;
   if (const auto bootloader = engine::FirstFileIn(ctx.Path("/Data/Bl"), "*.bin"))
     s.NewBlFile = bootloader->find(start.bootloaderMarker) != std::string::npos ? 1 : 0;
+  s.AppBackupToSend.reset();
   if (!ReadPackageAppVersion(ctx)) {
     engine::SetBusy(ctx, engine::WindowState::kIdle);
     return false;

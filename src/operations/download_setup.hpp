@@ -74,6 +74,8 @@ class TransferOperation : public IdentifyingOperation {
 
   // After an identification within the operation; the read-back by default.
   virtual void ContinueIdentified(engine::Context& ctx);
+  // Once the terminal is read back: the data-version decision by default.
+  virtual void ContinueAfterReadBack(engine::Context& ctx);
 
  private:
   std::shared_ptr<TransferState> state_ = std::make_shared<TransferState>();

@@ -5,6 +5,7 @@
 #include "operations/download_completion.hpp"
 #include "operations/identify.hpp"
 #include "operations/read_back_flow.hpp"
+#include "operations/restore.hpp"
 #include "operations/roll_back.hpp"
 #include "operations/upgrade.hpp"
 #include "operations/view_info.hpp"
@@ -35,6 +36,11 @@ constexpr OperationRow kRows[] = {
      Placement::kToolsMenu, "rollback",
      "Connect, confirm, and return the terminal to its backup App", true, 5 * kMinutes,
      "Ext_Close_RollBack", Interruption::kPartlyWritten, &StartRollBack},
+    {platform::kRestoreAction, "Ext_Menu_Restore", "Restore from &backup…", Placement::kToolsMenu,
+     "restore",
+     "Connect, check and confirm, back the terminal up, then return it to the backup in FOLDER "
+     "(a data backup folder under the program directory's Backup folder)",
+     true, 60 * kMinutes, "Ext_Close_Restore", Interruption::kResumable, &StartRestore},
 };
 
 }  // namespace

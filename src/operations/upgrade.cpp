@@ -8,6 +8,7 @@
 #include "data/number_parse.hpp"
 #include "data/para_header.hpp"
 #include "data/para_images.hpp"
+#include "data/restore_point.hpp"
 #include "engine/download_stage.hpp"
 #include "engine/read_back.hpp"
 #include "engine/stage_control.hpp"
@@ -103,14 +104,6 @@ void OnRecordMismatch(Context& ctx) {
   StartUpgrade(ctx);
 }
 
-// "20240314092653" as "2024-03-14 09:26:53"; other texts as they are.
-std::string ReadableStamp(const std::string& stamp) {
-  if (stamp.size() != 14 || stamp.find_first_not_of("0123456789") != std::string::npos)
-    return stamp;
-  return stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" + stamp.substr(6, 2) + " " +
-         stamp.substr(8, 2) + ":" + stamp.substr(10, 2) + ":" + stamp.substr(12, 2);
-}
-
 // The data version of a saved set, as its first image's header tells.
 std::string SavedSetVersion(const Context& ctx, const std::string& paraPath) {
   if (ctx.device.BlVersion >= engine::kBlE2prom) {
@@ -169,6 +162,16 @@ void ResumeDataDownload(Context& ctx, const std::string& paraPath) {
     s.OperationTime = *recordTime;
   s.ParaPath = paraPath;
   s.DownloadData = 1;
+  // A data backup being put back (a restore) had its App, if any, written
+  // before the data began, as every download does: the package's App and
+  // resources must not go under it now. The resume got this far only
+  // because the data download had begun.
+  if (data::ResolveRestorePoint(ctx.programDir, paraPath).check == data::RestoreFolderCheck::kOk) {
+    s.DownloadApp = 0;
+    s.AppBackupToSend.reset();
+    engine::NextDownloadStage(ctx, true);
+    return;
+  }
   engine::NextDownloadStage(ctx);
 }
 

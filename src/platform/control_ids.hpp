@@ -58,6 +58,8 @@ inline constexpr int kIniToBinButton = 1059;
 // Not a control of the dialog: the window's menu action and the console's
 // rollback command press it. It asks before the terminal is told anything.
 inline constexpr int kRollBackAction = 2065;
+// The same for Restore from backup: it asks for the folder first.
+inline constexpr int kRestoreAction = 2066;
 inline constexpr int kRestartCommandButton = 1009;  // restarts the current command
 inline constexpr int kStopCommandButton = 1010;
 inline constexpr int kSpareDeveloperButton = 1000;

@@ -30,6 +30,11 @@ class Screen {
   virtual void ShowControls(const std::vector<ControlChange>& changes) = 0;
   // Lets the user choose an existing file; std::nullopt when cancelled.
   virtual std::optional<std::string> ChooseFile(const std::string& filter) = 0;
+  // Lets the user choose an existing folder, offered from `start`;
+  // std::nullopt when cancelled. A screen with no chooser answers cancelled.
+  virtual std::optional<std::string> ChooseFolder(const std::string& /*start*/) {
+    return std::nullopt;
+  }
   // A line that tells what the tool is waiting for, shown at once even
   // though the decision thread does not return to its loop until the wait
   // is over (another instance holds the program directory's lock).

@@ -1,6 +1,7 @@
 #include "win32ui/win32_screen.hpp"
 
 #include "win32ui/file_chooser.hpp"
+#include "win32ui/folder_chooser.hpp"
 #include "win32ui/main_dialog.hpp"
 #include "win32ui/message_box.hpp"
 
@@ -17,6 +18,10 @@ void Win32Screen::ShowControls(const std::vector<platform::ControlChange>& chang
 
 std::optional<std::string> Win32Screen::ChooseFile(const std::string& filter) {
   return ChooseExistingFile(dialog_.hwnd(), filter);
+}
+
+std::optional<std::string> Win32Screen::ChooseFolder(const std::string& start) {
+  return ChooseExistingFolder(dialog_.hwnd(), start);
 }
 
 void Win32Screen::ShowNotice(const std::string& text) {

@@ -112,7 +112,8 @@ TEST(CommandLine, UnknownCommandsAreNamedAndExitWithTwo) {
   EXPECT_NE(cli.err.find("unknown command 'frobnicate'"), std::string::npos) << cli.err;
   EXPECT_NE(
       cli.err.find(
-          "ports, info, backup, download, upgrade, rollback, ini2bin, prepare, convert, rules"),
+          "ports, info, backup, download, upgrade, rollback, restore, backups, ini2bin, prepare, "
+          "convert, rules"),
       std::string::npos)
       << cli.err;
 

@@ -39,7 +39,8 @@ constexpr const char* kLanguage =
     "S_Connect=Link T\nS_Num=Number T\nS_OnOff=Switch T\n"
     "C_Com=Serial T\nC_NoCom=cannot T\nC_ComClose=Closed T\nC_ComLost=lost T\n"
     "Ext_Menu_Tools=&Tools T\nExt_Menu_BuildPackage=&Build T\nExt_Menu_RollBack=&Roll back T\n"
-    "Ext_Pkg_Written=Written T\nExt_Pkg_Install=Install T\n";
+    "Ext_Pkg_Written=Written T\nExt_Pkg_Install=Install T\n"
+    "Ext_Menu_Restore=&Restore T\n";
 
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -354,6 +355,23 @@ TEST_F(MainWindowTest, CloseBoxDuringAnOperationAsksAndCancelKeepsTheWindow) {
   window.close();
   EXPECT_EQ(boxes.size(), 2u);
   EXPECT_EQ(exits, std::vector<int>{app::kCloseExitStatus});
+}
+
+TEST_F(MainWindowTest, RestoreMenuEntryHasItsCaptionAndAsksForNoFolderWithoutAConnection) {
+  ASSERT_TRUE(StartUp());
+  QAction* action = window.OperationAction(platform::kRestoreAction);
+  ASSERT_NE(action, nullptr);
+  EXPECT_EQ(action->text(), QStringLiteral("&Restore T"));
+  int asked = 0;
+  screen.SetFolderChooser([&asked](const QString&) -> std::optional<std::string> {
+    ++asked;
+    return std::nullopt;
+  });
+  action->trigger();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "Closed T");
+  EXPECT_EQ(asked, 0);
+  EXPECT_TRUE(serial.written().empty());
 }
 
 TEST_F(MainWindowTest, BuildPackageMenuRunsTheBuilderAndSaysWhereTheResultWent) {

@@ -37,19 +37,23 @@ TEST(OperationRows, EachRowIsCompleteAndFoundByItsIdAndCommand) {
   EXPECT_EQ(FindOperationCommand("ports"), nullptr);
 }
 
-TEST(OperationRows, TheDialogsFourButtonsAndTheRollBackEntry) {
+TEST(OperationRows, TheDialogsFourButtonsAndTheToolsMenuEntries) {
   const int buttons[] = {platform::kDeviceInfoButton, platform::kBackupButton,
                          platform::kDownloadButton, platform::kUpgradeButton};
   for (int id : buttons) {
     ASSERT_NE(FindOperationRow(id), nullptr) << id;
     EXPECT_EQ(FindOperationRow(id)->placement, Placement::kButton) << id;
   }
-  ASSERT_NE(FindOperationRow(platform::kRollBackAction), nullptr);
-  EXPECT_EQ(FindOperationRow(platform::kRollBackAction)->placement, Placement::kToolsMenu);
-  // Only Upgrade keeps a record that the next Upgrade resumes from.
+  for (int id : {platform::kRollBackAction, platform::kRestoreAction}) {
+    ASSERT_NE(FindOperationRow(id), nullptr) << id;
+    EXPECT_EQ(FindOperationRow(id)->placement, Placement::kToolsMenu) << id;
+  }
+  // Only Upgrade and Restore keep a record that the next Upgrade resumes
+  // from.
   for (const OperationRow& row : OperationRows()) {
-    EXPECT_EQ(row.interruption == Interruption::kResumable,
-              row.controlId == platform::kUpgradeButton)
+    EXPECT_EQ(
+        row.interruption == Interruption::kResumable,
+        row.controlId == platform::kUpgradeButton || row.controlId == platform::kRestoreAction)
         << row.command;
   }
 }

@@ -25,6 +25,15 @@ std::optional<std::string> RecordingScreen::ChooseFile(const std::string& filter
   return next;
 }
 
+std::optional<std::string> RecordingScreen::ChooseFolder(const std::string& start) {
+  folderStarts_.push_back(start);
+  if (folders_.empty())
+    return std::nullopt;
+  std::optional<std::string> next = std::move(folders_.front());
+  folders_.pop_front();
+  return next;
+}
+
 const platform::ControlState* RecordingScreen::Control(int id) const {
   auto it = shown_.find(id);
   return it == shown_.end() ? nullptr : &it->second;

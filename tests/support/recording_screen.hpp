@@ -19,6 +19,7 @@ class RecordingScreen : public platform::Screen {
   int ShowMessageBox(const platform::MessageBoxRequest& request) override;
   void ShowControls(const std::vector<platform::ControlChange>& changes) override;
   std::optional<std::string> ChooseFile(const std::string& filter) override;
+  std::optional<std::string> ChooseFolder(const std::string& start) override;
   void ShowNotice(const std::string& text) override { notices_.push_back(text); }
 
   BoxAnswers& answers() { return answers_; }
@@ -29,6 +30,9 @@ class RecordingScreen : public platform::Screen {
   }
   // The next file choices, in order; an empty script answers "cancelled".
   void QueueFile(std::optional<std::string> path) { files_.push_back(std::move(path)); }
+  // The next folder choices, in order; an empty script answers "cancelled".
+  void QueueFolder(std::optional<std::string> path) { folders_.push_back(std::move(path)); }
+  const std::vector<std::string>& folderStarts() const { return folderStarts_; }
 
   const std::vector<platform::MessageBoxRequest>& boxes() const { return boxes_; }
   const std::vector<platform::ControlChange>& changes() const { return changes_; }
@@ -44,6 +48,8 @@ class RecordingScreen : public platform::Screen {
   BoxAnswers answers_;
   std::function<void(const platform::MessageBoxRequest&)> whileOpen_;
   std::deque<std::optional<std::string>> files_;
+  std::deque<std::optional<std::string>> folders_;
+  std::vector<std::string> folderStarts_;
   std::vector<platform::MessageBoxRequest> boxes_;
   std::vector<platform::ControlChange> changes_;
   std::map<int, platform::ControlState> shown_;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "data/file_io.hpp"
+#include "data/restore_point.hpp"
 #include "platform/control_ids.hpp"
 #include "platform/control_table.hpp"
 #include "support/temp_dir.hpp"
@@ -183,6 +184,38 @@ TEST_F(WindowTest, RollBackFromTheMenuAsksFirstAndReturnsToTheBackupApp) {
   ASSERT_TRUE(window.WaitIdle(10s));
   Connect();
   EXPECT_TRUE(Contains(window.Text(ids::kInfoText), "1.0.1.0")) << window.Text(ids::kInfoText);
+}
+
+TEST_F(WindowTest, RestoreFromTheMenuTakesTheFolderTypedIntoTheBrowser) {
+  Connect();
+  bool finished = false;
+  auto boxes = window.Press(ids::kBackupButton, GoOn, 120s, &finished);
+  ASSERT_TRUE(finished);
+  const std::vector<data::RestorePoint> points = data::ListRestorePoints(window.ProgramDir());
+  ASSERT_FALSE(points.empty());
+  const std::string folder = points.front().dataFolder;
+  Connect();
+  bool typed = false;
+  boxes =
+      window.Operate([&] { window.Menu(ids::kRestoreAction); },
+                     [&](const ShownBox& box) {
+                       // The folder browser: its edit line takes the path.
+                       if (HWND edit = ::FindWindowExW(box.hwnd, nullptr, L"Edit", nullptr)) {
+                         ::SendMessageW(edit, WM_SETTEXT, 0,
+                                        reinterpret_cast<LPARAM>(win32ui::Wide(folder).c_str()));
+                         typed = true;
+                         return IDOK;
+                       }
+                       return GoOn(box);
+                     },
+                     300s, &finished);
+  Trace(boxes, window.Text(ids::kInfoText));
+  ASSERT_TRUE(finished);
+  EXPECT_TRUE(typed);
+  EXPECT_TRUE(AnyBoxSays(boxes, window.LanguageText("Ext_Restore_Ask")));
+  EXPECT_FALSE(AnyBoxSays(boxes, window.LanguageText("Sw_UpdateStop")));
+  EXPECT_TRUE(Contains(window.Text(ids::kInfoText), window.LanguageText("Ext_Restore_Done")))
+      << window.Text(ids::kInfoText);
 }
 
 TEST_F(WindowTest, CancelAtAQuestionLeavesTheTerminalAsItWas) {
