@@ -81,10 +81,12 @@ std::optional<std::string> TransferOperation::ResumableRecord() const {
 
 void TransferOperation::OnReturnToIdle(Context& ctx) {
   // The completion replaces the live lines with its own; lines still there
-  // froze where the operation stopped and the box says why. The notes (a
-  // resume, a conversion) stay: they happened.
+  // froze where the operation stopped, so a line saying it stopped takes
+  // their place (the box says why). The notes (a resume, a conversion) stay:
+  // they happened. The area never goes empty here, since an empty one makes
+  // a later run report read as a finished operation.
   if (!state_->stagesOnScreen.empty() && ctx.InfoText() == state_->stagesOnScreen)
-    ctx.SetInfoText(engine::StageNotesText(ctx.stages));
+    ctx.SetInfoText(ctx.Text("Ext_Stopped") + engine::StageNotesText(ctx.stages));
 }
 
 void TransferOperation::OnProgressTick(Context& ctx, int timerId) {

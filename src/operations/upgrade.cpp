@@ -165,8 +165,11 @@ void ResumeDataDownload(Context& ctx, const std::string& paraPath) {
   // A data backup being put back (a restore) had its App, if any, written
   // before the data began, as every download does: the package's App and
   // resources must not go under it now. The resume got this far only
-  // because the data download had begun.
-  if (data::ResolveRestorePoint(ctx.programDir, paraPath).check == data::RestoreFolderCheck::kOk) {
+  // because the data download had begun. A move to the E2PROM is the
+  // exception: its record resumes from a cut in the App as well, and the
+  // App it sends is the package's.
+  if (!data::RecordMovesToE2prom(paths.record) &&
+      data::ResolveRestorePoint(ctx.programDir, paraPath).check == data::RestoreFolderCheck::kOk) {
     s.DownloadApp = 0;
     s.AppBackupToSend.reset();
     engine::NextDownloadStage(ctx, true);

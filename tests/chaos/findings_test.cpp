@@ -6,6 +6,8 @@
 #include <algorithm>
 
 #include "chaos/bench.hpp"
+#include "chaos/campaign.hpp"
+#include "chaos/choices.hpp"
 #include "chaos/oracle.hpp"
 #include "chaos/terminal_plan.hpp"
 #include "link/messages.hpp"
@@ -333,6 +335,19 @@ TEST(FaultCampaignFindings, ARefusedAreaReadSpeaksForThatBackupOnly) {
   t.screen.Clear();
   EXPECT_EQ(BackupWrites(t), whole);
   EXPECT_NE(t.Info().find(dataSaved), std::string::npos) << t.Info();
+}
+
+// A Download stopped by three CRC errors, then the terminal's run report: the
+// stopped download's stage lines had gone and left the information area
+// empty, and an empty area makes a run report read as a finished operation,
+// so a download that wrote nothing was reported done.
+TEST(FaultCampaignFindings, Seed1796795001913_ARunReportAfterACrcStopIsNoSuccess) {
+  CampaignOptions options;
+  options.packageDir = TAVRO_CHAOS_PACKAGE_DIR;
+  options.maxOperations = 8;
+  Choices choices(1796795001913ull);
+  const SeedResult r = RunCampaign(choices, options);
+  EXPECT_TRUE(r.passed) << r.failure;
 }
 
 }  // namespace

@@ -105,6 +105,7 @@ TEST(TruthfulScreen, ATimeOutMidDownloadLeavesNoStageLinesBehind) {
   ASSERT_FALSE(s.BoxTexts().empty());
   EXPECT_TRUE(Has(s.BoxTexts().back(), s.Text("Ext_ResumeHint"))) << s.BoxTexts().back();
   EXPECT_FALSE(ShowsStageLines(s)) << s.Info();
+  EXPECT_TRUE(Has(s.Info(), s.Text("Ext_Stopped"))) << s.Info();
   // What did happen before the cut is still said.
   EXPECT_TRUE(Has(s.Info(), s.Text("Ext_ConvertedFrom"))) << s.Info();
 }
