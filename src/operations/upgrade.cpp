@@ -288,8 +288,14 @@ std::shared_ptr<engine::Operation> MakeUpgrade() {
 }
 
 void StartUpgrade(Context& ctx) {
-  if (!RequireConnection(ctx))
+  if (!RequireConnection(ctx)) {
+    // Started afresh from within a running upgrade (the record given up), a
+    // terminal that restarted meanwhile is no longer connected: that upgrade
+    // ends here, or the window would stay busy with nothing to wait for.
+    if (ctx.operations.IsRunning())
+      engine::SetBusy(ctx, engine::WindowState::kIdle);
     return;
+  }
   ctx.operations.Install(MakeUpgrade());
   if (!FileSetCheck(ctx, AreaCheck::kConnectedTerminal, FileScope::kWithDownloadFiles)) {
     engine::SetBusy(ctx, engine::WindowState::kIdle);

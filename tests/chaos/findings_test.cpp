@@ -350,5 +350,17 @@ TEST(FaultCampaignFindings, Seed1796795001913_ARunReportAfterACrcStopIsNoSuccess
   EXPECT_TRUE(r.passed) << r.failure;
 }
 
+// An upgrade that gives up its record starts afresh from within itself; the
+// terminal had restarted on its own meanwhile and was no longer connected,
+// so the fresh start refused, and the window stayed busy with no timer.
+TEST(FaultCampaignFindings, Seed1796796000103_AFreshStartRefusedWithinAnUpgradeEndsIt) {
+  CampaignOptions options;
+  options.packageDir = TAVRO_CHAOS_PACKAGE_DIR;
+  options.maxOperations = 8;
+  Choices choices(1796796000103ull);
+  const SeedResult r = RunCampaign(choices, options);
+  EXPECT_TRUE(r.passed) << r.failure;
+}
+
 }  // namespace
 }  // namespace tavro::chaos
