@@ -340,13 +340,18 @@ TEST(FaultCampaignFindings, ARefusedAreaReadSpeaksForThatBackupOnly) {
 // A Download stopped by three CRC errors, then the terminal's run report: the
 // stopped download's stage lines had gone and left the information area
 // empty, and an empty area makes a run report read as a finished operation,
-// so a download that wrote nothing was reported done.
-TEST(FaultCampaignFindings, Seed1796795001913_ARunReportAfterACrcStopIsNoSuccess) {
+// A seed of scripts/chaos at its full sizes, as `scripts/chaos 0 SEED` runs it.
+SeedResult ReplaySeed(std::uint64_t seed) {
   CampaignOptions options;
   options.packageDir = TAVRO_CHAOS_PACKAGE_DIR;
   options.maxOperations = 8;
-  Choices choices(1796795001913ull);
-  const SeedResult r = RunCampaign(choices, options);
+  Choices choices(seed);
+  return RunCampaign(choices, options);
+}
+
+// so a download that wrote nothing was reported done.
+TEST(FaultCampaignFindings, Seed1796795001913_ARunReportAfterACrcStopIsNoSuccess) {
+  const SeedResult r = ReplaySeed(1796795001913ull);
   EXPECT_TRUE(r.passed) << r.failure;
 }
 
@@ -354,11 +359,7 @@ TEST(FaultCampaignFindings, Seed1796795001913_ARunReportAfterACrcStopIsNoSuccess
 // terminal had restarted on its own meanwhile and was no longer connected,
 // so the fresh start refused, and the window stayed busy with no timer.
 TEST(FaultCampaignFindings, Seed1796796000103_AFreshStartRefusedWithinAnUpgradeEndsIt) {
-  CampaignOptions options;
-  options.packageDir = TAVRO_CHAOS_PACKAGE_DIR;
-  options.maxOperations = 8;
-  Choices choices(1796796000103ull);
-  const SeedResult r = RunCampaign(choices, options);
+  const SeedResult r = ReplaySeed(1796796000103ull);
   EXPECT_TRUE(r.passed) << r.failure;
 }
 

@@ -17,6 +17,7 @@
 #include "data/restore_check.hpp"
 #include "data/temp_dir.hpp"
 #include "link/byte_order.hpp"
+#include "support/same_path.hpp"
 
 namespace tavro::data {
 namespace {
@@ -25,17 +26,7 @@ namespace fs = std::filesystem;
 using test_support::TempDir;
 using test_support::WriteBytes;
 
-// The same file or folder, however the two paths are written ("/" or "\\",
-// links, "..", a drive's spelling); for one that is not there, its name
-// and the folder it would be in.
-bool SamePath(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  const fs::path pa(a), pb(b);
-  if (fs::exists(pa, ec) && fs::exists(pb, ec))
-    return fs::equivalent(pa, pb, ec);
-  return pa.filename() == pb.filename() && !pa.filename().empty() &&
-         SamePath(pa.parent_path().string(), pb.parent_path().string());
-}
+using test::SamePath;
 
 std::vector<std::uint8_t> FlashImage(std::uint32_t version, const char* model, std::size_t data) {
   ParaHeader h;

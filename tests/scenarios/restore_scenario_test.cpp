@@ -17,23 +17,12 @@
 #include "scenarios/upgrade_package.hpp"
 #include "sim/device_factory.hpp"
 #include "sim/faults.hpp"
+#include "support/same_path.hpp"
 
 namespace tavro::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The same file or folder, however the two paths are written ("/" or "\\",
-// links, "..", a drive's spelling); for one that is not there, its name
-// and the folder it would be in.
-bool SamePath(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  const fs::path pa(a), pb(b);
-  if (fs::exists(pa, ec) && fs::exists(pb, ec))
-    return fs::equivalent(pa, pb, ec);
-  return pa.filename() == pb.filename() && !pa.filename().empty() &&
-         SamePath(pa.parent_path().string(), pb.parent_path().string());
-}
 
 // Every file under `folder` with its bytes.
 std::map<std::string, link::Bytes> Snapshot(const std::string& folder) {
